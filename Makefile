@@ -1,0 +1,37 @@
+# Two commands a newcomer needs: `make demo` and `make test`. Both install what is missing first.
+BUILD      := build
+NATIVE     := $(BUILD)/native
+JOBS       ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build build-cross build-native test demo bench fuzz clean
+
+all: build
+
+deps:
+	@tools/install-deps.sh
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
+	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
+
+$(NATIVE)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVRA_NATIVE_SANITIZE=ON
+
+build-cross: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+build-native: deps $(NATIVE)/CMakeCache.txt
+	cmake --build $(NATIVE) -j $(JOBS)
+
+build: build-cross build-native
+
+test: build
+	tools/run-tests.sh $(BUILD) $(NATIVE)
+
+demo: build
+	@if [ -x tools/demo/run-demo.sh ]; then tools/demo/run-demo.sh $(BUILD); \
+	 else echo "The end-to-end demo is not built yet."; exit 1; fi
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,98 @@
+/* mivra.dll: makes an update of the installed product reversible.
+ *
+ * Every export reports failure through the error variable passed as its last argument; the
+ * variable is written only on failure (the query mode of MivraRollback also writes
+ * MIVRA_E_NO_BACKUP with a true result). Initialise it before the call: 0 is never written. */
+#ifndef MIVRA_H_
+#define MIVRA_H_
+
+#include <stdbool.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(MIVRA_BUILDING_DLL)
+#define MIVRA_API
+#else
+#define MIVRA_API __declspec(dllimport)
+#endif
+
+/* Handle of one open metadata file (backup or rollback database). Opaque to callers. */
+typedef struct MdataObject MdataObject;
+
+/* Error codes. */
+#define MIVRA_E_BAD_PATH            101u /* the path has no backslash, or names no plain file */
+#define MIVRA_E_BKMDATA_OPEN        102u /* bkmdata.dat cannot be opened, created or validated */
+#define MIVRA_E_BACKUP_FOLDER       103u /* the backup folder path cannot be resolved */
+#define MIVRA_E_NOT_IN_INSTALL_DIR  104u /* the file does not lie directly in the install directory */
+#define MIVRA_E_NO_MEMORY           105u /* the temporary metadata object cannot be allocated */
+#define MIVRA_E_RBMDATA_OPEN        106u /* rbmdata.dat cannot be opened, created or validated */
+#define MIVRA_E_RB_NAME_TOO_LONG    107u /* the file name does not fit a rollback record */
+#define MIVRA_E_FOLDER_DELETE       108u /* a backup folder cannot be deleted */
+#define MIVRA_E_NAME_TOO_LONG       109u /* the file name does not fit a backup record */
+#define MIVRA_E_FILE_ATTRIBUTES     110u /* size and last-write time of the file cannot be read */
+#define MIVRA_E_DIGEST              111u /* the digest of the backed-up copy cannot be computed */
+#define MIVRA_E_RECORD_READ         112u /* a record of bkmdata.dat cannot be read */
+#define MIVRA_E_RECORD_WRITE        113u /* a record of bkmdata.dat cannot be written, or the name is already recorded */
+#define MIVRA_E_NOT_IN_BACKUP       114u /* the name is not recorded in the committed backup */
+#define MIVRA_E_PATH_TOO_LONG       115u /* a composed path exceeds 260 characters */
+#define MIVRA_E_FOLDER_RENAME       116u /* renaming the backup folders during commit failed */
+#define MIVRA_E_FEATURE_OFF         117u /* section.ini switches the library off */
+#define MIVRA_E_BACKUP_DAMAGED      118u /* verification found the committed backup damaged */
+#define MIVRA_E_BACKUP_CHECK        119u /* verification of the committed backup could not be carried out */
+#define MIVRA_E_RESTORE_PREPARE     120u /* preparing the restore failed */
+#define MIVRA_E_RESTORE_APPLY       121u /* nothing to restore, or placing the restored files failed */
+#define MIVRA_E_RB_FILE_ATTRIBUTES  124u /* size and last-write time cannot be read for a rollback record */
+#define MIVRA_E_RB_STATUS_READ      125u /* the status block of rbmdata.dat cannot be read */
+#define MIVRA_E_RB_RESET            126u /* rbmdata.dat cannot be deleted for the rebuild (reported as 128) */
+#define MIVRA_E_FILE_COPY           127u /* copying the file into the backup, or verifying the copy, failed */
+#define MIVRA_E_RB_REBUILD          128u /* rebuilding the rollback database after a restore failed */
+#define MIVRA_E_RB_RECORD_WRITE     129u /* a rollback record cannot be written */
+#define MIVRA_E_NO_BACKUP           130u /* there is no committed backup with records */
+#define MIVRA_E_ROLLBACK_LIMIT      131u /* 15 rollbacks have been made since the database was started */
+
+/* MivraRollback flags. */
+#define MIVRA_ROLLBACK_PERFORM      0x1u /* set: restore; clear: query */
+#define MIVRA_ROLLBACK_INTERRUPTED  0x2u /* query: the stored update status is 1 */
+#define MIVRA_ROLLBACK_CHANGED      0x4u /* query: a registered file changed behind its recorded time */
+
+/* Ordinal 1: backs up one file of the install directory (object null: into the committed backup). */
+MIVRA_API bool MivraAddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode);
+/* Ordinal 2: marks a recorded file removed in the committed backup and deletes its copy. */
+MIVRA_API bool MivraRemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode);
+/* Ordinal 3: deletes the committed backup folder with everything in it. */
+MIVRA_API void MivraDeleteBackup(uint32_t* errorCode);
+/* Ordinal 4: query (flags bit 0 clear) or perform (bit 0 set) a rollback. */
+MIVRA_API bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode);
+/* Ordinal 5: replaces the committed backup by the staging backup. */
+MIVRA_API bool MivraCommitBackup(uint32_t* errorCode);
+/* Ordinal 6: starts a fresh staging backup and returns its metadata object. */
+MIVRA_API MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode);
+/* Ordinal 7: flushes, closes and frees a metadata object of either kind; null is ignored. */
+MIVRA_API void MivraDeleteBkMdataObject(MdataObject* object);
+/* Ordinal 8: stores the update status byte (1 or 2) in the rollback database. */
+MIVRA_API bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode);
+/* Ordinal 9: opens, creating if needed, the rollback database. */
+MIVRA_API MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode);
+/* Ordinal 10: the same function as MivraDeleteBkMdataObject. */
+MIVRA_API void MivraDeleteRBMdataObject(MdataObject* object);
+/* Ordinal 11: adds or updates the rollback record of one installed file. */
+MIVRA_API bool MivraUpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize,
+                                     const uint8_t* digest, uint32_t* errorCode);
+/* Ordinal 12: deletes the rollback database. */
+MIVRA_API bool MivraDeleteRollBackDB(uint32_t* errorCode);
+/* Ordinal 13: true when section.ini switches the library off. */
+MIVRA_API bool MivraIsFeatureOFF(void);
+/* Ordinal 14: the names recorded in the committed backup, 260 wide characters an entry. */
+MIVRA_API bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode);
+/* Ordinal 15: releases a list from MivraGetBkMdataFileList; null is ignored. */
+MIVRA_API void MivraFreeBkMdataFileList(void* list);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MIVRA_H_ */

@@ -1,0 +1,13 @@
+#include "update/backup/mdata_object.h"
+
+#include "update/frame/platform_calls.h"
+
+void MdataObject::Close() {
+  if (fd != -1) {
+    if (modified) mivra::Platform().commit(fd);
+    mivra::Platform().close(fd);
+    fd = -1;
+  }
+  names.clear();
+  names.shrink_to_fit();
+}

@@ -1,0 +1,27 @@
+// The library's one handle of an open metadata file (bkmdata.dat or rbmdata.dat).
+#ifndef MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
+#define MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
+
+#include <string>
+#include <vector>
+
+// Global, so that it is the type the public header names opaquely.
+class MdataObject {
+ public:
+  MdataObject() = default;
+  ~MdataObject() { Close(); }
+  MdataObject(const MdataObject&) = delete;
+  MdataObject& operator=(const MdataObject&) = delete;
+
+  // Flushes the file to disk when a record was written, closes it and empties the name list.
+  void Close();
+
+  // C-runtime descriptor of the open file; -1 when none is open.
+  int fd = -1;
+  // Set by the record writers; makes closing flush the file.
+  bool modified = false;
+  // The names of the file's records in record order, loaded by the first lookup.
+  std::vector<std::wstring> names;
+};
+
+#endif  // MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_

@@ -1,0 +1,66 @@
+#include "update/digest/file_digest.h"
+
+#include <windows.h>
+#include <wincrypt.h>
+#include <fcntl.h>
+
+#include <cstring>
+
+#include "update/digest/md5.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
+
+namespace mivra {
+namespace {
+
+constexpr DWORD kPieceSize = 1024;
+
+}  // namespace
+
+int32_t CMd5::GetFileMd5W(const wchar_t* path, uint8_t* digest) {
+  if (!path || !digest) return 0;
+  // The C runtime opens without sharing restrictions, so files in use by others are still read.
+  ScopedFd fd(Platform().wopen(path, _O_RDONLY | _O_BINARY, 0));
+  if (!fd) return 0;
+  return Md5OfStream(
+      *this, [&fd](void* buffer, unsigned capacity) { return Platform().read(fd.get(), buffer, capacity); },
+      digest);
+}
+
+int32_t GetFileMd5Crypt(const wchar_t* path, uint8_t* digest) {
+  if (!digest || !path) return 0;
+  ScopedCryptProv provider;
+  if (!::CryptAcquireContextW(provider.receive(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) ||
+      !provider) {
+    return 0;
+  }
+  ScopedCryptHash hash;
+  if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.receive()) || !hash) return 0;
+  {
+    ScopedHandle file(Platform().CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return 0;
+    BYTE piece[kPieceSize];
+    for (;;) {
+      DWORD got = 0;
+      if (!Platform().ReadFile(file.get(), piece, kPieceSize, &got, nullptr)) return 0;
+      if (got == 0) break;
+      if (!::CryptHashData(hash.get(), piece, got, 0)) return 0;
+    }
+  }
+  BYTE value[16];
+  DWORD valueLength = sizeof(value);
+  if (!::CryptGetHashParam(hash.get(), HP_HASHVAL, value, &valueLength, 0) || valueLength != sizeof(value)) {
+    return 0;
+  }
+  std::memcpy(digest, value, sizeof(value));
+  return 1;
+}
+
+bool GetFileDigest(const wchar_t* path, uint8_t* digest) {
+  if (GetFileMd5Crypt(path, digest) == 1) return true;
+  CMd5 md5;
+  return md5.GetFileMd5W(path, digest) == 1;
+}
+
+}  // namespace mivra

@@ -1,0 +1,31 @@
+// The library's folders under Common Files: the base folder named after company and product, and
+// in it the committed backup "bkup" and the staging backup "tmpbkup".
+#ifndef MIVRA_UPDATE_FRAME_BACKUP_FOLDER_H_
+#define MIVRA_UPDATE_FRAME_BACKUP_FOLDER_H_
+
+#include <cstddef>
+#include <cstdint>
+
+#include "update/frame/bounded_string.h"
+
+namespace mivra {
+
+enum BackupFolderKind : uint32_t {
+  BKF_BASE = 1,
+  BKF_BKUP = 2,
+  BKF_TMPBKUP = 3,
+};
+
+// Writes the path of folder `kind` into `buffer`. With `create`, a missing folder is created with
+// its parents, and the folder the call created gets the access rights of ApplyFolderAccess; a
+// folder that cannot be created is not a failure here (the file operations in it fail instead).
+// False for an unknown kind, unavailable names, no Common Files folder, or a path that does not fit.
+bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create);
+
+// Deletes a folder with everything in it, for good and without any dialog. True when the folder
+// is gone or never existed.
+bool DeleteFolderTree(const wchar_t* path);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_FRAME_BACKUP_FOLDER_H_

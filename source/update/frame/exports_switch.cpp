@@ -1,0 +1,4 @@
+#include "mivra.h"
+#include "update/frame/feature_switch.h"
+
+extern "C" bool MivraIsFeatureOFF() { return mivra::IsFeatureOff(); }

@@ -1,0 +1,103 @@
+#include "update/frame/install_dir.h"
+
+#include <windows.h>
+
+#include <cwchar>
+
+#include "update/frame/bounded_string.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
+
+namespace mivra {
+namespace {
+
+// The one process-wide cache of the install directory; empty until resolved.
+wchar_t g_installDir[kPathCapacity];
+
+// Cuts `path` after its last backslash, keeping it. False when there is none.
+bool CutAfterLastBackslash(wchar_t* path) {
+  wchar_t* last = std::wcsrchr(path, L'\\');
+  if (!last) return false;
+  last[1] = L'\0';
+  return true;
+}
+
+bool GetLongForm(const wchar_t* path, wchar_t (&longForm)[kPathCapacity]) {
+  const DWORD length = Platform().GetLongPathNameW(path, longForm, kPathCapacity);
+  return length != 0 && length < kPathCapacity;
+}
+
+bool ReadAppPathsValue(wchar_t (&value)[kPathCapacity]) {
+  ScopedRegKey key;
+  if (Platform().RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAppPathsKey, 0, KEY_QUERY_VALUE, key.receive()) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  DWORD type = 0;
+  DWORD size = sizeof(value);
+  if (Platform().RegQueryValueExW(key.get(), L"Path", nullptr, &type, reinterpret_cast<BYTE*>(value),
+                                  &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  // A value of another type holds no path: reading it as one would name a random folder.
+  if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+  value[kPathCapacity - 1] = L'\0';
+  return true;
+}
+
+bool ResolveInstallDir() {
+  wchar_t exeFolder[kPathCapacity] = {};
+  const DWORD length = ::GetModuleFileNameW(nullptr, exeFolder, kPathCapacity);
+  if (length == 0 || (length == kPathCapacity && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER)) return false;
+  CutAfterLastBackslash(exeFolder);
+
+  wchar_t value[kPathCapacity] = {};
+  if (!ReadAppPathsValue(value)) return false;
+
+  // The registry decides the folder; the executable's folder only lends its spelling.
+  const wchar_t* result = value;
+  wchar_t longFolder[kPathCapacity] = {};
+  if (_wcsicmp(value, exeFolder) == 0) {
+    result = exeFolder;
+  } else {
+    if (!GetLongForm(exeFolder, longFolder)) return false;
+    if (_wcsicmp(value, longFolder) == 0) result = longFolder;
+  }
+  wchar_t resolved[kPathCapacity] = {};
+  if (!BoundedCopy(resolved, result)) return false;
+  return BoundedCopy(g_installDir, resolved);
+}
+
+}  // namespace
+
+bool GetInstallDir(wchar_t* buffer, size_t capacity) {
+  if (!buffer) return false;
+  if (g_installDir[0] == L'\0' && !ResolveInstallDir()) {
+    g_installDir[0] = L'\0';
+    return false;
+  }
+  return BoundedCopy(buffer, capacity, g_installDir);
+}
+
+bool IsOutsideInstallDir(const wchar_t* path, bool* outside) {
+  if (!outside) return false;
+  *outside = false;
+  if (!path) return false;
+  wchar_t copy[kPathCapacity];
+  if (!BoundedCopy(copy, path)) return false;
+
+  wchar_t fileFolder[kPathCapacity] = {};
+  if (!GetLongForm(copy, fileFolder)) return false;
+  if (!CutAfterLastBackslash(fileFolder)) return false;
+
+  wchar_t installDir[kPathCapacity] = {};
+  wchar_t installLong[kPathCapacity] = {};
+  if (!GetInstallDir(installDir) || !GetLongForm(installDir, installLong)) return false;
+
+  *outside = _wcsicmp(fileFolder, installLong) != 0;
+  return true;
+}
+
+void ResetInstallDirCacheForTesting() { g_installDir[0] = L'\0'; }
+
+}  // namespace mivra

@@ -1,0 +1,57 @@
+// The thin platform layer: every C-runtime and Win32 call that touches files, folders or the
+// registry goes through this table. It holds no logic. The library only reads it; tests replace
+// single entries to make a read, a write or a delete fail without a broken disk.
+#ifndef MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
+#define MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace mivra {
+
+struct PlatformCalls {
+  // C-runtime descriptors, always in binary mode.
+  int (*wopen)(const wchar_t* path, int flags, int mode);
+  int (*read)(int fd, void* buffer, unsigned count);
+  int (*write)(int fd, const void* buffer, unsigned count);
+  int64_t (*seek)(int fd, int64_t offset, int origin);
+  int (*close)(int fd);
+  int (*commit)(int fd);
+  int (*waccess)(const wchar_t* path, int mode);
+  int (*wrename)(const wchar_t* from, const wchar_t* to);
+
+  // Win32 files.
+  HANDLE(WINAPI* CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+  BOOL(WINAPI* ReadFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI* WriteFile)(HANDLE, LPCVOID, DWORD, LPDWORD, LPOVERLAPPED);
+  BOOL(WINAPI* FlushFileBuffers)(HANDLE);
+  BOOL(WINAPI* DeleteFileW)(LPCWSTR);
+  BOOL(WINAPI* SetFileAttributesW)(LPCWSTR, DWORD);
+  DWORD(WINAPI* GetFileAttributesW)(LPCWSTR);
+  BOOL(WINAPI* GetFileAttributesExW)(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
+  BOOL(WINAPI* MoveFileW)(LPCWSTR, LPCWSTR);
+  BOOL(WINAPI* MoveFileExW)(LPCWSTR, LPCWSTR, DWORD);
+  BOOL(WINAPI* CopyFileW)(LPCWSTR, LPCWSTR, BOOL);
+  DWORD(WINAPI* GetLongPathNameW)(LPCWSTR, LPWSTR, DWORD);
+  HANDLE(WINAPI* FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
+  BOOL(WINAPI* FindNextFileW)(HANDLE, LPWIN32_FIND_DATAW);
+
+  // Registry.
+  LSTATUS(WINAPI* RegOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+  LSTATUS(WINAPI* RegQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);
+
+  // Shell folders.
+  HRESULT(WINAPI* SHGetFolderPathW)(HWND, int, HANDLE, DWORD, LPWSTR);
+  int(WINAPI* SHCreateDirectoryExW)(HWND, LPCWSTR, const SECURITY_ATTRIBUTES*);
+};
+
+// The table in force. Only tests write to it (see tests/support/platform_fault.h).
+PlatformCalls& Platform();
+
+// The table of the real calls, for restoring entries.
+const PlatformCalls& RealPlatformCalls();
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
