@@ -1,0 +1,43 @@
+#include "update/backup/bk_record_layout.h"
+
+#include <cstring>
+
+namespace mivra {
+
+void EncodeBkRecord(const BkMdataRecord& record, uint8_t* stored) {
+  std::memset(stored, 0, kBkRecordSize);
+  WriteLe32(stored + kBkRecordSizeOffset, record.fileSizeLow);
+  WriteLe32(stored + kBkRecordFlagsOffset, record.flags);
+  WriteSystemTime(stored + kBkRecordTimeOffset, record.lastWriteTime);
+  for (size_t i = 0; i < kRecordNameChars; ++i) WriteLe16(stored + kBkRecordNameOffset + 2 * i, record.fileName[i]);
+  std::memcpy(stored + kBkRecordDigestOffset, record.digest, sizeof(record.digest));
+  ScrambleBytes(stored, kBkRecordSize);
+}
+
+void DecodeBkRecord(const uint8_t* stored, BkMdataRecord* record) {
+  uint8_t plain[kBkRecordSize];
+  std::memcpy(plain, stored, kBkRecordSize);
+  UnscrambleBytes(plain, kBkRecordSize);
+  record->fileSizeLow = ReadLe32(plain + kBkRecordSizeOffset);
+  record->flags = ReadLe32(plain + kBkRecordFlagsOffset);
+  record->lastWriteTime = ReadSystemTime(plain + kBkRecordTimeOffset);
+  for (size_t i = 0; i < kRecordNameChars; ++i) {
+    record->fileName[i] = static_cast<char16_t>(ReadLe16(plain + kBkRecordNameOffset + 2 * i));
+  }
+  std::memcpy(record->digest, plain + kBkRecordDigestOffset, sizeof(record->digest));
+}
+
+void EncodeBkState(const BkMdataState& state, uint8_t* bytes) {
+  std::memset(bytes, 0, kBkStateSize);
+  WriteLe32(bytes + kStateRecordCountOffset, state.recordCount);
+  WriteSystemTime(bytes + kBkStateCreatedOffset, state.createdUtc);
+  WriteLe32(bytes + kBkStateFlagsOffset, state.stateFlags);
+  WriteLe32(bytes + kBkStateFlagsOffset + 4, state.reserved);
+}
+
+BkMdataState DecodeBkState(const uint8_t* bytes) {
+  return {ReadLe32(bytes + kStateRecordCountOffset), ReadSystemTime(bytes + kBkStateCreatedOffset),
+          ReadLe32(bytes + kBkStateFlagsOffset), ReadLe32(bytes + kBkStateFlagsOffset + 4)};
+}
+
+}  // namespace mivra

@@ -1,0 +1,84 @@
+// The shape both metadata files share (bkmdata.dat and rbmdata.dat): a plain header with magic,
+// version, company text and the CRC-32 of the record area; a plain state block outside the CRC;
+// fixed-size records stored scrambled. The two files differ only in the sizes and magic below.
+// Byte-level code only: no platform calls.
+#ifndef MIVRA_UPDATE_BACKUP_METADATA_FORMAT_H_
+#define MIVRA_UPDATE_BACKUP_METADATA_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "update/frame/system_time.h"
+
+namespace mivra {
+
+struct MetadataFormat {
+  const char* magic;       // six ASCII bytes, no terminator in the file
+  size_t headerSize;       // the state block follows the header directly
+  size_t stateSize;
+  size_t recordSize;
+  size_t recordNameOffset; // where the 260-character name lies inside a plain record
+
+  size_t stateOffset() const { return headerSize; }
+  size_t recordAreaOffset() const { return headerSize + stateSize; }
+  uint64_t recordOffset(uint32_t index) const { return recordAreaOffset() + uint64_t{recordSize} * index; }
+};
+
+inline constexpr size_t kMagicSize = 6;
+inline constexpr size_t kVersionOffset = 6;
+inline constexpr size_t kCompanyOffset = 8;
+inline constexpr size_t kCompanySize = 53;
+inline constexpr size_t kHeaderCrcOffset = 61;
+inline constexpr uint8_t kMetadataVersion = 1;
+inline constexpr char kMetadataCompany[] = "Kestrivane Technologies Pvt. Ltd.";
+
+// Both state blocks begin with the record count.
+inline constexpr size_t kStateRecordCountOffset = 0;
+
+// The record index that asks the writers to append.
+inline constexpr uint32_t kAppendRecordIndex = 3000;
+
+// Names are 260 UTF-16 code units, NUL included.
+inline constexpr size_t kRecordNameChars = 260;
+inline constexpr size_t kRecordNameBytes = kRecordNameChars * 2;
+
+// Every record byte is stored as (plain - 15) XOR 7 and read back as (stored XOR 7) + 15.
+inline constexpr uint8_t ScrambleByte(uint8_t plain) { return static_cast<uint8_t>((plain - 15) ^ 7); }
+inline constexpr uint8_t UnscrambleByte(uint8_t stored) { return static_cast<uint8_t>((stored ^ 7) + 15); }
+void ScrambleBytes(uint8_t* bytes, size_t length);
+void UnscrambleBytes(uint8_t* bytes, size_t length);
+
+uint16_t ReadLe16(const uint8_t* p);
+uint32_t ReadLe32(const uint8_t* p);
+void WriteLe16(uint8_t* p, uint16_t value);
+void WriteLe32(uint8_t* p, uint32_t value);
+SystemTime16 ReadSystemTime(const uint8_t* p);
+void WriteSystemTime(uint8_t* p, const SystemTime16& time);
+
+// Reads a NUL-terminated name of at most `maxChars` UTF-16 code units; without a NUL all of them.
+std::u16string ReadUtf16Name(const uint8_t* p, size_t maxChars);
+// Writes `name` and zero-fills the rest of the field; false when the name with its NUL does not fit.
+bool WriteUtf16Name(uint8_t* p, size_t fieldChars, const std::u16string& name);
+
+// The header of a new file: magic, version 1, the company text, CRC 0, everything else 0.
+std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format);
+
+// What the bytes of a whole metadata file show, for the stores' validation and for inspection.
+struct MetadataVerdict {
+  bool headerComplete = false;  // the whole header and state block are there
+  bool magicMatches = false;
+  bool crcMatches = false;      // stored CRC equals the CRC of the stored record area
+  uint32_t storedCrc = 0;
+  uint32_t computedCrc = 0;
+  uint32_t recordCount = 0;     // from the state block
+  uint64_t recordsInFile = 0;   // whole records the file length holds
+  bool lengthExact = false;     // the record area is a whole number of records
+  bool valid() const { return headerComplete && magicMatches && crcMatches; }
+};
+MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t* bytes, size_t length);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_BACKUP_METADATA_FORMAT_H_

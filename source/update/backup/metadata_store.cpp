@@ -1,0 +1,209 @@
+#include "update/backup/metadata_store.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "update/digest/file_crc32.h"
+#include "update/frame/platform_calls.h"
+
+namespace mivra {
+namespace {
+
+int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
+
+void DiscardFile(MdataObject& object, const wchar_t* path) {
+  Platform().close(object.fd);
+  object.fd = -1;
+  Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  Platform().DeleteFileW(path);
+}
+
+bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
+  uint32_t crc = 0;
+  if (!CalcFileCrc32(object.fd, static_cast<int32_t>(format.recordAreaOffset()), &crc)) return false;
+  std::vector<uint8_t> header(format.headerSize);
+  if (!ReadAt(object.fd, 0, header.data(), header.size())) return false;
+  WriteLe32(header.data() + kHeaderCrcOffset, crc);
+  return WriteAt(object.fd, 0, header.data(), header.size());
+}
+
+bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
+  std::vector<uint8_t> state(format.stateSize);
+  if (!ReadStateBlock(object, format, state.data())) return false;
+  uint8_t* count = state.data() + kStateRecordCountOffset;
+  WriteLe32(count, ReadLe32(count) + 1);
+  return WriteStateBlock(object, format, state.data());
+}
+
+}  // namespace
+
+std::wstring RecordFieldName(const char16_t* field) {
+  std::wstring name;
+  for (size_t i = 0; i < kRecordNameChars && field[i] != u'\0'; ++i) name.push_back(static_cast<wchar_t>(field[i]));
+  return name;
+}
+
+bool SetRecordFieldName(char16_t* field, std::wstring_view name) {
+  for (size_t i = 0; i < kRecordNameChars; ++i) field[i] = u'\0';
+  if (name.size() >= kRecordNameChars) return false;
+  for (size_t i = 0; i < name.size(); ++i) field[i] = static_cast<char16_t>(name[i]);
+  return true;
+}
+
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t length) {
+  if (fd == -1 || length > 0x7FFFFFFF) return false;
+  if (Platform().seek(fd, static_cast<int64_t>(offset), SEEK_SET) != static_cast<int64_t>(offset)) return false;
+  return Platform().read(fd, buffer, static_cast<unsigned>(length)) == static_cast<int>(length);
+}
+
+bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
+  if (fd == -1 || length > 0x7FFFFFFF) return false;
+  if (Platform().seek(fd, static_cast<int64_t>(offset), SEEK_SET) != static_cast<int64_t>(offset)) return false;
+  return Platform().write(fd, buffer, static_cast<unsigned>(length)) == static_cast<int>(length);
+}
+
+MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) {
+  if (fd == -1) return MetadataCheck::kInvalid;
+  std::vector<uint8_t> header(format.headerSize);
+  if (Platform().seek(fd, 0, SEEK_SET) != 0) return MetadataCheck::kUnreadable;
+  const int got = Platform().read(fd, header.data(), static_cast<unsigned>(header.size()));
+  if (got < 0) return MetadataCheck::kUnreadable;
+  if (static_cast<size_t>(got) < header.size()) return MetadataCheck::kInvalid;
+  if (std::memcmp(header.data(), format.magic, kMagicSize) != 0) return MetadataCheck::kInvalid;
+  const int64_t length = FileLength(fd);
+  if (length < 0) return MetadataCheck::kUnreadable;
+  if (static_cast<uint64_t>(length) < format.recordAreaOffset()) return MetadataCheck::kInvalid;
+  // A CRC that cannot be computed says nothing against the file: a passing I/O error must not
+  // destroy the records of a backup.
+  uint32_t crc = 0;
+  if (!CalcFileCrc32(fd, static_cast<int32_t>(format.recordAreaOffset()), &crc)) return MetadataCheck::kUnreadable;
+  return crc == ReadLe32(header.data() + kHeaderCrcOffset) ? MetadataCheck::kValid : MetadataCheck::kInvalid;
+}
+
+bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                      const uint8_t* newState) {
+  object.fd = -1;
+  if (!path || !newState) return false;
+  const bool exists = Platform().waccess(path, 0) == 0;
+  const int fd = exists ? Platform().wopen(path, _O_RDWR | _O_BINARY, 0)
+                        : Platform().wopen(path, _O_RDWR | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd == -1) return false;
+  object.fd = fd;
+
+  if (exists) {
+    switch (CheckMetadataFile(fd, format)) {
+      case MetadataCheck::kValid:
+        if (FileLength(fd) < 0) break;
+        return true;
+      case MetadataCheck::kInvalid:
+        DiscardFile(object, path);
+        return false;
+      case MetadataCheck::kUnreadable:
+        break;
+    }
+    Platform().close(fd);
+    object.fd = -1;
+    return false;
+  }
+
+  const std::vector<uint8_t> header = BuildNewHeader(format);
+  if (!WriteAt(fd, 0, header.data(), header.size()) ||
+      !WriteAt(fd, format.stateOffset(), newState, format.stateSize)) {
+    DiscardFile(object, path);
+    return false;
+  }
+  return true;
+}
+
+bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored) {
+  if (!stored) return false;
+  return ReadAt(object.fd, format.recordOffset(index), stored, format.recordSize);
+}
+
+bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
+                       std::wstring_view name) {
+  if (object.fd == -1 || !stored) return false;
+  const bool append = index == kAppendRecordIndex;
+  // The list must mirror the file before an append adds to it, or the new name would take the
+  // index of a record not yet loaded.
+  if (append && object.names.empty() && !LoadMetadataNames(object, format)) return false;
+
+  if (append) {
+    const int64_t end = FileLength(object.fd);
+    if (end < 0 || !WriteAt(object.fd, static_cast<uint64_t>(end), stored, format.recordSize)) return false;
+  } else if (!WriteAt(object.fd, format.recordOffset(index), stored, format.recordSize)) {
+    return false;
+  }
+  if (!RefreshHeaderCrc(object, format)) return false;
+  if (append) {
+    if (!RaiseRecordCount(object, format)) return false;
+    object.names.emplace_back(name);
+  }
+  object.modified = true;
+  return true;
+}
+
+bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
+  if (object.fd == -1) return false;
+  std::vector<uint8_t> state(format.stateSize);
+  if (!ReadStateBlock(object, format, state.data())) return false;
+  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
+  if (recordCount == 0) return true;
+
+  const uint32_t inFile = CountRecordsFromLength(object, format);
+  const uint32_t count = recordCount < inFile ? recordCount : inFile;
+  if (count == 0) return true;
+  const size_t areaBytes = size_t{count} * format.recordSize;
+  std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);
+  if (!area || !ReadAt(object.fd, format.recordAreaOffset(), area.get(), areaBytes)) return false;
+
+  std::vector<std::wstring> names;
+  names.reserve(count);
+  uint8_t nameBytes[kRecordNameBytes];
+  for (uint32_t i = 0; i < count; ++i) {
+    std::memcpy(nameBytes, area.get() + size_t{i} * format.recordSize + format.recordNameOffset, kRecordNameBytes);
+    UnscrambleBytes(nameBytes, kRecordNameBytes);
+    const std::u16string name = ReadUtf16Name(nameBytes, kRecordNameChars);
+    names.emplace_back(name.begin(), name.end());
+  }
+  object.names = std::move(names);
+  return true;
+}
+
+NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, std::wstring_view name,
+                            uint32_t* index) {
+  if (!index) return NameLookup::kUnavailable;
+  if (object.names.empty() && !LoadMetadataNames(object, format)) return NameLookup::kUnavailable;
+  for (size_t i = 0; i < object.names.size(); ++i) {
+    if (object.names[i] == name) {
+      *index = static_cast<uint32_t>(i);
+      return NameLookup::kFound;
+    }
+  }
+  return NameLookup::kNotFound;
+}
+
+bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uint8_t* state) {
+  return state && ReadAt(object.fd, format.stateOffset(), state, format.stateSize);
+}
+
+bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state) {
+  return state && WriteAt(object.fd, format.stateOffset(), state, format.stateSize);
+}
+
+uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {
+  if (object.fd == -1) return 0;
+  const int64_t length = FileLength(object.fd);
+  if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
+  const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
+  return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
+}
+
+}  // namespace mivra

@@ -1,0 +1,66 @@
+// The record store both metadata files share: open with validation, read and write records and
+// the state block, and the name list for lookups. The two files plug in their MetadataFormat.
+#ifndef MIVRA_UPDATE_BACKUP_METADATA_STORE_H_
+#define MIVRA_UPDATE_BACKUP_METADATA_STORE_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "update/backup/mdata_object.h"
+#include "update/backup/metadata_format.h"
+
+namespace mivra {
+
+enum class MetadataCheck {
+  kValid,
+  kInvalid,     // too short, wrong magic or CRC mismatch: the file is to be discarded
+  kUnreadable,  // an I/O error kept the check from finishing: nothing is known against the file
+};
+
+// Checks the file open on `fd` from its start.
+MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format);
+
+// Opens the metadata file at `path` into `object`, or creates it with a new header and the
+// `newState` block. An existing file that proves invalid is closed and deleted and the open fails,
+// so the next open starts afresh; one that cannot be read is left as it is and the open fails.
+// On success the file is positioned at its end; on failure object.fd is -1.
+bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                      const uint8_t* newState);
+
+// The stored (scrambled) bytes of record `index`; false when the file does not hold it whole.
+bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored);
+
+// Writes stored record bytes at `index`, or appends them for kAppendRecordIndex; refreshes the
+// header CRC and, when appending, the record count and the name list (`name` is the record's).
+bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
+                       std::wstring_view name);
+
+// Fills the name list from the file. The record count lies outside the CRC, so it is not trusted:
+// no more names are taken than the file holds records.
+bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format);
+
+enum class NameLookup { kFound, kNotFound, kUnavailable };
+
+// Exact, case-sensitive lookup in the name list, loading it first when it is empty.
+NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, std::wstring_view name,
+                            uint32_t* index);
+
+bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uint8_t* state);
+bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state);
+
+// Records the file length holds, (length - header - state) / record size; 0 without an open file.
+uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format);
+
+// The name held in a record's 260-character name field, up to its NUL.
+std::wstring RecordFieldName(const char16_t* field);
+// Fills a record's name field; false when the name with its NUL does not fit.
+bool SetRecordFieldName(char16_t* field, std::wstring_view name);
+
+// Exact positioned reads and writes on a descriptor.
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t length);
+bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_BACKUP_METADATA_STORE_H_

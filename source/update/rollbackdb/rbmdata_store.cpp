@@ -1,0 +1,56 @@
+#include "update/rollbackdb/rbmdata_store.h"
+
+#include "update/backup/metadata_store.h"
+#include "update/frame/backup_folder.h"
+#include "update/frame/bounded_string.h"
+
+namespace mivra {
+
+bool OpenRBMdata(MdataObject& object) {
+  object.fd = -1;
+  wchar_t folder[kPathCapacity] = {};
+  wchar_t path[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRbMdataFileName)) return false;
+  const uint8_t emptyState[kRbStateSize] = {};
+  return OpenMetadataFile(object, kRbMdataFormat, path, emptyState);
+}
+
+bool CheckRBMdataHeader(int fd) { return CheckMetadataFile(fd, kRbMdataFormat) == MetadataCheck::kValid; }
+
+bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record) {
+  if (!record) return false;
+  uint8_t stored[kRbRecordSize];
+  if (!ReadStoredRecord(object, kRbMdataFormat, index, stored)) return false;
+  DecodeRbRecord(stored, record);
+  return true;
+}
+
+bool WriteRBRecord(MdataObject& object, const RBMdataRecord* record, uint32_t index) {
+  if (!record) return false;
+  uint8_t stored[kRbRecordSize];
+  EncodeRbRecord(*record, stored);
+  return WriteStoredRecord(object, kRbMdataFormat, stored, index, RecordFieldName(record->fileName));
+}
+
+bool FindRBRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
+  return FindMetadataName(object, kRbMdataFormat, name, index) == NameLookup::kFound;
+}
+
+bool LoadRBNameList(MdataObject& object) { return LoadMetadataNames(object, kRbMdataFormat); }
+
+bool ReadRbState(const MdataObject& object, RBMdataState* state) {
+  uint8_t bytes[kRbStateSize];
+  if (!state || !ReadStateBlock(object, kRbMdataFormat, bytes)) return false;
+  *state = DecodeRbState(bytes);
+  return true;
+}
+
+bool WriteRbState(const MdataObject& object, const RBMdataState& state) {
+  uint8_t bytes[kRbStateSize];
+  EncodeRbState(state, bytes);
+  return WriteStateBlock(object, kRbMdataFormat, bytes);
+}
+
+uint32_t CountRbRecords(const MdataObject& object) { return CountRecordsFromLength(object, kRbMdataFormat); }
+
+}  // namespace mivra
