@@ -2,11 +2,11 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace mivra {
 namespace {
 
-constexpr uint8_t kMagic[4] = {'I', 'N', 'X', 'F'};
 constexpr size_t kVersionOffset = 4;
 constexpr size_t kCompanyOffset = 6;
 constexpr char kCompany[] = "Kestrivane Technologies (P) Ltd.";
@@ -23,11 +23,6 @@ uint32_t ReadLe32(const uint8_t* p) {
 }
 
 uint8_t Decode(uint8_t stored) { return static_cast<uint8_t>((stored >> 3) | (stored << 5)); }
-
-bool HeaderValid(const uint8_t* data) {
-  return std::memcmp(data, kMagic, sizeof(kMagic)) == 0 && data[kVersionOffset] == 1 &&
-         data[kVersionOffset + 1] == 1 && std::memcmp(data + kCompanyOffset, kCompany, kCompanySize) == 0;
-}
 
 uint32_t BodySum(const uint8_t* data, size_t size) {
   uint32_t sum = 0;
@@ -66,25 +61,48 @@ const char* ComponentEntries::Name(uint32_t i) const {
   return reinterpret_cast<const char*>(slot(i) + kComponentEntryFixedSize);
 }
 
-bool ParseComponentList(const uint8_t* data, size_t size, ComponentEntries* entries) {
-  if (!data || !entries || size < kComponentListHeaderSize) return false;
-  if (!HeaderValid(data)) return false;
-  if (BodySum(data, size) != ReadLe32(data + kChecksumOffset)) return false;
-  const uint32_t count = ReadLe32(data + kEntryCountOffset);
-  if (count == 0) {
-    *entries = ComponentEntries();
-    return true;
+ComponentListCheck ExamineComponentList(const uint8_t* data, size_t size, ComponentEntries* entries) {
+  ComponentListCheck check;
+  if (!data || size < kComponentListHeaderSize) return check;
+  check.headerComplete = true;
+  check.magicMatches = std::memcmp(data, kComponentListMagic, sizeof(kComponentListMagic)) == 0;
+  check.version[0] = data[kVersionOffset];
+  check.version[1] = data[kVersionOffset + 1];
+  check.versionMatches = check.version[0] == 1 && check.version[1] == 1;
+  check.companyMatches = std::memcmp(data + kCompanyOffset, kCompany, kCompanySize) == 0;
+  check.storedChecksum = ReadLe32(data + kChecksumOffset);
+  check.computedChecksum = BodySum(data, size);
+  check.entryCount = ReadLe32(data + kEntryCountOffset);
+  check.endOfEntries = kComponentListHeaderSize;
+
+  // A count the body cannot hold fails at its first missing entry; bounding the slots by what the
+  // body can hold keeps a forged count from sizing a huge array.
+  const size_t room = (size - kComponentListHeaderSize) / kMinEntrySize;
+  const uint32_t slotsWanted = check.entryCount < room ? check.entryCount : static_cast<uint32_t>(room);
+  std::unique_ptr<uint8_t[]> slots;
+  if (slotsWanted > 0) {
+    slots.reset(new (std::nothrow) uint8_t[size_t{slotsWanted} * kComponentSlotSize]());
+    if (!slots) {
+      check.allocationFailed = true;
+      return check;
+    }
   }
-  // A count the body cannot hold would fail at its first missing entry; refusing it here keeps a
-  // forged count from sizing a huge slot array.
-  if (count > (size - kComponentListHeaderSize) / kMinEntrySize) return false;
-  std::unique_ptr<uint8_t[]> slots(new (std::nothrow) uint8_t[size_t{count} * kComponentSlotSize]());
-  if (!slots) return false;
   size_t p = kComponentListHeaderSize;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (!DecodeEntry(data, size, p, slots.get() + size_t{i} * kComponentSlotSize, &p)) return false;
+  uint32_t decoded = 0;
+  while (decoded < slotsWanted && DecodeEntry(data, size, p, slots.get() + size_t{decoded} * kComponentSlotSize, &p)) {
+    ++decoded;
   }
-  *entries = ComponentEntries(std::move(slots), count);
+  check.entriesDecoded = decoded;
+  check.endOfEntries = p;
+  if (entries) *entries = decoded > 0 ? ComponentEntries(std::move(slots), decoded) : ComponentEntries();
+  return check;
+}
+
+bool ParseComponentList(const uint8_t* data, size_t size, ComponentEntries* entries) {
+  if (!entries) return false;
+  ComponentEntries decoded;
+  if (!ExamineComponentList(data, size, &decoded).valid()) return false;
+  *entries = std::move(decoded);
   return true;
 }
 

@@ -11,6 +11,7 @@
 
 namespace mivra {
 
+inline constexpr char kComponentListMagic[4] = {'I', 'N', 'X', 'F'};
 inline constexpr size_t kComponentListHeaderSize = 80;
 inline constexpr size_t kComponentEntryFixedSize = 40;
 inline constexpr size_t kComponentNameFieldSize = 260;  // 259 characters and the NUL
@@ -39,6 +40,30 @@ class ComponentEntries {
   std::unique_ptr<uint8_t[]> slots_;
   uint32_t count_ = 0;
 };
+
+// What the bytes of a list file show, check by check, for the parser and for inspection.
+struct ComponentListCheck {
+  bool headerComplete = false;  // at least the 80-byte header is there
+  bool magicMatches = false;
+  bool versionMatches = false;  // bytes 4 and 5 are both 1
+  bool companyMatches = false;
+  uint8_t version[2] = {0, 0};
+  uint32_t storedChecksum = 0;
+  uint32_t computedChecksum = 0;  // byte sum of the body as stored
+  uint32_t entryCount = 0;        // from the header
+  uint32_t entriesDecoded = 0;    // entries read before the first that overruns or has a bad name
+  bool allocationFailed = false;
+  uint64_t endOfEntries = 0;      // offset just past the last decoded entry
+  bool checksumMatches() const { return storedChecksum == computedChecksum; }
+  bool valid() const {
+    return headerComplete && magicMatches && versionMatches && companyMatches && checksumMatches() &&
+           entriesDecoded == entryCount && !allocationFailed;
+  }
+};
+
+// Runs every check over a whole list file held in memory and decodes the entries that can be read,
+// whether or not the header and checksum are sound, into `entries` (may be null).
+ComponentListCheck ExamineComponentList(const uint8_t* data, size_t size, ComponentEntries* entries);
 
 // Validates and decodes a whole list file held in memory. False, leaving `entries` as it was,
 // when the file is too short, its header or checksum is wrong, an entry runs past the end, or a

@@ -147,6 +147,50 @@ TEST(ComponentListParser, RejectsEntriesThatOverrunTheFileOrTheSlot) {
   }
 }
 
+// Inspection sees every check on its own, and the entries that can be read even when the list fails.
+TEST(ComponentListParser, ExamineReportsEachCheckAndTheReadableEntries) {
+  const std::string valid = BuildComponentList({{1, "a.dll"}, {0, "b.dll"}});
+  ComponentEntries entries;
+  ComponentListCheck check = ExamineComponentList(Bytes(valid), valid.size(), &entries);
+  EXPECT_TRUE(check.valid());
+  EXPECT_EQ(check.entryCount, 2u);
+  EXPECT_EQ(check.entriesDecoded, 2u);
+  EXPECT_EQ(check.endOfEntries, valid.size());
+  EXPECT_EQ(Names(entries), (std::vector<std::string>{"a.dll", "b.dll"}));
+
+  // A damaged checksum leaves the header checks and the entries as they are.
+  std::string badSum = valid;
+  badSum[56] ^= 0x01;
+  check = ExamineComponentList(Bytes(badSum), badSum.size(), &entries);
+  EXPECT_FALSE(check.valid());
+  EXPECT_TRUE(check.magicMatches && check.versionMatches && check.companyMatches);
+  EXPECT_FALSE(check.checksumMatches());
+  EXPECT_EQ(check.computedChecksum, check.storedChecksum ^ 0x01);
+  EXPECT_EQ(check.entriesDecoded, 2u);
+
+  // A raised count stops at the first entry that is not there.
+  std::string raised = valid;
+  PutLe32(&raised, 76, 5);
+  check = ExamineComponentList(Bytes(raised), raised.size(), &entries);
+  EXPECT_FALSE(check.valid());
+  EXPECT_TRUE(check.checksumMatches());
+  EXPECT_EQ(check.entryCount, 5u);
+  EXPECT_EQ(check.entriesDecoded, 2u);
+  EXPECT_EQ(entries.count(), 2u);
+
+  // A lowered count is valid; the bytes behind the last counted entry are not read.
+  std::string lowered = valid;
+  PutLe32(&lowered, 76, 1);
+  check = ExamineComponentList(Bytes(lowered), lowered.size(), &entries);
+  EXPECT_TRUE(check.valid());
+  EXPECT_EQ(check.endOfEntries, 80u + 46u);
+
+  const std::string cut = valid.substr(0, 79);
+  check = ExamineComponentList(Bytes(cut), cut.size(), nullptr);
+  EXPECT_FALSE(check.headerComplete);
+  EXPECT_FALSE(check.valid());
+}
+
 TEST(ComponentListParser, FailureLeavesTheCallersEntriesAsTheyWere) {
   ComponentEntries entries;
   ASSERT_TRUE(Parse(BuildComponentList({{1, "kept.dll"}}), &entries));

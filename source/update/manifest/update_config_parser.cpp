@@ -10,7 +10,6 @@
 namespace mivra {
 namespace {
 
-constexpr uint8_t kMagic[4] = {'U', 'P', 'C', 'N'};
 constexpr size_t kChecksumOffset = 4;
 constexpr size_t kRecordCountOffset = 8;
 
@@ -24,9 +23,17 @@ UpdateConfigStatus Failed(UpdateConfigStep step, uint32_t value = 0, uint32_t st
 
 }  // namespace
 
+UpdateConfigHeaderFields PeekUpdateConfigHeader(const uint8_t* header) {
+  UpdateConfigHeaderFields fields;
+  std::memcpy(fields.magic, header, sizeof(fields.magic));
+  fields.checksum = ReadLe32(header + kChecksumOffset);
+  fields.recordCount = ReadLe32(header + kRecordCountOffset);
+  return fields;
+}
+
 UpdateConfigStatus CheckUpdateConfigHeader(const uint8_t* header, uint64_t fileLength,
                                            UpdateConfigHeader* parsed) {
-  if (std::memcmp(header, kMagic, sizeof(kMagic)) != 0) return Failed(UpdateConfigStep::kMagic);
+  if (std::memcmp(header, kUpdateConfigMagic, sizeof(kUpdateConfigMagic)) != 0) return Failed(UpdateConfigStep::kMagic);
   const uint32_t count = ReadLe32(header + kRecordCountOffset);
   if (count == 0 || count > kUpdateConfigMaxRecords) return Failed(UpdateConfigStep::kRecordCount, count);
   // The count is bounded first, so the expected length cannot overflow.

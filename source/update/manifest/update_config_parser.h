@@ -15,6 +15,7 @@
 
 namespace mivra {
 
+inline constexpr char kUpdateConfigMagic[4] = {'U', 'P', 'C', 'N'};
 inline constexpr size_t kUpdateConfigHeaderSize = 12;
 inline constexpr uint32_t kUpdateConfigMaxRecords = 256;
 
@@ -45,6 +46,14 @@ struct UpdateConfigHeader {
   uint32_t checksum = 0;
   uint32_t recordCount = 0;
 };
+
+// The header's fields as stored, before any check, for inspection.
+struct UpdateConfigHeaderFields {
+  uint8_t magic[4];
+  uint32_t checksum;
+  uint32_t recordCount;
+};
+UpdateConfigHeaderFields PeekUpdateConfigHeader(const uint8_t* header);
 
 // Magic, record count (1 to 256) and the exact file length 12 + 540 x count.
 UpdateConfigStatus CheckUpdateConfigHeader(const uint8_t* header, uint64_t fileLength,

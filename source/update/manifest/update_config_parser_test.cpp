@@ -148,6 +148,16 @@ TEST(UpdateConfigParser, FailureLeavesTheCallersChainAsItWas) {
   EXPECT_EQ(Ids(chain), std::vector<uint32_t>{3});
 }
 
+TEST(UpdateConfigParser, PeekShowsTheHeaderFieldsWithoutCheckingThem) {
+  std::string file = BuildUpdateConfig({ConfigRecord(1, 1)});
+  file[0] = 'X';
+  PutLe32(&file, 8, 300);
+  const UpdateConfigHeaderFields fields = PeekUpdateConfigHeader(Bytes(file));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(fields.magic), 4), "XPCN");
+  EXPECT_EQ(fields.recordCount, 300u);
+  EXPECT_EQ(fields.checksum, mivra_test::GetLe32(file, 4));
+}
+
 TEST(UpdateConfigMessageText, FillsEveryPlaceholder) {
   struct Case {
     UpdateConfigStatus status;
