@@ -1,0 +1,95 @@
+#include "inspect_command.h"
+
+#include <filesystem>
+#include <vector>
+
+#include "file_bytes.h"
+#include "file_kind.h"
+#include "inspect_manifest.h"
+#include "inspect_metadata.h"
+#include "text_format.h"
+
+namespace mivra::ctl {
+namespace {
+
+constexpr char kHelp[] =
+    "usage: mivractl inspect FILE [--verify] [--json]\n"
+    "\n"
+    "Examines one of the library's files: bkmdata.dat, rbmdata.dat, updtconf.dat or a component list\n"
+    "(<id>_compns.lst). The kind is recognised by the file's magic (by its name when the file is too\n"
+    "short to show one). Nothing is written; the file may be a copy from another machine.\n"
+    "\n"
+    "Prints the header, the state block (metadata files), one line per check with ok, bad or not\n"
+    "checked, what the library does with the file, the verdict, and every record decoded.\n"
+    "  verdict valid         every check passes\n"
+    "  verdict inconsistent  the library accepts the file but its record count or length disagree\n"
+    "  verdict invalid       the library refuses the file (a metadata file is deleted at its next open)\n"
+    "\n"
+    "options:\n"
+    "  --verify  bkmdata.dat only: check every backup copy kept beside the file against the digest\n"
+    "            in its record (copy lines: ok, missing, differs, unreadable, unsafe-name, not-kept)\n"
+    "  --json    print the same as one JSON object\n"
+    "\n"
+    "Exit status: 0 when the file is valid (and with --verify every copy matches), 1 otherwise or when\n"
+    "the file cannot be read, 2 for a wrong command line.\n";
+
+int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
+  if (line.positional.size() != 1) return UsageError(kInspectCommand, "name exactly one FILE", err);
+  const std::string& argument = line.positional[0];
+  const std::filesystem::path path = PathFromUtf8(argument);
+  std::vector<uint8_t> bytes;
+  switch (ReadWholeFile(path, &bytes)) {
+    case FileRead::kOk:
+      break;
+    case FileRead::kMissing:
+      err << "mivractl inspect: " << argument << ": no such file\n";
+      return kExitFailed;
+    case FileRead::kUnreadable:
+      err << "mivractl inspect: " << argument << ": cannot be read\n";
+      return kExitFailed;
+  }
+  const Recognition recognition = RecognizeFile(bytes.data(), bytes.size(), PathToUtf8(path.filename()));
+  if (recognition.kind == FileKind::kUnknown) {
+    err << "mivractl inspect: " << argument
+        << ": not a file of the library (no magic KVBKUP, KVRBUP, UPCN or INXF, and not named like one)\n";
+    return kExitFailed;
+  }
+  const bool verify = line.Has("--verify");
+  if (verify && recognition.kind != FileKind::kBkMdata) {
+    return UsageError(kInspectCommand, "--verify applies to bkmdata.dat only", err);
+  }
+
+  Inspection inspection;
+  const std::filesystem::path folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+  switch (recognition.kind) {
+    case FileKind::kBkMdata:
+      inspection = InspectBkMdata(bytes, verify ? &folder : nullptr);
+      break;
+    case FileKind::kRbMdata:
+      inspection = InspectRbMdata(bytes);
+      break;
+    case FileKind::kUpdateConfig:
+      inspection = InspectUpdateConfig(bytes);
+      break;
+    case FileKind::kComponentList:
+      inspection = InspectComponentList(bytes);
+      break;
+    case FileKind::kUnknown:
+      break;
+  }
+  Report report = Report::Object();
+  report.Set("file", Report::Text(argument))
+      .Set("kind", Report::Text(FileKindName(recognition.kind)))
+      .Set("recognizedBy", Report::Text(recognition.byMagic ? "magic" : "name"))
+      .Set("size", Report::Number(bytes.size()))
+      .Merge(std::move(inspection.report));
+  out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
+  return inspection.sound() ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+const Command kInspectCommand = {"inspect", "examine bkmdata.dat, rbmdata.dat, updtconf.dat or a component list",
+                                 kHelp, {"--verify", "--json"}, RunInspect};
+
+}  // namespace mivra::ctl

@@ -1,0 +1,23 @@
+// Inspection of the two metadata files, bkmdata.dat and rbmdata.dat, with the library's own layout
+// code: header, state block, the checks of the record store, and every record decoded.
+#ifndef MIVRA_TOOLS_MIVRACTL_INSPECT_METADATA_H_
+#define MIVRA_TOOLS_MIVRACTL_INSPECT_METADATA_H_
+
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "inspection.h"
+
+namespace mivra::ctl {
+
+// With `copiesFolder`, every backup copy the records keep is checked there against its digest.
+Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesystem::path* copiesFolder);
+Inspection InspectRbMdata(const std::vector<uint8_t>& bytes);
+
+// "none", or the names of the set bits joined by '|' ("removed", "absent", others in hex).
+std::string BkFlagNames(uint32_t flags);
+
+}  // namespace mivra::ctl
+
+#endif  // MIVRA_TOOLS_MIVRACTL_INSPECT_METADATA_H_

@@ -1,0 +1,26 @@
+// mivractl.exe: the library's command-line front end for release and support engineers. It works
+// on the installed product only through the DLL's exports, as an updater does, and reads the
+// library's files with the library's own layout and parsing code.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "commands.h"
+#include "inspect_command.h"
+#include "install_paths.h"
+
+int wmain(int argc, wchar_t** argv) {
+  using namespace mivra::ctl;
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.push_back(Narrow(argv[i]));
+  const Command commands[] = {
+      kStatusCommand,     kBackupCommand,    kAddCommand,      kCommitCommand, kRemoveCommand,
+      kListCommand,       kDeleteBackupCommand, kRegisterCommand, kMarkStatusCommand, kDeleteDbCommand,
+      kQueryCommand,      kRollbackCommand,  kInspectCommand,  kExplainCommand,
+  };
+  return Dispatch(commands,
+                  "Works on the installed product through mivra.dll, as an updater does, and reads the\n"
+                  "library's files. The install directory is the App Paths \"Path\" value of Corvane.exe.\n",
+                  args, std::cout, std::cerr);
+}

@@ -1,0 +1,61 @@
+// What a subcommand found, kept in order, so that one result prints either as stable text lines
+// for a person or as JSON for a program.
+//
+// Text: every scalar member is one "key: value" line (nested objects join their keys with dots);
+// a check prints "ok", "bad" or "not checked" with its detail in brackets; a list prints the text
+// line given with each item. JSON: objects, arrays, strings, numbers and booleans; a check is
+// {"state": "ok" | "bad" | "not checked", "detail": "..."}.
+#ifndef MIVRA_TOOLS_MIVRACTL_REPORT_H_
+#define MIVRA_TOOLS_MIVRACTL_REPORT_H_
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mivra::ctl {
+
+enum class CheckState { kOk, kBad, kNotChecked };
+
+class Report {
+ public:
+  static Report Text(std::string text);
+  static Report Number(uint64_t value);
+  static Report Flag(bool value);  // text: yes / no
+  static Report Check(CheckState state, std::string detail = std::string());
+  static Report Object();
+  static Report List();
+
+  // Object members, in the order they are set; setting a key again replaces its value in place.
+  Report& Set(const std::string& key, Report value);
+  // List items: the structured item for JSON and its line for text.
+  Report& Append(Report item, std::string textLine);
+
+  // Appends the members of another object, in its order.
+  Report& Merge(Report other);
+
+  const Report* Find(const std::string& key) const;
+
+ private:
+  enum class Kind { kText, kNumber, kFlag, kCheck, kObject, kList };
+  friend void RenderTextTo(const Report& report, const std::string& prefix, std::string* out);
+  friend void RenderJsonTo(const Report& report, int depth, std::string* out);
+
+  Kind kind_ = Kind::kObject;
+  std::string text_;  // text, check detail
+  uint64_t number_ = 0;
+  bool flag_ = false;
+  CheckState check_ = CheckState::kOk;
+  std::vector<std::pair<std::string, Report>> members_;
+  std::vector<std::pair<Report, std::string>> items_;
+};
+
+std::string RenderText(const Report& report);
+std::string RenderJson(const Report& report);
+
+// A JSON string literal of UTF-8 text, quotes included.
+std::string JsonQuote(const std::string& text);
+
+}  // namespace mivra::ctl
+
+#endif  // MIVRA_TOOLS_MIVRACTL_REPORT_H_

@@ -1,0 +1,74 @@
+#include "report.h"
+
+#include <gtest/gtest.h>
+
+namespace mivra::ctl {
+namespace {
+
+Report Sample() {
+  Report header = Report::Object();
+  header.Set("magic", Report::Text("KVBKUP")).Set("version", Report::Number(1));
+  Report checks = Report::Object();
+  checks.Set("crc", Report::Check(CheckState::kBad, "stored 0x1, computed 0x2"))
+      .Set("length", Report::Check(CheckState::kOk))
+      .Set("count", Report::Check(CheckState::kNotChecked, "too short"));
+  Report records = Report::List();
+  Report first = Report::Object();
+  first.Set("name", Report::Text("A \"B\"\\C\n"));
+  records.Append(std::move(first), "record 0: name=A");
+  Report report = Report::Object();
+  report.Set("header", std::move(header))
+      .Set("check", std::move(checks))
+      .Set("damaged", Report::Flag(true))
+      .Set("records", std::move(records))
+      .Set("empty", Report::List());
+  return report;
+}
+
+TEST(Report, TextPrintsOneDottedKeyPerLineAndTheListLines) {
+  EXPECT_EQ(RenderText(Sample()),
+            "header.magic: KVBKUP\n"
+            "header.version: 1\n"
+            "check.crc: bad (stored 0x1, computed 0x2)\n"
+            "check.length: ok\n"
+            "check.count: not checked (too short)\n"
+            "damaged: yes\n"
+            "record 0: name=A\n");
+}
+
+TEST(Report, JsonNestsObjectsAndEscapesText) {
+  EXPECT_EQ(RenderJson(Sample()),
+            "{\n"
+            "  \"header\": {\n"
+            "    \"magic\": \"KVBKUP\",\n"
+            "    \"version\": 1\n"
+            "  },\n"
+            "  \"check\": {\n"
+            "    \"crc\": {\"state\": \"bad\", \"detail\": \"stored 0x1, computed 0x2\"},\n"
+            "    \"length\": {\"state\": \"ok\", \"detail\": \"\"},\n"
+            "    \"count\": {\"state\": \"not checked\", \"detail\": \"too short\"}\n"
+            "  },\n"
+            "  \"damaged\": true,\n"
+            "  \"records\": [\n"
+            "    {\n"
+            "      \"name\": \"A \\\"B\\\"\\\\C\\n\"\n"
+            "    }\n"
+            "  ],\n"
+            "  \"empty\": []\n"
+            "}\n");
+  EXPECT_EQ(JsonQuote(std::string("\x01\t", 2)), "\"\\u0001\\t\"");
+}
+
+TEST(Report, SettingAKeyAgainReplacesItInPlace) {
+  Report report = Report::Object();
+  report.Set("a", Report::Number(1)).Set("b", Report::Number(2)).Set("a", Report::Number(3));
+  Report more = Report::Object();
+  more.Set("b", Report::Number(4)).Set("c", Report::Number(5));
+  report.Merge(std::move(more));
+  EXPECT_EQ(RenderText(report), "a: 3\nb: 4\nc: 5\n");
+  ASSERT_NE(report.Find("c"), nullptr);
+  EXPECT_EQ(report.Find("d"), nullptr);
+}
+
+}  // namespace
+}  // namespace mivra::ctl
