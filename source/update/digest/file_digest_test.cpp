@@ -24,7 +24,8 @@ using Digest = std::array<uint8_t, mivra::kMd5DigestSize>;
 template <typename Fn>
 class PlatformOverride {
  public:
-  PlatformOverride(Fn mivra::PlatformCalls::*entry, Fn replacement) : entry_(entry), saved_(Platform().*entry) {
+  PlatformOverride(Fn mivra::PlatformCalls::*entry, Fn replacement)
+      : entry_(entry), saved_(Platform().*entry) {
     Platform().*entry_ = replacement;
   }
   ~PlatformOverride() { Platform().*entry_ = saved_; }
@@ -44,7 +45,9 @@ BOOL WINAPI FailingReadFile(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
 
 Digest FromHex(const char* hex) {
   Digest digest{};
-  for (size_t i = 0; i < digest.size(); ++i) digest[i] = static_cast<uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+  for (size_t i = 0; i < digest.size(); ++i) {
+    digest[i] = static_cast<uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+  }
   return digest;
 }
 

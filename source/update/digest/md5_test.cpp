@@ -32,7 +32,9 @@ Digest OpenSslMd5(const std::vector<uint8_t>& bytes) { return OpenSslMd5(bytes.d
 
 Digest FromHex(const char* hex) {
   Digest digest{};
-  for (size_t i = 0; i < digest.size(); ++i) digest[i] = static_cast<uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+  for (size_t i = 0; i < digest.size(); ++i) {
+    digest[i] = static_cast<uint8_t>(std::stoul(std::string(hex + 2 * i, 2), nullptr, 16));
+  }
   return digest;
 }
 
@@ -47,7 +49,8 @@ std::vector<uint8_t> RandomBytes(std::mt19937& rng, size_t length) {
 Digest BufferMd5(IMd5& md5, const std::vector<uint8_t>& bytes) {
   Digest digest{};
   const uint8_t none = 0;
-  EXPECT_EQ(md5.GetBufferMd5(bytes.empty() ? &none : bytes.data(), static_cast<uint32_t>(bytes.size()), digest.data()), 1);
+  const uint8_t* data = bytes.empty() ? &none : bytes.data();
+  EXPECT_EQ(md5.GetBufferMd5(data, static_cast<uint32_t>(bytes.size()), digest.data()), 1);
   return digest;
 }
 
@@ -101,7 +104,8 @@ class RecordingMd5 : public CMd5 {
     ++calls[2];
     return CMd5::VerifyFileMd5A(path, expected, match);
   }
-  int32_t VerifyBufferMd5(const uint8_t* data, uint32_t length, const uint8_t* expected, uint32_t* match) override {
+  int32_t VerifyBufferMd5(const uint8_t* data, uint32_t length, const uint8_t* expected,
+                          uint32_t* match) override {
     ++calls[3];
     return CMd5::VerifyBufferMd5(data, length, expected, match);
   }
@@ -144,7 +148,8 @@ TEST(Md5Test, GetBufferMd5GivesRfc1321SuiteDigests) {
   CMd5 md5;
   for (const Rfc1321Case& c : kRfc1321Suite) {
     Digest digest{};
-    ASSERT_EQ(md5.GetBufferMd5(Bytes(c.message), static_cast<uint32_t>(std::strlen(c.message)), digest.data()), 1);
+    const uint32_t length = static_cast<uint32_t>(std::strlen(c.message));
+    ASSERT_EQ(md5.GetBufferMd5(Bytes(c.message), length, digest.data()), 1);
     EXPECT_EQ(digest, FromHex(c.digest)) << '"' << c.message << '"';
   }
 }
@@ -370,7 +375,8 @@ TEST(Md5Test, WholeInputOperationsCallStepsThroughInterface) {
       {"VerifyFileMd5A",
        [&](IMd5& md5) { return md5.VerifyFileMd5A(file.path().c_str(), expected.data(), &match); },
        {1, 0, 1, 0, 1, 2, 1, 2}},
-      {"VerifyBufferMd5", [&](IMd5& md5) { return md5.VerifyBufferMd5(bytes.data(), 100, expected.data(), &match); },
+      {"VerifyBufferMd5",
+       [&](IMd5& md5) { return md5.VerifyBufferMd5(bytes.data(), 100, expected.data(), &match); },
        {0, 1, 0, 1, 1, 2, 1, 2}},
   };
   for (const SlotCase& c : cases) {
