@@ -9,7 +9,7 @@
 
 #include "support/file_util.h"
 #include "support/product_test.h"
-#include "support/scoped_platform_entry.h"
+#include "support/platform_fault.h"
 #include "update/backup/metadata_store.h"
 #include "update/rollbackdb/rbmdata_test_bytes.h"
 
@@ -17,7 +17,7 @@ namespace {
 
 using mivra::PlatformCalls;
 using mivra_test::ReadFileBytes;
-using mivra_test::ScopedPlatformEntry;
+using mivra_test::PlatformOverride;
 using rbmdata_test::Database;
 using rbmdata_test::Record;
 
@@ -241,6 +241,33 @@ TEST_F(RbStoreTest, NameListLoadTrustsNoRecordCountBeyondTheFile) {
   }
 }
 
+// A count left one short by an earlier failed write: a new record still gets the index of its
+// place in the file, so overwriting it by that index changes that record and no other.
+TEST_F(RbStoreTest, AppendAfterAShortCountKeepsNamesAlignedWithRecords) {
+  std::string file = Database({MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
+  rbmdata_test::PutLe32(file, rbmdata_test::kCountOffset, 2);
+  WriteDb(file);
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenRBMdata(object));
+    uint32_t index = 99;
+    EXPECT_FALSE(mivra::FindRBRecord(object, L"d", &index));
+    mivra::RBMdataRecord added = PlainRecord(L"d", 40);
+    ASSERT_TRUE(mivra::WriteRBRecord(object, &added, mivra::RBREC_APPEND));
+    ASSERT_TRUE(mivra::FindRBRecord(object, L"d", &index));
+    EXPECT_EQ(index, 3u);
+    added.fileSizeLow = 41;
+    ASSERT_TRUE(mivra::WriteRBRecord(object, &added, index));
+  }
+  const std::string after = ReadDb();
+  ASSERT_EQ(rbmdata_test::RecordsInFile(after), 4u);
+  EXPECT_EQ(rbmdata_test::RecordAt(after, 2).name, L"c");
+  EXPECT_EQ(rbmdata_test::RecordAt(after, 2).size, 3u);
+  EXPECT_EQ(rbmdata_test::RecordAt(after, 3).name, L"d");
+  EXPECT_EQ(rbmdata_test::RecordAt(after, 3).size, 41u);
+  EXPECT_TRUE(rbmdata_test::CrcMatches(after));
+}
+
 int g_readsBeforeFailure = 0;
 
 int ReadThatFailsLater(int fd, void* buffer, unsigned count) {
@@ -256,7 +283,7 @@ TEST_F(RbStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
     WriteDb(file);
     {
       g_readsBeforeFailure = readsBeforeFailure;
-      ScopedPlatformEntry<decltype(PlatformCalls::read)> fault(&PlatformCalls::read, &ReadThatFailsLater);
+      PlatformOverride<&PlatformCalls::read> fault(&ReadThatFailsLater);
       MdataObject object;
       EXPECT_FALSE(mivra::OpenRBMdata(object)) << readsBeforeFailure;
       EXPECT_EQ(object.fd, -1);

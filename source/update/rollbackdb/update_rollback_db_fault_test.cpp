@@ -8,7 +8,7 @@
 
 #include "support/file_util.h"
 #include "support/product_test.h"
-#include "support/scoped_platform_entry.h"
+#include "support/platform_fault.h"
 #include "update/rollbackdb/mark_update_status.h"
 #include "update/rollbackdb/rbmdata_store.h"
 #include "update/rollbackdb/rbmdata_test_bytes.h"
@@ -19,7 +19,7 @@ using mivra::MarkStatusResult;
 using mivra::PlatformCalls;
 using mivra::RbUpdateResult;
 using mivra_test::ReadFileBytes;
-using mivra_test::ScopedPlatformEntry;
+using mivra_test::PlatformOverride;
 
 const uint8_t kDigest[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
@@ -62,8 +62,7 @@ int FailingRead(int, void*, unsigned) {
 // answered for one: 259 characters fit with their terminator, 260 do not.
 TEST_F(RbUpdateFaultTest, NameMustFitTheRecordWithItsTerminator) {
   WriteDb(ExistingDatabase());
-  ScopedPlatformEntry<decltype(PlatformCalls::GetFileAttributesExW)> attributes(
-      &PlatformCalls::GetFileAttributesExW, &AttributesOfAnyFile);
+  PlatformOverride<&PlatformCalls::GetFileAttributesExW> attributes(&AttributesOfAnyFile);
 
   const std::wstring tooLong(260, L'n');
   EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(tooLong).c_str(), 3, kDigest),
@@ -82,7 +81,7 @@ TEST_F(RbUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
   const std::wstring path = InstallPath(L"new.dll");
   mivra_test::WriteFileBytes(path, "new");
   {
-    ScopedPlatformEntry<decltype(PlatformCalls::write)> fault(&PlatformCalls::write, &FailingWrite);
+    PlatformOverride<&PlatformCalls::write> fault(&FailingWrite);
     EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, path.c_str(), 3, kDigest), RbUpdateResult::kWriteFailed);
   }
   EXPECT_EQ(ReadDb(), ExistingDatabase());
@@ -96,7 +95,7 @@ TEST_F(RbUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
 TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   WriteDb(ExistingDatabase());
   {
-    ScopedPlatformEntry<decltype(PlatformCalls::write)> fault(&PlatformCalls::write, &FailingWrite);
+    PlatformOverride<&PlatformCalls::write> fault(&FailingWrite);
     EXPECT_EQ(mivra::MarkUpdateStatus(1), MarkStatusResult::kStateIoFailed);
   }
   EXPECT_EQ(ReadDb(), ExistingDatabase());
@@ -104,7 +103,7 @@ TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   MdataObject object;
   ASSERT_TRUE(mivra::OpenRBMdata(object));
   {
-    ScopedPlatformEntry<decltype(PlatformCalls::read)> fault(&PlatformCalls::read, &FailingRead);
+    PlatformOverride<&PlatformCalls::read> fault(&FailingRead);
     EXPECT_FALSE(mivra::StoreUpdateStatus(object, 2));
   }
   object.Close();
