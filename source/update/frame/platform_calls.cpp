@@ -47,6 +47,7 @@ const PlatformCalls kRealCalls = {
     ::RegQueryValueExW,
     ::SHGetFolderPathW,
     ::SHCreateDirectoryExW,
+    ::SHFileOperationW,
 };
 
 }  // namespace
