@@ -1,0 +1,392 @@
+// Every subcommand of mivractl.exe, run as its own process against real files of an installed
+// product in the Wine prefix: what it does, and one failure with the library's code.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "error_names.h"
+#include "install_paths.h"
+#include "mivra.h"
+#include "support/file_util.h"
+#include "support/product_test.h"
+#include "tool_process.h"
+#include "update/manifest/manifest_test_files.h"
+#include "update/rollbackdb/rb_record_layout.h"
+
+namespace mivra_test {
+namespace {
+
+using mivra::ctl::DescribeError;
+using mivra::ctl::Narrow;
+
+bool HasLine(const std::string& text, const std::string& line) {
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) {
+    if (l == line) return true;
+  }
+  return false;
+}
+
+bool HasLineStarting(const std::string& text, const std::string& start) {
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) {
+    if (l.rfind(start, 0) == 0) return true;
+  }
+  return false;
+}
+
+class MivractlTest : public ProductTest {
+ protected:
+  void Put(const std::wstring& name, const std::string& bytes) { WriteFileBytes(InstallPath(name), bytes); }
+
+  static ToolResult Ctl(const std::vector<std::string>& args) { return RunMivractl(args); }
+
+  // The command fails with the library's code, named on standard error.
+  static void ExpectLibraryFailure(const ToolResult& result, uint32_t code) {
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    EXPECT_NE(result.err.find(DescribeError(code)), std::string::npos) << result.err;
+  }
+
+  void SwitchOff() { WriteSwitchFile("[UPDATE]\nMIVRA=0\n"); }
+
+  // Rewrites a file and puts its last-write time back, so that only its size or content tells.
+  void RewriteKeepingTime(const std::wstring& name, const std::string& bytes) {
+    const std::wstring path = InstallPath(name);
+    FILETIME written{};
+    {
+      HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      ::GetFileTime(file, nullptr, nullptr, &written);
+      ::CloseHandle(file);
+    }
+    WriteFileBytes(path, bytes);
+    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ::SetFileTime(file, nullptr, nullptr, &written);
+    ::CloseHandle(file);
+  }
+
+  // Moves a file's last-write time forward by whole seconds.
+  void ShiftWriteTime(const std::wstring& name, int seconds) {
+    HANDLE file = ::CreateFileW(InstallPath(name).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    FILETIME written{};
+    ::GetFileTime(file, nullptr, nullptr, &written);
+    ULARGE_INTEGER ticks{{written.dwLowDateTime, written.dwHighDateTime}};
+    ticks.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
+    written = {ticks.LowPart, ticks.HighPart};
+    ::SetFileTime(file, nullptr, nullptr, &written);
+    ::CloseHandle(file);
+  }
+
+  std::string Database() const { return ReadFileBytes(BaseFolder() + L"\\rbmdata.dat"); }
+};
+
+TEST_F(MivractlTest, EveryCommandDescribesItselfInItsHelp) {
+  const char* commands[] = {"status",   "backup",      "add",       "commit", "remove",   "list",    "delete-backup",
+                            "register", "mark-status", "delete-db", "query",  "rollback", "inspect", "explain"};
+  const ToolResult overview = Ctl({"--help"});
+  EXPECT_EQ(overview.exitCode, 0);
+  for (const char* command : commands) {
+    EXPECT_TRUE(HasLineStarting(overview.out, std::string("  ") + command + " ")) << command << "\n" << overview.out;
+    const ToolResult help = Ctl({command, "--help"});
+    EXPECT_EQ(help.exitCode, 0) << command;
+    EXPECT_EQ(help.out.rfind(std::string("usage: mivractl ") + command, 0), 0u) << help.out;
+    EXPECT_GT(help.out.size(), 150u) << command;
+  }
+  const ToolResult unknown = Ctl({"frobnicate"});
+  EXPECT_EQ(unknown.exitCode, 2);
+  EXPECT_NE(unknown.err.find("unknown command"), std::string::npos);
+}
+
+TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
+  ToolResult status = Ctl({"status"});
+  EXPECT_EQ(status.exitCode, 0) << status.err;
+  EXPECT_TRUE(HasLine(status.out, "installDir: " + Narrow(InstallDir()))) << status.out;
+  EXPECT_TRUE(HasLine(status.out, "switch: on"));
+  EXPECT_TRUE(HasLine(status.out, "baseFolder: " + Narrow(BaseFolder())));
+  EXPECT_TRUE(HasLine(status.out, "baseFolderExists: no"));
+  EXPECT_TRUE(HasLine(status.out, "bkup.exists: no"));
+  EXPECT_TRUE(HasLine(status.out, "database.exists: no"));
+  // Looking creates nothing.
+  EXPECT_FALSE(FileExists(BaseFolder()));
+
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "NEW.DLL"}).exitCode, 0);
+  ASSERT_EQ(Ctl({"mark-status", "1"}).exitCode, 0);
+  WriteSwitchFile("[UPDATE]\nMIVRA=0\n");
+  status = Ctl({"status", "--json"});
+  EXPECT_EQ(status.exitCode, 0);
+  for (const char* text : {"\"switch\": \"off\"", "\"metadata\": \"valid\"", "\"records\": 2", "\"damaged\": false",
+                           "\"updateStatus\": 1", "\"rollbackCount\": 0", "\"rollbacksRemaining\": 15"}) {
+    EXPECT_NE(status.out.find(text), std::string::npos) << text << "\n" << status.out;
+  }
+
+  DeleteAppPathsValue();
+  status = Ctl({"status"});
+  EXPECT_TRUE(HasLine(status.out, "installDir: unresolved"));
+  ExpectLibraryFailure(status, MIVRA_E_BACKUP_FOLDER);
+}
+
+TEST_F(MivractlTest, BackupRecordsEveryFileWithProgressAndCommits) {
+  Put(L"A.DLL", "alpha");
+  Put(L"B.DLL", "beta!");
+  const ToolResult backup = Ctl({"backup", "--commit", "A.DLL", Narrow(InstallPath(L"B.DLL")), "NEW.DLL"});
+  EXPECT_EQ(backup.exitCode, 0) << backup.err;
+  EXPECT_TRUE(HasLine(backup.out, "[1/3] A.DLL: backed up, 5 bytes")) << backup.out;
+  EXPECT_TRUE(HasLine(backup.out, "[2/3] B.DLL: backed up, 5 bytes"));
+  EXPECT_TRUE(HasLine(backup.out, "[3/3] NEW.DLL: recorded as absent"));
+  EXPECT_TRUE(HasLine(backup.out, "committed"));
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\A.DLL"), "alpha");
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\B.DLL"), "beta!");
+  EXPECT_FALSE(FileExists(TmpBkupFolder()));
+  EXPECT_TRUE(HasLine(Ctl({"status"}).out, "bkup.records: 3"));
+
+  // A file outside the install directory stops the backup before anything is committed.
+  MakeFolder(InstallPath(L"sub"));
+  Put(L"sub\\C.DLL", "gamma");
+  const ToolResult refused = Ctl({"backup", "--commit", "A.DLL", Narrow(InstallPath(L"sub\\C.DLL"))});
+  ExpectLibraryFailure(refused, MIVRA_E_NOT_IN_INSTALL_DIR);
+  EXPECT_TRUE(HasLine(refused.out, "[2/2] C.DLL: failed"));
+  EXPECT_FALSE(HasLine(refused.out, "committed"));
+  EXPECT_TRUE(HasLine(Ctl({"status"}).out, "bkup.records: 3"));
+}
+
+TEST_F(MivractlTest, CommitMakesTheStagingBackupTheCommittedOne) {
+  Put(L"A.DLL", "alpha");
+  const ToolResult staged = Ctl({"backup", "A.DLL"});
+  EXPECT_EQ(staged.exitCode, 0) << staged.err;
+  EXPECT_TRUE(HasLine(staged.out, "not committed yet (mivractl commit)"));
+  EXPECT_TRUE(FileExists(TmpBkupFolder() + L"\\A.DLL"));
+  EXPECT_FALSE(FileExists(BkupFolder()));
+
+  const ToolResult commit = Ctl({"commit"});
+  EXPECT_EQ(commit.exitCode, 0) << commit.err;
+  EXPECT_EQ(commit.out, "committed\n");
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\A.DLL"), "alpha");
+
+  // Nothing is staged any more.
+  ExpectLibraryFailure(Ctl({"commit"}), MIVRA_E_FOLDER_RENAME);
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\A.DLL"), "alpha");
+}
+
+TEST_F(MivractlTest, AddPutsOneFileStraightIntoTheCommittedBackup) {
+  Put(L"A.DLL", "alpha");
+  const ToolResult add = Ctl({"add", "A.DLL"});
+  EXPECT_EQ(add.exitCode, 0) << add.err;
+  EXPECT_EQ(add.out, "A.DLL: backed up, 5 bytes in the committed backup\n");
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\A.DLL"), "alpha");
+  EXPECT_EQ(Ctl({"add", "LATER.DLL"}).out, "LATER.DLL: recorded as absent in the committed backup\n");
+
+  // The same name twice in one metadata file.
+  ExpectLibraryFailure(Ctl({"add", "A.DLL"}), MIVRA_E_RECORD_WRITE);
+  SwitchOff();
+  Put(L"B.DLL", "beta");
+  ExpectLibraryFailure(Ctl({"add", "B.DLL"}), MIVRA_E_FEATURE_OFF);
+  EXPECT_FALSE(FileExists(BkupFolder() + L"\\B.DLL"));
+}
+
+TEST_F(MivractlTest, ListAndRemoveWorkOnTheCommittedBackup) {
+  ExpectLibraryFailure(Ctl({"list"}), MIVRA_E_NO_BACKUP);
+
+  Put(L"A.DLL", "alpha");
+  Put(L"B DATA.BIN", "beta");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "B DATA.BIN", "NEW.DLL"}).exitCode, 0);
+  ToolResult list = Ctl({"list"});
+  EXPECT_EQ(list.exitCode, 0) << list.err;
+  EXPECT_EQ(list.out, "A.DLL\nB DATA.BIN\nNEW.DLL\n");
+
+  const ToolResult remove = Ctl({"remove", "A.DLL"});
+  EXPECT_EQ(remove.exitCode, 0) << remove.err;
+  EXPECT_EQ(remove.out, "A.DLL: removed from the committed backup\n");
+  EXPECT_FALSE(FileExists(BkupFolder() + L"\\A.DLL"));
+  // Removed records stay listed.
+  list = Ctl({"list", "--json"});
+  EXPECT_EQ(list.out, "{\n  \"files\": [\n    \"A.DLL\",\n    \"B DATA.BIN\",\n    \"NEW.DLL\"\n  ]\n}\n");
+
+  ExpectLibraryFailure(Ctl({"remove", "a.dll"}), MIVRA_E_NOT_IN_BACKUP);
+}
+
+TEST_F(MivractlTest, DeleteBackupRemovesTheCommittedBackup) {
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL"}).exitCode, 0);
+  SwitchOff();
+  ExpectLibraryFailure(Ctl({"delete-backup"}), MIVRA_E_FEATURE_OFF);
+  EXPECT_TRUE(FileExists(BkupFolder() + L"\\A.DLL"));
+
+  WriteSwitchFile(nullptr);
+  const ToolResult deleted = Ctl({"delete-backup"});
+  EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
+  EXPECT_EQ(deleted.out, "committed backup deleted\n");
+  EXPECT_FALSE(FileExists(BkupFolder()));
+}
+
+TEST_F(MivractlTest, RegisterHandsEachFilesSizeAndDigestToTheLibrary) {
+  Put(L"A.DLL", "alpha");
+  Put(L"B.DLL", "bravo!");
+  const ToolResult registered = Ctl({"register", "A.DLL", "B.DLL"});
+  EXPECT_EQ(registered.exitCode, 0) << registered.err;
+  // MD5("alpha") and MD5("bravo!").
+  EXPECT_TRUE(HasLine(registered.out, "[1/2] A.DLL: registered, 5 bytes, md5 2c1743a391305fbf367df8e4f069f9f9"))
+      << registered.out;
+  EXPECT_TRUE(HasLineStarting(registered.out, "[2/2] B.DLL: registered, 6 bytes, md5 "));
+
+  const std::string database = Database();
+  ASSERT_EQ(database.size(), mivra::kRbRecordAreaOffset + 2 * mivra::kRbRecordSize);
+  mivra::RBMdataRecord record;
+  mivra::DecodeRbRecord(reinterpret_cast<const uint8_t*>(database.data()) + mivra::kRbRecordAreaOffset, &record);
+  EXPECT_EQ(record.fileSizeLow, 5u);
+  EXPECT_EQ(record.fileName, std::u16string(u"A.DLL"));
+
+  ExpectLibraryFailure(Ctl({"register", "MISSING.DLL"}), MIVRA_E_RB_FILE_ATTRIBUTES);
+  EXPECT_EQ(Database().size(), database.size());
+}
+
+TEST_F(MivractlTest, MarkStatusStoresTheStatusByte) {
+  const ToolResult marked = Ctl({"mark-status", "1"});
+  EXPECT_EQ(marked.exitCode, 0) << marked.err;
+  EXPECT_EQ(marked.out, "update status 1 stored\n");
+  ASSERT_GT(Database().size(), 73u);
+  EXPECT_EQ(Database()[73], 1);
+  ASSERT_EQ(Ctl({"mark-status", "2"}).exitCode, 0);
+  EXPECT_EQ(Database()[73], 2);
+
+  EXPECT_EQ(Ctl({"mark-status", "3"}).exitCode, 2);
+  EXPECT_EQ(Database()[73], 2);
+  SwitchOff();
+  ExpectLibraryFailure(Ctl({"mark-status", "1"}), MIVRA_E_FEATURE_OFF);
+  EXPECT_EQ(Database()[73], 2);
+}
+
+TEST_F(MivractlTest, DeleteDbDeletesTheDatabaseAndSaysWhenThereIsNone) {
+  ASSERT_EQ(Ctl({"mark-status", "1"}).exitCode, 0);
+  const ToolResult deleted = Ctl({"delete-db"});
+  EXPECT_EQ(deleted.exitCode, 0) << deleted.err;
+  EXPECT_EQ(deleted.out, "rollback database deleted\n");
+  EXPECT_FALSE(FileExists(BaseFolder() + L"\\rbmdata.dat"));
+
+  const ToolResult again = Ctl({"delete-db"});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_NE(again.err.find("failed without an error code: there is no rollback database"), std::string::npos)
+      << again.err;
+}
+
+TEST_F(MivractlTest, QueryAnswersWithTheLibrarysTests) {
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"register", "A.DLL"}).exitCode, 0);
+  ToolResult query = Ctl({"query"});
+  EXPECT_EQ(query.exitCode, 0) << query.err;
+  EXPECT_EQ(query.out, "tests: interrupted, changed\nrollbackNeeded: no\n");
+
+  // Same time and size, other content; no committed backup yet.
+  RewriteKeepingTime(L"A.DLL", "ALPHA");
+  query = Ctl({"query", "--changed"});
+  EXPECT_EQ(query.exitCode, 0) << query.err;
+  EXPECT_TRUE(HasLine(query.out, "rollbackNeeded: yes"));
+  EXPECT_TRUE(HasLine(query.out, "backup: none (" + DescribeError(MIVRA_E_NO_BACKUP) + ")")) << query.out;
+  EXPECT_TRUE(HasLine(Ctl({"query", "--interrupted"}).out, "rollbackNeeded: no"));
+
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL"}).exitCode, 0);
+  query = Ctl({"query", "--json"});
+  EXPECT_NE(query.out.find("\"rollbackNeeded\": true"), std::string::npos) << query.out;
+  EXPECT_NE(query.out.find("\"backup\": \"usable\""), std::string::npos) << query.out;
+
+  SwitchOff();
+  ExpectLibraryFailure(Ctl({"query"}), MIVRA_E_FEATURE_OFF);
+}
+
+TEST_F(MivractlTest, RollbackRestoresTheCommittedBackup) {
+  ExpectLibraryFailure(Ctl({"rollback"}), MIVRA_E_RESTORE_APPLY);
+
+  Put(L"A.DLL", "alpha");
+  Put(L"B.DLL", "beta");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "B.DLL", "NEW.DLL"}).exitCode, 0);
+  Put(L"A.DLL", "alpha, updated");
+  ::DeleteFileW(InstallPath(L"B.DLL").c_str());
+  Put(L"NEW.DLL", "added by the update");
+
+  const ToolResult rollback = Ctl({"rollback"});
+  EXPECT_EQ(rollback.exitCode, 0) << rollback.err;
+  EXPECT_EQ(rollback.out, "restored A.DLL\nrestored B.DLL\ndeleted NEW.DLL\nrolled back\n");
+  EXPECT_EQ(ReadFileBytes(InstallPath(L"A.DLL")), "alpha");
+  EXPECT_EQ(ReadFileBytes(InstallPath(L"B.DLL")), "beta");
+  EXPECT_FALSE(FileExists(InstallPath(L"NEW.DLL")));
+  EXPECT_TRUE(HasLine(Ctl({"status"}).out, "database.rollbackCount: 1"));
+}
+
+TEST_F(MivractlTest, InspectReadsAndVerifiesTheLibrarysOwnFiles) {
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "NEW.DLL"}).exitCode, 0);
+  const std::string bkmdata = Narrow(BkupFolder() + L"\\bkmdata.dat");
+  ToolResult inspect = Ctl({"inspect", bkmdata, "--verify"});
+  EXPECT_EQ(inspect.exitCode, 0) << inspect.out << inspect.err;
+  EXPECT_TRUE(HasLine(inspect.out, "verdict: valid"));
+  EXPECT_TRUE(HasLine(inspect.out, "verify: ok (1 copy matches its digest)")) << inspect.out;
+  EXPECT_TRUE(HasLineStarting(inspect.out, "record 1: flags=absent size=0 time=- "));
+
+  WriteFileBytes(BkupFolder() + L"\\A.DLL", "ALPHA");
+  inspect = Ctl({"inspect", bkmdata, "--verify"});
+  EXPECT_EQ(inspect.exitCode, 1);
+  EXPECT_TRUE(HasLine(inspect.out, "copy 0: differs name=A.DLL"));
+
+  inspect = Ctl({"inspect", Narrow(BkupFolder() + L"\\none.dat")});
+  EXPECT_EQ(inspect.exitCode, 1);
+  EXPECT_NE(inspect.err.find("no such file"), std::string::npos);
+}
+
+TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
+  Put(L"A.DLL", "alpha");
+  Put(L"B.DLL", "bravo");
+  Put(L"C.DLL", "charlie");
+  Put(L"D.DLL", "delta");
+  Put(L"HELP.CHM", "help");
+  Put(L"E.DLL", "echo");
+  Put(L"updtconf.dat", BuildUpdateConfig({ConfigRecord(0x2a, 1)}));
+  Put(L"0000002a_compns.lst", BuildComponentList({{1, "HELP.CHM"}, {0, "E.DLL"}}));
+  ASSERT_EQ(Ctl({"register", "B.DLL", "A.DLL", "C.DLL", "D.DLL", "HELP.CHM", "E.DLL"}).exitCode, 0);
+
+  RewriteKeepingTime(L"A.DLL", "ALPHA");
+  ::DeleteFileW(InstallPath(L"C.DLL").c_str());
+  ShiftWriteTime(L"D.DLL", 7);
+  RewriteKeepingTime(L"HELP.CHM", "HELP");
+  RewriteKeepingTime(L"E.DLL", "echo echo");
+
+  ToolResult explain = Ctl({"explain"});
+  EXPECT_EQ(explain.exitCode, 0) << explain.err;
+  const std::string& out = explain.out;
+  EXPECT_TRUE(HasLine(out, "updateStatus: 0")) << out;
+  EXPECT_TRUE(HasLine(out, "componentLists.usable: yes"));
+  EXPECT_TRUE(HasLine(out, "componentLists.names: 1"));
+  EXPECT_TRUE(HasLine(out, "file B.DLL: unchanged"));
+  EXPECT_TRUE(HasLine(out, "file A.DLL: content differs"));
+  EXPECT_TRUE(HasLine(out, "file C.DLL: missing"));
+  EXPECT_TRUE(HasLineStarting(out, "file D.DLL: time changed (registered "));
+  EXPECT_TRUE(HasLine(out, "file HELP.CHM: exempt by component list (content differs)"));
+  EXPECT_TRUE(HasLine(out, "file E.DLL: size differs (registered 4 bytes, now 9)"));
+  EXPECT_TRUE(HasLine(out, "changedFiles: 2"));
+  EXPECT_TRUE(HasLine(out, "rollbackNeeded: yes"));
+  EXPECT_TRUE(HasLine(out, "reason: A.DLL: content differs"));
+  EXPECT_TRUE(HasLine(Ctl({"query", "--changed"}).out, "rollbackNeeded: yes"));
+
+  // Without the configuration nothing is exempt, and the reader's message shows.
+  ::DeleteFileW(InstallPath(L"updtconf.dat").c_str());
+  ASSERT_EQ(Ctl({"mark-status", "1"}).exitCode, 0);
+  explain = Ctl({"explain", "--json"});
+  EXPECT_EQ(explain.exitCode, 0);
+  for (const char* text : {"\"usable\": false", "\"message\": \"ReadUpdateConfigData: _topen failed, (errno: 2)\"",
+                           "\"verdict\": \"content-differs\"", "\"rollbackNeeded\": \"yes\"",
+                           "\"reason\": \"the update status is 1: an update was left unfinished\""}) {
+    EXPECT_NE(explain.out.find(text), std::string::npos) << text << "\n" << explain.out;
+  }
+  EXPECT_EQ(explain.out.find("\"verdict\": \"exempt\""), std::string::npos);
+
+  DeleteAppPathsValue();
+  explain = Ctl({"explain"});
+  EXPECT_EQ(explain.exitCode, 1);
+  EXPECT_NE(explain.err.find("the install directory cannot be resolved"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace mivra_test
