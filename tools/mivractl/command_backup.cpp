@@ -87,6 +87,15 @@ bool FileExists(const std::wstring& path, uint64_t* size) {
   return true;
 }
 
+// What was recorded for a file: its size, or that it does not exist yet.
+std::string Recorded(bool exists, uint64_t size) {
+  if (!exists) return ": recorded as absent";
+  std::string text = ": backed up, ";
+  text += std::to_string(size);
+  text += " bytes";
+  return text;
+}
+
 std::string FileNameOf(const std::wstring& path) { return Narrow(path.substr(path.find_last_of(L"\\/") + 1)); }
 
 int PathError(const char* command, const std::string& argument, std::ostream& err) {
@@ -113,13 +122,14 @@ int RunBackup(const CommandLine& line, std::ostream& out, std::ostream& err) {
     uint64_t size = 0;
     const bool exists = FileExists(paths[i], &size);
     code = 0;
-    const std::string progress = "[" + std::to_string(i + 1) + "/" + std::to_string(total) + "] " + FileNameOf(paths[i]);
+    std::string progress = "[";
+    progress.append(std::to_string(i + 1)).append("/").append(std::to_string(total)).append("] ");
+    progress.append(FileNameOf(paths[i]));
     if (!MivraAddToBackup(object.get(), paths[i].c_str(), &code)) {
       out << progress << ": failed\n" << std::flush;
       return ReportLibraryFailure("backup", "adding " + FileNameOf(paths[i]), code, err);
     }
-    out << progress << (exists ? ": backed up, " + std::to_string(size) + " bytes" : ": recorded as absent") << "\n"
-        << std::flush;
+    out << progress << Recorded(exists, size) << "\n" << std::flush;
   }
   object.reset();
   out << "staging backup closed: " << total << (total == 1 ? " file\n" : " files\n");
@@ -143,8 +153,7 @@ int RunAdd(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!MivraAddToBackup(nullptr, path.c_str(), &code)) {
     return ReportLibraryFailure("add", "adding " + FileNameOf(path), code, err);
   }
-  out << FileNameOf(path) << (exists ? ": backed up, " + std::to_string(size) + " bytes" : ": recorded as absent")
-      << " in the committed backup\n";
+  out << FileNameOf(path) << Recorded(exists, size) << " in the committed backup\n";
   return kExitOk;
 }
 
