@@ -44,7 +44,14 @@ ctl() {
   wine "$bin/mivractl.exe" "$@" 2>&1 | tr -d '\r' | sed 's/^/    /'
   return "${PIPESTATUS[0]}"
 }
-must() { ctl "$@" || { echo "run-demo: mivractl $1 failed; the demo stops here" >&2; exit 1; }; }
+must() {
+  ctl "$@"
+  local status=$?
+  if [ "$status" -ne 0 ]; then
+    echo "run-demo: mivractl $1 failed with exit status $status; the demo stops here" >&2
+    exit 1
+  fi
+}
 
 declare -A before updated restored
 # Fills the named array with name -> MD5 of every file in the install directory.

@@ -1,7 +1,5 @@
 // explain: why a rollback is or is not needed, file by file, read from the rollback database with
 // the layout code, the component lists with the manifest code, and digests with the library's MD5.
-#include <fcntl.h>
-#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
@@ -17,6 +15,7 @@
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"
+#include "stdout_capture.h"
 #include "text_format.h"
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
@@ -49,54 +48,6 @@ constexpr char kHelp[] =
     "\n"
     "Exit status: 0 when the answer is known, 1 when the library's check would fail or the install\n"
     "directory or the library's folders cannot be resolved.\n";
-
-// The configuration reader reports its failures on standard output. explain takes that line into
-// its own report instead, so that --json output stays one JSON document.
-class StdoutCapture {
- public:
-  StdoutCapture() {
-    wchar_t folder[MAX_PATH] = {};
-    wchar_t file[MAX_PATH] = {};
-    if (!::GetTempPathW(MAX_PATH, folder) || !::GetTempFileNameW(folder, L"mvc", 0, file)) return;
-    temp_ = _wopen(file, _O_RDWR | _O_BINARY | _O_TEMPORARY);
-    if (temp_ < 0) return;
-    std::fflush(stdout);
-    saved_ = _dup(1);
-    if (saved_ < 0 || _dup2(temp_, 1) != 0) Finish();
-  }
-  ~StdoutCapture() { Finish(); }
-
-  std::string Finish() {
-    std::string text;
-    if (saved_ >= 0) {
-      std::fflush(stdout);
-      _dup2(saved_, 1);
-      _close(saved_);
-      saved_ = -1;
-      _lseek(temp_, 0, SEEK_SET);
-      char piece[512];
-      int got = 0;
-      while ((got = _read(temp_, piece, sizeof(piece))) > 0) text.append(piece, static_cast<size_t>(got));
-    }
-    if (temp_ >= 0) {
-      _close(temp_);
-      temp_ = -1;
-    }
-    return text;
-  }
-
- private:
-  int temp_ = -1;
-  int saved_ = -1;
-};
-
-std::string TrimLines(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  return text;
-}
 
 // The name as the need check compares it: the C runtime's conversion in the current locale.
 bool MultiByteName(const std::wstring& name, std::string* converted) {
@@ -170,7 +121,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
   std::vector<std::string> exemptNames;
   StdoutCapture capture;
   const bool listsUsable = CollectComponentFileNames(&exemptNames, installDir.c_str()) == 1;
-  const std::string readerMessage = TrimLines(capture.Finish());
+  const std::string readerMessage = capture.Finish();
   Report lists = Report::Object();
   lists.Set("usable", Report::Flag(listsUsable));
   lists.Set("names", Report::Number(listsUsable ? exemptNames.size() : 0));

@@ -5,6 +5,7 @@
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"
+#include "stdout_capture.h"
 #include "text_format.h"
 #include "update/backup/bk_record_layout.h"
 #include "update/frame/backup_folder.h"
@@ -49,7 +50,11 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
 
   uint8_t needed = 0;
   uint32_t code = 0;
-  if (!MivraRollback(flags, &needed, &code)) {
+  StdoutCapture capture;
+  const bool answered = MivraRollback(flags, &needed, &code);
+  const std::string libraryMessage = capture.Finish();
+  if (!answered) {
+    if (!libraryMessage.empty()) err << "mivractl query: the library says: " << libraryMessage << "\n";
     return ReportLibraryFailure("query", "the rollback need check", code, err);
   }
   std::string testNames;
@@ -66,6 +71,7 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
     report.Set("backup", Report::Text(code == MIVRA_E_NO_BACKUP ? "none (" + DescribeError(code) + ")" : "usable"));
     if (code != 0) report.Set("code", Report::Number(code));
   }
+  if (!libraryMessage.empty()) report.Set("libraryMessage", Report::Text(libraryMessage));
   out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
   return kExitOk;
 }

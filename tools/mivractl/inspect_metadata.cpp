@@ -40,9 +40,8 @@ std::wstring Widen(const char16_t* field) {
   return name;
 }
 
-// The header, the state block's record count and the checks both files share.
-Verdict AddCommonParts(const MetadataFormat& format, const std::vector<uint8_t>& bytes, const MetadataVerdict& v,
-                       Report* report, Report* state) {
+// The header both files share, as stored.
+Report HeaderReport(const MetadataFormat& format, const std::vector<uint8_t>& bytes) {
   const uint8_t* data = bytes.data();
   const size_t length = bytes.size();
   Report header = Report::Object();
@@ -52,9 +51,11 @@ Verdict AddCommonParts(const MetadataFormat& format, const std::vector<uint8_t>&
     header.Set("company", Report::Text(CompanyText(data + kCompanyOffset)));
     header.Set("crc32", Report::Text(Hex32(ReadLe32(data + kHeaderCrcOffset))));
   }
-  report->Set("header", std::move(header));
-  if (v.headerComplete) state->Set("recordCount", Report::Number(v.recordCount));
+  return header;
+}
 
+// The record store's checks, one line each.
+Report CheckReport(const MetadataFormat& format, size_t length, const MetadataVerdict& v) {
   const std::string shortFile = "the file ends at byte " + std::to_string(length) + ", inside the " +
                                 std::to_string(format.recordAreaOffset()) + "-byte header and state block";
   Report checks = Report::Object();
@@ -64,24 +65,22 @@ Verdict AddCommonParts(const MetadataFormat& format, const std::vector<uint8_t>&
     checks.Set("crc", Report::Check(CheckState::kNotChecked, shortFile));
     checks.Set("length", Report::Check(CheckState::kBad, shortFile));
     checks.Set("recordCount", Report::Check(CheckState::kNotChecked, shortFile));
-  } else {
-    checks.Set("crc", v.crcMatches ? Report::Check(CheckState::kOk, Hex32(v.computedCrc))
-                                   : Report::Check(CheckState::kBad, "stored " + Hex32(v.storedCrc) + ", computed " +
-                                                                         Hex32(v.computedCrc)));
-    const uint64_t stray = length - format.recordAreaOffset() - v.recordsInFile * format.recordSize;
-    checks.Set("length", v.lengthExact ? Report::Check(CheckState::kOk, CountOf(v.recordsInFile, "record", "records"))
-                                       : Report::Check(CheckState::kBad, CountOf(v.recordsInFile, "whole record", "whole records") +
-                                                                             " and " +
-                                                                             CountOf(stray, "stray byte", "stray bytes")));
-    checks.Set("recordCount",
-               v.recordCount == v.recordsInFile
-                   ? Report::Check(CheckState::kOk)
-                   : Report::Check(CheckState::kBad, "the state block says " + std::to_string(v.recordCount) +
-                                                         ", the file holds " + std::to_string(v.recordsInFile)));
+    return checks;
   }
-  report->Set("check", std::move(checks));
-
-  return JudgeMetadataFile(v);
+  checks.Set("crc", v.crcMatches ? Report::Check(CheckState::kOk, Hex32(v.computedCrc))
+                                 : Report::Check(CheckState::kBad, "stored " + Hex32(v.storedCrc) + ", computed " +
+                                                                       Hex32(v.computedCrc)));
+  const uint64_t stray = length - format.recordAreaOffset() - v.recordsInFile * format.recordSize;
+  checks.Set("length", v.lengthExact ? Report::Check(CheckState::kOk, CountOf(v.recordsInFile, "record", "records"))
+                                     : Report::Check(CheckState::kBad,
+                                                     CountOf(v.recordsInFile, "whole record", "whole records") +
+                                                         " and " + CountOf(stray, "stray byte", "stray bytes")));
+  checks.Set("recordCount",
+             v.recordCount == v.recordsInFile
+                 ? Report::Check(CheckState::kOk)
+                 : Report::Check(CheckState::kBad, "the state block says " + std::to_string(v.recordCount) +
+                                                       ", the file holds " + std::to_string(v.recordsInFile)));
+  return checks;
 }
 
 void AddVerdict(Verdict verdict, Report* report) {
@@ -123,15 +122,18 @@ Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesyst
   Inspection result;
   Report& report = result.report;
   const MetadataVerdict v = ExamineMetadataFile(kBkMdataFormat, bytes.data(), bytes.size());
+  result.verdict = JudgeMetadataFile(v);
+  report.Set("header", HeaderReport(kBkMdataFormat, bytes));
   Report state = Report::Object();
-  result.verdict = AddCommonParts(kBkMdataFormat, bytes, v, &report, &state);
   if (v.headerComplete) {
+    state.Set("recordCount", Report::Number(v.recordCount));
     const BkMdataState block = DecodeBkState(bytes.data() + kBkMdataFormat.stateOffset());
     state.Set("createdUtc", Report::Text(FormatSystemTime(block.createdUtc)));
     state.Set("flags", Report::Text(Hex32(block.stateFlags)));
     state.Set("damaged", Report::Flag((block.stateFlags & BKSTATE_DAMAGED) != 0));
   }
   report.Set("state", std::move(state));
+  report.Set("check", CheckReport(kBkMdataFormat, bytes.size(), v));
   AddVerdict(result.verdict, &report);
 
   Report records = Report::List();
@@ -183,15 +185,18 @@ Inspection InspectRbMdata(const std::vector<uint8_t>& bytes) {
   Inspection result;
   Report& report = result.report;
   const MetadataVerdict v = ExamineMetadataFile(kRbMdataFormat, bytes.data(), bytes.size());
+  result.verdict = JudgeMetadataFile(v);
+  report.Set("header", HeaderReport(kRbMdataFormat, bytes));
   Report state = Report::Object();
-  result.verdict = AddCommonParts(kRbMdataFormat, bytes, v, &report, &state);
   if (v.headerComplete) {
+    state.Set("recordCount", Report::Number(v.recordCount));
     const RBMdataState block = DecodeRbState(bytes.data() + kRbMdataFormat.stateOffset());
     state.Set("updateStatus", Report::Number(block.updateStatus));
     state.Set("rollbackCount", Report::Number(block.rollbackCount));
     state.Set("rollbacksRemaining", Report::Number(RollbacksRemaining(block.rollbackCount)));
   }
   report.Set("state", std::move(state));
+  report.Set("check", CheckReport(kRbMdataFormat, bytes.size(), v));
   AddVerdict(result.verdict, &report);
 
   Report records = Report::List();

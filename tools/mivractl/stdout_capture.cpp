@@ -1,0 +1,58 @@
+#include "stdout_capture.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace mivra::ctl {
+
+StdoutCapture::StdoutCapture() {
+  wchar_t folder[MAX_PATH] = {};
+  wchar_t file[MAX_PATH] = {};
+  if (!::GetTempPathW(MAX_PATH, folder) || !::GetTempFileNameW(folder, L"mvc", 0, file)) return;
+  temp_ = _wopen(file, _O_RDWR | _O_BINARY | _O_TEMPORARY);
+  if (temp_ < 0) return;
+  std::cout.flush();
+  std::fflush(stdout);
+  saved_ = _dup(1);
+  if (saved_ < 0 || _dup2(temp_, 1) != 0) {
+    if (saved_ >= 0) _close(saved_);
+    saved_ = -1;
+  }
+}
+
+StdoutCapture::~StdoutCapture() { Finish(); }
+
+std::string StdoutCapture::Finish() {
+  std::string text;
+  if (saved_ >= 0) {
+    std::fflush(stdout);
+    _dup2(saved_, 1);
+    _close(saved_);
+    saved_ = -1;
+    _lseek(temp_, 0, SEEK_SET);
+    char piece[512];
+    int got = 0;
+    while ((got = _read(temp_, piece, sizeof(piece))) > 0) text.append(piece, static_cast<size_t>(got));
+  }
+  if (temp_ >= 0) {
+    _close(temp_);
+    temp_ = -1;
+  }
+  std::string joined;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) joined += (joined.empty() ? "" : "; ") + line;
+    start = end + 1;
+  }
+  return joined;
+}
+
+}  // namespace mivra::ctl
