@@ -14,6 +14,7 @@
 #include "support/file_util.h"
 #include "support/product_test.h"
 #include "tool_process.h"
+#include "update/frame/scoped_handles.h"
 #include "update/manifest/manifest_test_files.h"
 #include "update/rollbackdb/rb_record_layout.h"
 
@@ -58,27 +59,26 @@ class MivractlTest : public ProductTest {
     const std::wstring path = InstallPath(name);
     FILETIME written{};
     {
-      HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-      ::GetFileTime(file, nullptr, nullptr, &written);
-      ::CloseHandle(file);
+      mivra::ScopedHandle file(
+          ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(file && ::GetFileTime(file.get(), nullptr, nullptr, &written));
     }
     WriteFileBytes(path, bytes);
-    HANDLE file = ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ::SetFileTime(file, nullptr, nullptr, &written);
-    ::CloseHandle(file);
+    mivra::ScopedHandle file(
+        ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(file && ::SetFileTime(file.get(), nullptr, nullptr, &written));
   }
 
   // Moves a file's last-write time forward by whole seconds.
   void ShiftWriteTime(const std::wstring& name, int seconds) {
-    HANDLE file = ::CreateFileW(InstallPath(name).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    mivra::ScopedHandle file(::CreateFileW(InstallPath(name).c_str(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, 0,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
     FILETIME written{};
-    ::GetFileTime(file, nullptr, nullptr, &written);
+    ASSERT_TRUE(file && ::GetFileTime(file.get(), nullptr, nullptr, &written));
     ULARGE_INTEGER ticks{{written.dwLowDateTime, written.dwHighDateTime}};
     ticks.QuadPart += static_cast<uint64_t>(seconds) * 10000000ull;
     written = {ticks.LowPart, ticks.HighPart};
-    ::SetFileTime(file, nullptr, nullptr, &written);
-    ::CloseHandle(file);
+    ASSERT_TRUE(::SetFileTime(file.get(), nullptr, nullptr, &written));
   }
 
   std::string Database() const { return ReadFileBytes(BaseFolder() + L"\\rbmdata.dat"); }
