@@ -1,6 +1,8 @@
 # Two commands a newcomer needs: `make demo` and `make test`. Both install what is missing first.
 BUILD      := build
 NATIVE     := $(BUILD)/native
+FUZZ       := $(BUILD)/fuzz
+FUZZ_TARGETS := fuzz_update_config fuzz_component_list
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
@@ -32,6 +34,12 @@ test: build
 demo: build
 	@if [ -x tools/demo/run-demo.sh ]; then tools/demo/run-demo.sh $(BUILD); \
 	 else echo "The end-to-end demo is not built yet."; exit 1; fi
+
+# Each fuzz target runs FUZZ_SECONDS on a scratch copy of its committed seeds; any finding fails.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVRA_FUZZ=ON
+	cmake --build $(FUZZ) -j $(JOBS) --target $(FUZZ_TARGETS)
+	tools/run-fuzz.sh $(FUZZ) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
 	rm -rf $(BUILD)

@@ -135,7 +135,9 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
   // index of a record not yet loaded.
   if (append && object.names.empty() && !LoadMetadataNames(object, format)) return false;
 
+  uint32_t appendedIndex = 0;
   if (append) {
+    appendedIndex = CountRecordsFromLength(object, format);
     const int64_t end = FileLength(object.fd);
     if (end < 0 || !WriteAt(object.fd, static_cast<uint64_t>(end), stored, format.recordSize)) return false;
   } else if (!WriteAt(object.fd, format.recordOffset(index), stored, format.recordSize)) {
@@ -144,6 +146,10 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
   if (!RefreshHeaderCrc(object, format)) return false;
   if (append) {
     if (!RaiseRecordCount(object, format)) return false;
+    // A record count left short by an earlier failed write loads fewer names than the file has
+    // records; the new name still takes its record's position, so a later overwrite by index
+    // hits the right record.
+    if (object.names.size() < appendedIndex) object.names.resize(appendedIndex);
     object.names.emplace_back(name);
   }
   object.modified = true;

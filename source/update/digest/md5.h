@@ -1,5 +1,5 @@
 // MD5 message digest (RFC 1321) behind the eight-slot IMd5 interface. No platform code, except
-// the wide-path file digest, which exists only on Windows (file_md5_windows.cpp).
+// the wide-path file digest, which exists only on Windows (file_digest.cpp).
 #ifndef MIVRA_UPDATE_DIGEST_MD5_H_
 #define MIVRA_UPDATE_DIGEST_MD5_H_
 

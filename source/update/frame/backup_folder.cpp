@@ -52,7 +52,7 @@ bool DeleteFolderTree(const wchar_t* path) {
   operation.wFunc = FO_DELETE;
   operation.pFrom = from;
   operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  return ::SHFileOperationW(&operation) == 0;
+  return Platform().SHFileOperationW(&operation) == 0;
 }
 
 }  // namespace mivra

@@ -1,17 +1,45 @@
+#include <memory>
+
 #include "mivra.h"
 #include "update/backup/mdata_object.h"
 #include "update/frame/export_frame.h"
 #include "update/frame/feature_switch.h"
+#include "update/rollbackdb/create_rb_object.h"
+#include "update/rollbackdb/delete_rollback_db.h"
+#include "update/rollbackdb/mark_update_status.h"
+#include "update/rollbackdb/update_rollback_db.h"
 
 using mivra::Fail;
 using mivra::IsFeatureOff;
 
-// Not built yet: each export keeps its frame and fails without a code.
+namespace {
+
+uint32_t ToErrorCode(mivra::RbUpdateResult result) {
+  using mivra::RbUpdateResult;
+  switch (result) {
+    case RbUpdateResult::kOutsideInstallDir: return MIVRA_E_NOT_IN_INSTALL_DIR;
+    case RbUpdateResult::kNoMemory: return MIVRA_E_NO_MEMORY;
+    case RbUpdateResult::kOpenFailed: return MIVRA_E_RBMDATA_OPEN;
+    case RbUpdateResult::kBadPath: return MIVRA_E_BAD_PATH;
+    case RbUpdateResult::kNoAttributes: return MIVRA_E_RB_FILE_ATTRIBUTES;
+    case RbUpdateResult::kNameTooLong: return MIVRA_E_RB_NAME_TOO_LONG;
+    case RbUpdateResult::kWritten:
+    case RbUpdateResult::kWriteFailed: break;
+  }
+  return MIVRA_E_RB_RECORD_WRITE;
+}
+
+}  // namespace
 
 extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) {
   if (status != 1 && status != 2) return false;
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  switch (mivra::MarkUpdateStatus(status)) {
+    case mivra::MarkStatusResult::kMarked: return true;
+    case mivra::MarkStatusResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+    case mivra::MarkStatusResult::kStateIoFailed: break;
+  }
   return false;
 }
 
@@ -21,19 +49,30 @@ extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
     return nullptr;
   }
-  return nullptr;
+  std::unique_ptr<MdataObject> object;
+  const mivra::RbObjectResult result = mivra::CreateRbObject(&object);
+  if (result == mivra::RbObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+  return object.release();
 }
 
 extern "C" bool MivraUpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize,
                                       const uint8_t* digest, uint32_t* errorCode) {
-  (void)fileSize;
   if (!filePath || !digest || !errorCode) return false;
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
-  return false;
+  const mivra::RbUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
+  if (result != mivra::RbUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
+  return true;
 }
 
 extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  switch (mivra::DeleteRollbackDB()) {
+    case mivra::RbDeleteResult::kDeleted:
+    case mivra::RbDeleteResult::kDeleteAtRestart: return true;
+    case mivra::RbDeleteResult::kNoBaseFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case mivra::RbDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    case mivra::RbDeleteResult::kMissing: break;
+  }
   return false;
 }

@@ -42,7 +42,15 @@ bool ReadAppPathsValue(wchar_t (&value)[kPathCapacity]) {
   // A value of another type holds no path: reading it as one would name a random folder.
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   value[kPathCapacity - 1] = L'\0';
-  return true;
+  // An empty value would make every composed name relative, so that the product libraries were
+  // looked for along the search path.
+  return value[0] != L'\0';
+}
+
+// True when `value` names the folder whose long form is `longFolder`, in whatever spelling.
+bool NamesFolder(const wchar_t* value, const wchar_t* longFolder) {
+  wchar_t longValue[kPathCapacity] = {};
+  return GetLongForm(value, longValue) && _wcsicmp(longValue, longFolder) == 0;
 }
 
 bool ResolveInstallDir() {
@@ -54,14 +62,15 @@ bool ResolveInstallDir() {
   wchar_t value[kPathCapacity] = {};
   if (!ReadAppPathsValue(value)) return false;
 
-  // The registry decides the folder; the executable's folder only lends its spelling.
+  // The registry decides the folder; the executable's folder only lends its spelling, in long form
+  // when the value is spelled short.
   const wchar_t* result = value;
   wchar_t longFolder[kPathCapacity] = {};
   if (_wcsicmp(value, exeFolder) == 0) {
     result = exeFolder;
   } else {
     if (!GetLongForm(exeFolder, longFolder)) return false;
-    if (_wcsicmp(value, longFolder) == 0) result = longFolder;
+    if (_wcsicmp(value, longFolder) == 0 || NamesFolder(value, longFolder)) result = longFolder;
   }
   wchar_t resolved[kPathCapacity] = {};
   if (!BoundedCopy(resolved, result)) return false;

@@ -48,6 +48,7 @@ const PlatformCalls kRealCalls = {
     ::RegQueryValueExW,
     ::SHGetFolderPathW,
     ::SHCreateDirectoryExW,
+    ::SHFileOperationW,
 };
 
 }  // namespace

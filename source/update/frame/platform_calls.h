@@ -5,6 +5,7 @@
 #define MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 
@@ -47,6 +48,7 @@ struct PlatformCalls {
   // Shell folders.
   HRESULT(WINAPI* SHGetFolderPathW)(HWND, int, HANDLE, DWORD, LPWSTR);
   int(WINAPI* SHCreateDirectoryExW)(HWND, LPCWSTR, const SECURITY_ATTRIBUTES*);
+  int(WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
 };
 
 // The table in force. Only tests write to it (see tests/support/platform_fault.h).

@@ -1,0 +1,21 @@
+// The names of the product files listed by its enabled components: the rollback need check does
+// not count these files as changed.
+#ifndef MIVRA_UPDATE_MANIFEST_COMPONENT_FILE_NAMES_H_
+#define MIVRA_UPDATE_MANIFEST_COMPONENT_FILE_NAMES_H_
+
+#include <string>
+#include <vector>
+
+namespace mivra {
+
+// Reads updtconf.dat from `directory` (with or without a trailing backslash) and, for every
+// component in it whose enabled field is 1, the list file "<directory>\<id:%08x>_compns.lst",
+// skipping a component whose list file does not exist. Appends the names of the included
+// entries, components in configuration order and entries in file order, and returns 1. Returns 0
+// and appends nothing when the configuration or any existing list is invalid, or a path does not
+// fit.
+int CollectComponentFileNames(std::vector<std::string>* names, const wchar_t* directory);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_MANIFEST_COMPONENT_FILE_NAMES_H_

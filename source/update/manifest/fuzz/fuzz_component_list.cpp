@@ -1,0 +1,10 @@
+// libFuzzer target: component list parser.
+#include <cstddef>
+#include <cstdint>
+
+#include "update/manifest/fuzz/fuzz_entries.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  mivra::FuzzComponentList(data, size);
+  return 0;
+}

@@ -1,0 +1,21 @@
+// Ending the rollback database: its records, update status and rollback counter go with it.
+#ifndef MIVRA_UPDATE_ROLLBACKDB_DELETE_ROLLBACK_DB_H_
+#define MIVRA_UPDATE_ROLLBACKDB_DELETE_ROLLBACK_DB_H_
+
+namespace mivra {
+
+enum class RbDeleteResult {
+  kDeleted,
+  kDeleteAtRestart,  // in use: scheduled for deletion at the next restart
+  kNoBaseFolder,     // the base folder cannot be resolved
+  kPathTooLong,      // the database path does not fit
+  kMissing,          // there is no database to delete
+};
+
+// Deletes rbmdata.dat from the base folder (created when missing), or schedules it for deletion
+// at restart when it cannot go now.
+RbDeleteResult DeleteRollbackDB();
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_ROLLBACKDB_DELETE_ROLLBACK_DB_H_

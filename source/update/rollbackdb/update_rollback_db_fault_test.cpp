@@ -1,0 +1,113 @@
+// Registration and status marking against failures a real disk rarely shows on demand.
+#include "update/rollbackdb/update_rollback_db.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "support/file_util.h"
+#include "support/product_test.h"
+#include "support/platform_fault.h"
+#include "update/rollbackdb/mark_update_status.h"
+#include "update/rollbackdb/rbmdata_store.h"
+#include "update/rollbackdb/rbmdata_test_bytes.h"
+
+namespace {
+
+using mivra::MarkStatusResult;
+using mivra::PlatformCalls;
+using mivra::RbUpdateResult;
+using mivra_test::ReadFileBytes;
+using mivra_test::PlatformOverride;
+
+const uint8_t kDigest[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+
+class RbUpdateFaultTest : public mivra_test::ProductTest {
+ protected:
+  std::wstring DbPath() const { return BaseFolder() + L"\\rbmdata.dat"; }
+  std::string ReadDb() const { return ReadFileBytes(DbPath()); }
+  void WriteDb(const std::string& bytes) const {
+    mivra_test::MakeFolder(BaseFolder());
+    mivra_test::WriteFileBytes(DbPath(), bytes);
+  }
+  std::string ExistingDatabase() const {
+    rbmdata_test::Record record;
+    record.name = L"kept.dll";
+    record.size = 5;
+    return rbmdata_test::Database({record});
+  }
+};
+
+// Stands in for a file whose attributes can be read, whatever its name.
+BOOL WINAPI AttributesOfAnyFile(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID data) {
+  auto* attributes = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(data);
+  *attributes = {};
+  attributes->nFileSizeLow = 3;
+  attributes->ftLastWriteTime = {0xD53E8000, 0x01D9B3A2};
+  return TRUE;
+}
+
+int FailingWrite(int, const void*, unsigned) {
+  errno = ENOSPC;
+  return -1;
+}
+
+int FailingRead(int, void*, unsigned) {
+  errno = EIO;
+  return -1;
+}
+
+// No existing file can carry a name that does not fit the record, so the attribute query is
+// answered for one: 259 characters fit with their terminator, 260 do not.
+TEST_F(RbUpdateFaultTest, NameMustFitTheRecordWithItsTerminator) {
+  WriteDb(ExistingDatabase());
+  PlatformOverride<&PlatformCalls::GetFileAttributesExW> attributes(&AttributesOfAnyFile);
+
+  const std::wstring tooLong(260, L'n');
+  EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(tooLong).c_str(), 3, kDigest),
+            RbUpdateResult::kNameTooLong);
+  EXPECT_EQ(ReadDb(), ExistingDatabase());
+
+  const std::wstring longest(259, L'n');
+  EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(longest).c_str(), 3, kDigest), RbUpdateResult::kWritten);
+  const std::string file = ReadDb();
+  ASSERT_EQ(rbmdata_test::RecordsInFile(file), 2u);
+  EXPECT_EQ(rbmdata_test::RecordAt(file, 1).name, longest);
+}
+
+TEST_F(RbUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
+  WriteDb(ExistingDatabase());
+  const std::wstring path = InstallPath(L"new.dll");
+  mivra_test::WriteFileBytes(path, "new");
+  {
+    PlatformOverride<&PlatformCalls::write> fault(&FailingWrite);
+    EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, path.c_str(), 3, kDigest), RbUpdateResult::kWriteFailed);
+  }
+  EXPECT_EQ(ReadDb(), ExistingDatabase());
+
+  // A caller's object that holds no open file cannot take the record either.
+  MdataObject closed;
+  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RbUpdateResult::kWriteFailed);
+  EXPECT_EQ(ReadDb(), ExistingDatabase());
+}
+
+TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
+  WriteDb(ExistingDatabase());
+  {
+    PlatformOverride<&PlatformCalls::write> fault(&FailingWrite);
+    EXPECT_EQ(mivra::MarkUpdateStatus(1), MarkStatusResult::kStateIoFailed);
+  }
+  EXPECT_EQ(ReadDb(), ExistingDatabase());
+
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  {
+    PlatformOverride<&PlatformCalls::read> fault(&FailingRead);
+    EXPECT_FALSE(mivra::StoreUpdateStatus(object, 2));
+  }
+  object.Close();
+  EXPECT_EQ(ReadDb(), ExistingDatabase());
+}
+
+}  // namespace
