@@ -21,13 +21,17 @@ uint32_t TempNameStartNumber(int64_t seconds) {
 }
 
 bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity]) {
+  return MakeUniqueTempNameFrom(directory, TempNameStartNumber(::_time64(nullptr)), name);
+}
+
+bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity]) {
   if (!directory) return false;
   wchar_t folder[kPathCapacity] = {};
   if (!BoundedCopy(folder, directory)) return false;
   const size_t length = std::wstring_view(folder).size();
   if ((length == 0 || folder[length - 1] != L'\\') && !BoundedAppend(folder, L"\\")) return false;
 
-  uint32_t number = TempNameStartNumber(::_time64(nullptr));
+  uint32_t number = start % kTempNumberSpace;
   wchar_t candidate[kPathCapacity];
   for (uint32_t attempt = 0; attempt < kTempNumberSpace - 1; ++attempt) {
     const HexDigits digits = FormatHex(number, 6, true);

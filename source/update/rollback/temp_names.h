@@ -22,6 +22,9 @@ uint32_t TempNameStartNumber(int64_t seconds);
 // free or the path does not fit.
 bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity]);
 
+// The same, trying numbers from `start` upward.
+bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity]);
+
 // Renames a destination that cannot be deleted to "<path>.1kv" .. "<path>.9kv": the first of
 // those names that is free, or whose file can be deleted. True when the rename succeeded.
 bool MoveAsideLockedFile(const wchar_t* path);
