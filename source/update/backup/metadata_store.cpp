@@ -138,27 +138,25 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
   if (append) {
     const int64_t end = FileLength(object.fd);
     if (end < 0 || !WriteAt(object.fd, static_cast<uint64_t>(end), stored, format.recordSize)) return false;
+    // The record is in the file from here on, whatever fails next.
+    object.names.emplace_back(name);
   } else if (!WriteAt(object.fd, format.recordOffset(index), stored, format.recordSize)) {
     return false;
   }
-  if (!RefreshHeaderCrc(object, format)) return false;
-  if (append) {
-    if (!RaiseRecordCount(object, format)) return false;
-    object.names.emplace_back(name);
-  }
   object.modified = true;
-  return true;
+  if (!RefreshHeaderCrc(object, format)) return false;
+  return !append || RaiseRecordCount(object, format);
 }
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (object.fd == -1) return false;
-  std::vector<uint8_t> state(format.stateSize);
-  if (!ReadStateBlock(object, format, state.data())) return false;
-  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
-  if (recordCount == 0) return true;
-
-  const uint32_t inFile = CountRecordsFromLength(object, format);
-  const uint32_t count = recordCount < inFile ? recordCount : inFile;
+  // The record count lies outside the CRC and may be damaged or one short after a failed append,
+  // so the file's length decides: every record it holds has its name at its own index, and the
+  // buffer is never larger than what the file holds.
+  const int64_t length = FileLength(object.fd);
+  if (length < 0) return false;
+  const uint32_t count = CountRecordsFromLength(object, format);
+  object.names.clear();
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
   std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);
