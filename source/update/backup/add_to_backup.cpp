@@ -49,10 +49,11 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   if (!path) return AddResult::kBadPath;
-  // Undecided for a file that does not exist (its long form cannot be taken): it is recorded as
-  // absent under its name.
+  // A file that does not exist is decided by its folder: recorded as absent under its name, it
+  // makes a rollback delete that name from the install directory.
   bool outside = false;
-  if (IsOutsideInstallDir(path, &outside) && outside) return AddResult::kNotInInstallDir;
+  if (!IsOutsideInstallDir(path, &outside)) IsFolderOutsideInstallDir(path, &outside);
+  if (outside) return AddResult::kNotInInstallDir;
 
   if (object) return AddWithObject(*object, BKF_TMPBKUP, path);
 
