@@ -9,8 +9,10 @@
 #include "support/platform_fault.h"
 #include "support/product_test.h"
 #include "update/backup/add_to_backup.h"
+#include "update/backup/backup_file_list.h"
 #include "update/backup/bkmdata_store.h"
 #include "update/backup/bkmdata_test_file.h"
+#include "update/backup/remove_from_backup.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/product_identity.h"
 
@@ -95,6 +97,70 @@ TEST_F(AddToBackupFaultTest, UnknownProductNamesLeaveNoBackupFolder) {
   EXPECT_EQ(mivra::AddFileToBackup(nullptr, path_.c_str()), AddResult::kMetadataOpen);
   EXPECT_EQ(Records(), 0u);
   EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
+}
+
+// Reads of exactly `g_failingSize` bytes fail once `g_sizedReadsLeft` of them went through.
+unsigned g_failingSize = 0;
+int g_sizedReadsLeft = 0;
+int SizedReadFails(int fd, void* buffer, unsigned count) {
+  if (count == g_failingSize && g_sizedReadsLeft-- <= 0) return -1;
+  return mivra::RealPlatformCalls().read(fd, buffer, count);
+}
+
+int WriteFails(int, const void*, unsigned) { return -1; }
+
+class CommittedBackupFaultTest : public mivra_test::ProductTest {
+ protected:
+  void SetUp() override {
+    ProductTest::SetUp();
+    for (const wchar_t* name : {L"a.dll", L"b.dll", L"c.dll"}) {
+      mivra_test::WriteFileBytes(InstallPath(name), "data");
+      ASSERT_EQ(mivra::AddFileToBackup(nullptr, InstallPath(name).c_str()), AddResult::kAdded);
+    }
+    before_ = mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat");
+    ASSERT_EQ(before_.size(), 93u + 3 * 560u);
+  }
+  std::string Committed() const { return mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat"); }
+
+  std::string before_;
+};
+
+TEST_F(CommittedBackupFaultTest, RemoveReportsNamesOrRecordsThatCannotBeRead) {
+  // The record area is read whole twice, for the CRC and for the names; then one record.
+  const struct {
+    const char* what;
+    unsigned size;
+    int passing;
+  } faults[] = {{"names", 3 * 560, 1}, {"record", 560, 0}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.what);
+    g_failingSize = fault.size;
+    g_sizedReadsLeft = fault.passing;
+    ScopedPlatformCall read(mivra::Platform().read, &SizedReadFails);
+    EXPECT_EQ(mivra::RemoveFromCommittedBackup(L"b.dll"), mivra::RemoveResult::kRecordRead);
+  }
+  EXPECT_EQ(Committed(), before_);
+  EXPECT_TRUE(mivra_test::FileExists(BkupFolder() + L"\\b.dll"));
+}
+
+TEST_F(CommittedBackupFaultTest, RemoveReportsARecordThatCannotBeWritten) {
+  {
+    ScopedPlatformCall write(mivra::Platform().write, &WriteFails);
+    EXPECT_EQ(mivra::RemoveFromCommittedBackup(L"b.dll"), mivra::RemoveResult::kRecordWrite);
+  }
+  EXPECT_EQ(Committed(), before_);
+  EXPECT_TRUE(mivra_test::FileExists(BkupFolder() + L"\\b.dll"));
+}
+
+TEST_F(CommittedBackupFaultTest, ListReportsARecordThatCannotBeRead) {
+  g_failingSize = 560;
+  g_sizedReadsLeft = 1;
+  ScopedPlatformCall read(mivra::Platform().read, &SizedReadFails);
+  wchar_t* list = nullptr;
+  uint32_t count = 0;
+  EXPECT_EQ(mivra::ListCommittedBackup(&list, &count), mivra::ListResult::kRecordRead);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(count, 0u);
 }
 
 }  // namespace
