@@ -153,8 +153,8 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   // The record count lies outside the CRC and may be damaged or one short after a failed append,
   // so the file's length decides: every record it holds has its name at its own index, and the
   // buffer is never larger than what the file holds.
-  const int64_t length = FileLength(object.fd);
-  if (length < 0) return false;
+  // A length that cannot be taken says nothing: an empty list would let a recorded name in again.
+  if (FileLength(object.fd) < 0) return false;
   const uint32_t count = CountRecordsFromLength(object, format);
   object.names.clear();
   if (count == 0) return true;
