@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
@@ -20,7 +21,7 @@ int wmain(int argc, wchar_t** argv) {
   const bool notified = ::WaitForSingleObject(readEvent, wait) == WAIT_OBJECT_0;
   // The library resets the write event before it answers.
   const bool writeReset = ::WaitForSingleObject(writeEvent, 0) == WAIT_TIMEOUT;
-  FILE* report = _wfopen(argv[1], L"w");
+  FILE* report = _wfopen(argv[1], L"wb");
   if (report) {
     std::fprintf(report, "%s\n", notified ? (writeReset ? "notified" : "notified without reset") : "timed out");
     std::fclose(report);

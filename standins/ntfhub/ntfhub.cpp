@@ -16,7 +16,7 @@ void Log(const char* line) {
   char path[MAX_PATH] = {};
   const DWORD length = ::GetEnvironmentVariableA("MIVRA_STANDIN_NTFHUB_LOG", path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return;
-  FILE* log = std::fopen(path, "a");
+  FILE* log = std::fopen(path, "ab");
   if (!log) return;
   std::fprintf(log, "%s\n", line);
   std::fclose(log);

@@ -103,7 +103,7 @@ class ServiceNotifyTest : public RollbackTest {
   static std::wstring LibraryPath() { return mivra_test::ExeFolder() + L"ntfhub.dll"; }
   static void PlaceLibrary() {
     std::wstring built = mivra_test::ExeFolder();
-    built = built.substr(0, built.size() - 4) + L"standins\\ntfhub.dll";  // build\bin\ -> build\standins\
+    built = built.substr(0, built.size() - 4) + L"standins\\ntfhub.dll";  // The stand-ins folder beside bin.
     ASSERT_TRUE(CopyFileW(built.c_str(), LibraryPath().c_str(), FALSE));
   }
   std::string Log() const { return ReadFileBytes(log_); }

@@ -121,10 +121,11 @@ TEST_F(RollbackPerformTest, AlteredBackupCopyIsReportedDamagedAndMarked) {
 
 TEST_F(RollbackPerformTest, RecordNamingNoPlainFileMakesTheBackupDamaged) {
   Install(L"app.exe", "application v1");
-  BackUpAndCommit({L"app.exe"});
+  BackUpAndCommit({L"app.exe", L"added.dll"});
   Install(L"app.exe", "application v2");
-  // Rename the record to a path outside the install directory, keeping bkmdata.dat valid.
-  RenameBkRecord(0, u"..\\victim.txt");
+  // The record of the file the update added now points outside the install directory; a rollback
+  // that followed it would delete a file that is not the product's.
+  RenameBkRecord(1, u"..\\victim.txt");
   const std::wstring victim = InstallDir() + L"..\\victim.txt";
   mivra_test::WriteFileBytes(victim, "not the product's");
 

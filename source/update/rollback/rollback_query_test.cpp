@@ -72,9 +72,12 @@ TEST_F(RollbackQueryTest, ContentChangedBehindItsTimeNeedsARollback) {
 TEST_F(RollbackQueryTest, FileWhoseTimeChangedIsNotExamined) {
   InstallRegisteredProduct();
   Install(L"data.bin", "a new, longer data file");
-  FILETIME later = WriteTimeOf(L"data.bin");
-  reinterpret_cast<ULARGE_INTEGER*>(&later)->QuadPart += 10'000'000ull * 3600;
-  SetWriteTime(L"data.bin", later);
+  const FILETIME now = WriteTimeOf(L"data.bin");
+  ULARGE_INTEGER ticks;
+  ticks.LowPart = now.dwLowDateTime;
+  ticks.HighPart = now.dwHighDateTime;
+  ticks.QuadPart += 10'000'000ull * 3600;  // an hour later
+  SetWriteTime(L"data.bin", FILETIME{ticks.LowPart, ticks.HighPart});
   uint8_t flag = 0;
   uint32_t code = 0;
   EXPECT_TRUE(Query(MIVRA_ROLLBACK_CHANGED, &flag, &code));
