@@ -46,7 +46,11 @@ bool WriteBkRecord(MdataObject& object, const BkMdataRecord& record, uint32_t in
 }
 
 bool FindBkRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
-  return FindMetadataName(object, kBkMdataFormat, name, index) == NameLookup::kFound;
+  return LookUpBkRecord(object, name, index) == NameLookup::kFound;
+}
+
+NameLookup LookUpBkRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
+  return FindMetadataName(object, kBkMdataFormat, name, index);
 }
 
 bool LoadBkNameList(MdataObject& object) { return LoadMetadataNames(object, kBkMdataFormat); }

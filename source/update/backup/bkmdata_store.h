@@ -7,6 +7,7 @@
 
 #include "update/backup/bk_record_layout.h"
 #include "update/backup/mdata_object.h"
+#include "update/backup/metadata_store.h"
 
 namespace mivra {
 
@@ -23,7 +24,10 @@ bool ReadBkRecord(const MdataObject& object, uint32_t index, BkMdataRecord* reco
 // holds (exact, case-sensitive) fails and changes nothing.
 bool WriteBkRecord(MdataObject& object, const BkMdataRecord& record, uint32_t index);
 
+// Exact, case-sensitive lookup of a record name; the index of the first match.
 bool FindBkRecord(MdataObject& object, std::wstring_view name, uint32_t* index);
+// The same lookup, telling a name that is not recorded from names that cannot be read.
+NameLookup LookUpBkRecord(MdataObject& object, std::wstring_view name, uint32_t* index);
 bool LoadBkNameList(MdataObject& object);
 
 bool ReadBkState(const MdataObject& object, BkMdataState* state);

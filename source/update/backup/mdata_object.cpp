@@ -1,5 +1,7 @@
 #include "update/backup/mdata_object.h"
 
+#include <new>
+
 #include "update/frame/platform_calls.h"
 
 void MdataObject::Close() {
@@ -11,3 +13,15 @@ void MdataObject::Close() {
   names.clear();
   names.shrink_to_fit();
 }
+
+namespace mivra {
+
+std::unique_ptr<MdataObject> NewMdataObject() noexcept {
+  try {
+    return std::unique_ptr<MdataObject>(new (std::nothrow) MdataObject());
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+}  // namespace mivra

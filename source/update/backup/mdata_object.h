@@ -2,6 +2,7 @@
 #ifndef MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
 #define MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,5 +24,12 @@ class MdataObject {
   // The names of the file's records in record order, loaded by the first lookup.
   std::vector<std::wstring> names;
 };
+
+namespace mivra {
+
+// A new, unopened object; null when it cannot be allocated or constructed, never an exception.
+std::unique_ptr<MdataObject> NewMdataObject() noexcept;
+
+}  // namespace mivra
 
 #endif  // MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_

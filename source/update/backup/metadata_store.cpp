@@ -135,36 +135,28 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
   // index of a record not yet loaded.
   if (append && object.names.empty() && !LoadMetadataNames(object, format)) return false;
 
-  uint32_t appendedIndex = 0;
   if (append) {
-    appendedIndex = CountRecordsFromLength(object, format);
     const int64_t end = FileLength(object.fd);
     if (end < 0 || !WriteAt(object.fd, static_cast<uint64_t>(end), stored, format.recordSize)) return false;
+    // The record is in the file from here on, whatever fails next.
+    object.names.emplace_back(name);
   } else if (!WriteAt(object.fd, format.recordOffset(index), stored, format.recordSize)) {
     return false;
   }
-  if (!RefreshHeaderCrc(object, format)) return false;
-  if (append) {
-    if (!RaiseRecordCount(object, format)) return false;
-    // A record count left short by an earlier failed write loads fewer names than the file has
-    // records; the new name still takes its record's position, so a later overwrite by index
-    // hits the right record.
-    if (object.names.size() < appendedIndex) object.names.resize(appendedIndex);
-    object.names.emplace_back(name);
-  }
   object.modified = true;
-  return true;
+  if (!RefreshHeaderCrc(object, format)) return false;
+  return !append || RaiseRecordCount(object, format);
 }
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (object.fd == -1) return false;
-  std::vector<uint8_t> state(format.stateSize);
-  if (!ReadStateBlock(object, format, state.data())) return false;
-  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
-  if (recordCount == 0) return true;
-
-  const uint32_t inFile = CountRecordsFromLength(object, format);
-  const uint32_t count = recordCount < inFile ? recordCount : inFile;
+  // The record count lies outside the CRC and may be damaged or one short after a failed append,
+  // so the file's length decides: every record it holds has its name at its own index, and the
+  // buffer is never larger than what the file holds.
+  // A length that cannot be taken says nothing: an empty list would let a recorded name in again.
+  if (FileLength(object.fd) < 0) return false;
+  const uint32_t count = CountRecordsFromLength(object, format);
+  object.names.clear();
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
   std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);

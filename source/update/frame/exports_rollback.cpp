@@ -1,13 +1,65 @@
-#include "mivra.h"
-#include "update/frame/export_frame.h"
+#include <memory>
 
-// Not built yet: the export keeps its frame and fails without a code. The switch is met through
-// the rollback database object, as in the finished export.
+#include "mivra.h"
+#include "update/backup/mdata_object.h"
+#include "update/frame/export_frame.h"
+#include "update/frame/feature_switch.h"
+#include "update/rollback/rollback_driver.h"
+#include "update/rollbackdb/create_rb_object.h"
+
+using mivra::Fail;
+
+namespace {
+
+bool Answer(mivra::QueryOutcome outcome, uint32_t* errorCode) {
+  using mivra::QueryOutcome;
+  switch (outcome) {
+    case QueryOutcome::kNotNeeded:
+    case QueryOutcome::kNeeded: return true;
+    case QueryOutcome::kNeededNoBackup:
+      // The one code written with a true result: needed, but nothing to roll back from.
+      *errorCode = MIVRA_E_NO_BACKUP;
+      return true;
+    case QueryOutcome::kBackupFolderUnknown: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case QueryOutcome::kBackupUnreadable: return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
+    case QueryOutcome::kCheckFailed: break;
+  }
+  return false;
+}
+
+uint32_t ToErrorCode(mivra::PerformOutcome outcome) {
+  using mivra::PerformOutcome;
+  switch (outcome) {
+    case PerformOutcome::kBackupDamaged: return MIVRA_E_BACKUP_DAMAGED;
+    case PerformOutcome::kBackupUncheckable: return MIVRA_E_BACKUP_CHECK;
+    case PerformOutcome::kStatusUnreadable: return MIVRA_E_RB_STATUS_READ;
+    case PerformOutcome::kLimitReached: return MIVRA_E_ROLLBACK_LIMIT;
+    case PerformOutcome::kStagingFailed: return MIVRA_E_RESTORE_PREPARE;
+    case PerformOutcome::kNothingToRestore:
+    case PerformOutcome::kPlacingFailed: return MIVRA_E_RESTORE_APPLY;
+    case PerformOutcome::kRestored:
+    case PerformOutcome::kRebuildFailed: break;
+  }
+  return MIVRA_E_RB_REBUILD;
+}
+
+}  // namespace
+
 extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) {
   if (!errorCode) return false;
-  if (!(flags & MIVRA_ROLLBACK_PERFORM) && !outFlag) return false;
-  MdataObject* database = MivraCreateRBMdataObject(errorCode);
-  if (!database) return false;
-  MivraDeleteBkMdataObject(database);
-  return false;
+  const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
+  if (!perform && !outFlag) return false;
+  if (mivra::IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+
+  std::unique_ptr<MdataObject> database;
+  switch (mivra::CreateRbObject(&database)) {
+    case mivra::RbObjectResult::kOpened: break;
+    case mivra::RbObjectResult::kNoMemory: return false;
+    case mivra::RbObjectResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+  }
+  if (!perform) return Answer(mivra::QueryRollback(*database, flags, outFlag), errorCode);
+
+  const mivra::PerformOutcome outcome = mivra::PerformRollback(*database);
+  if (outcome == mivra::PerformOutcome::kRestored) return true;
+  return Fail(errorCode, ToErrorCode(outcome));
 }

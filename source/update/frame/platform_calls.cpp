@@ -43,6 +43,7 @@ const PlatformCalls kRealCalls = {
     ::GetLongPathNameW,
     ::FindFirstFileW,
     ::FindNextFileW,
+    ::Sleep,
     ::RegOpenKeyExW,
     ::RegQueryValueExW,
     ::SHGetFolderPathW,

@@ -38,6 +38,9 @@ struct PlatformCalls {
   HANDLE(WINAPI* FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
   BOOL(WINAPI* FindNextFileW)(HANDLE, LPWIN32_FIND_DATAW);
 
+  // Waiting between retries.
+  VOID(WINAPI* Sleep)(DWORD);
+
   // Registry.
   LSTATUS(WINAPI* RegOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
   LSTATUS(WINAPI* RegQueryValueExW)(HKEY, LPCWSTR, LPDWORD, LPDWORD, LPBYTE, LPDWORD);

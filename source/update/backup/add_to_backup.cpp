@@ -1,0 +1,66 @@
+#include "update/backup/add_to_backup.h"
+
+#include <memory>
+#include <string_view>
+
+#include "update/backup/bkmdata_store.h"
+#include "update/backup/copy_verified.h"
+#include "update/digest/file_digest.h"
+#include "update/frame/backup_folder.h"
+#include "update/frame/bounded_string.h"
+#include "update/frame/file_info.h"
+#include "update/frame/file_name.h"
+#include "update/frame/install_dir.h"
+#include "update/frame/platform_calls.h"
+
+namespace mivra {
+namespace {
+
+AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t* path) {
+  std::wstring_view name;
+  // The name is joined to backup and install folders alike, so it must name a file in them.
+  if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return AddResult::kBadPath;
+
+  wchar_t folder[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, folderKind, true)) return AddResult::kBackupFolder;
+  wchar_t copyPath[kPathCapacity] = {};
+  if (!JoinPath(copyPath, folder, name)) return AddResult::kPathTooLong;
+
+  // Refused before copying: the copy of a recorded name is a verified backup and must not be
+  // replaced by a newer state of the file.
+  uint32_t recorded = 0;
+  if (LookUpBkRecord(object, name, &recorded) != NameLookup::kNotFound) return AddResult::kAlreadyRecorded;
+
+  BkMdataRecord record = {};
+  if (Platform().waccess(path, 0) != 0) {
+    record.flags = BKREC_ABSENT;
+  } else {
+    if (!CopyFileVerified(path, copyPath, nullptr)) return AddResult::kCopyFailed;
+    if (!ReadFileSizeAndTime(path, &record.fileSizeLow, &record.lastWriteTime)) return AddResult::kFileAttributes;
+    if (!GetFileDigest(copyPath, record.digest)) return AddResult::kDigest;
+  }
+  if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
+
+  if (object.fd == -1 || !WriteBkRecord(object, record, BKREC_APPEND)) return AddResult::kRecordWrite;
+  return AddResult::kAdded;
+}
+
+}  // namespace
+
+AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
+  if (!path) return AddResult::kBadPath;
+  // A file that does not exist is decided by its folder: recorded as absent under its name, it
+  // makes a rollback delete that name from the install directory.
+  bool outside = false;
+  if (!IsOutsideInstallDir(path, &outside)) IsFolderOutsideInstallDir(path, &outside);
+  if (outside) return AddResult::kNotInInstallDir;
+
+  if (object) return AddWithObject(*object, BKF_TMPBKUP, path);
+
+  std::unique_ptr<MdataObject> own = NewMdataObject();
+  if (!own) return AddResult::kNoMemory;
+  if (!OpenBkMdata(*own, BKF_BKUP)) return AddResult::kMetadataOpen;
+  return AddWithObject(*own, BKF_BKUP, path);
+}
+
+}  // namespace mivra

@@ -1,0 +1,290 @@
+#include "update/backup/bkmdata_store.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "support/file_util.h"
+#include "support/platform_fault.h"
+#include "support/product_test.h"
+#include "update/backup/bkmdata_test_file.h"
+#include "update/frame/backup_folder.h"
+
+namespace {
+
+using mivra::BkMdataRecord;
+using mivra_test::TestBkRecord;
+
+TestBkRecord SampleRecord(const std::wstring& name, uint32_t seed) {
+  TestBkRecord record;
+  record.size = 0x01020304u * seed;
+  record.flags = seed % 2 == 0 ? 0 : mivra::BKREC_ABSENT;
+  const uint16_t time[8] = {2024, 5, 3, 17, 13, 45, 30, static_cast<uint16_t>(seed)};
+  std::memcpy(record.time, time, sizeof(time));
+  record.name = name;
+  for (int i = 0; i < 16; ++i) record.digest.push_back(static_cast<char>(seed * 16 + i));
+  return record;
+}
+
+BkMdataRecord ToStoreRecord(const TestBkRecord& test) {
+  BkMdataRecord record = {};
+  record.fileSizeLow = test.size;
+  record.flags = test.flags;
+  record.lastWriteTime = {test.time[0], test.time[1], test.time[2], test.time[3],
+                          test.time[4], test.time[5], test.time[6], test.time[7]};
+  for (size_t i = 0; i < test.name.size(); ++i) record.fileName[i] = static_cast<char16_t>(test.name[i]);
+  std::memcpy(record.digest, test.digest.data(), 16);
+  return record;
+}
+
+class BkMdataStoreTest : public mivra_test::ProductTest {
+ protected:
+  std::wstring FilePath() const { return BkupFolder() + L"\\bkmdata.dat"; }
+
+  // A closed file in "bkup" holding records named by `names`.
+  void WriteRecords(std::initializer_list<const wchar_t*> names) {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    uint32_t seed = 1;
+    for (const wchar_t* name : names) {
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(name, seed++)), mivra::BKREC_APPEND));
+    }
+  }
+};
+
+uint64_t FileTimeOf(const SYSTEMTIME& time) {
+  FILETIME file = {};
+  SystemTimeToFileTime(&time, &file);
+  return (uint64_t{file.dwHighDateTime} << 32) | file.dwLowDateTime;
+}
+
+TEST_F(BkMdataStoreTest, NewFileIsHeaderAndStateBlockOnly) {
+  SYSTEMTIME before = {};
+  GetSystemTime(&before);
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    EXPECT_NE(object.fd, -1);
+  }
+  SYSTEMTIME after = {};
+  GetSystemTime(&after);
+
+  const std::string file = mivra_test::ReadFileBytes(FilePath());
+  ASSERT_EQ(file.size(), 93u);
+  std::string header("KVBKUP\x01\x00", 8);
+  header += "Kestrivane Technologies Pvt. Ltd.";
+  header.append(53 - 33, '\0');
+  header.append(4, '\0');  // no record, CRC 0
+  EXPECT_EQ(file.substr(0, 65), header);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCountAt), 0u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kStateFlagsAt), 0u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kReservedAt), 0u);
+
+  SYSTEMTIME created = {};
+  std::memcpy(&created, file.data() + mivra_test::kCreatedAt, 16);
+  // Whole milliseconds: the stored time may round below the clock read just before.
+  EXPECT_GE(FileTimeOf(created) + 10000, FileTimeOf(before));
+  EXPECT_LE(FileTimeOf(created), FileTimeOf(after));
+}
+
+TEST_F(BkMdataStoreTest, AppendsStoreScrambledRecordsWithCountAndCrc) {
+  const wchar_t* names[] = {L"first.dll", L"second.exe", L"third.dat"};
+  for (uint32_t n = 1; n <= 3; ++n) {
+    {
+      MdataObject object;
+      ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(names[n - 1], n)), mivra::BKREC_APPEND));
+    }
+    const std::string file = mivra_test::ReadFileBytes(FilePath());
+    ASSERT_EQ(file.size(), 93u + 560u * n);
+    EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCountAt), n);
+    const std::string area = file.substr(mivra_test::kAreaOffset);
+    EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(area));
+    for (uint32_t i = 0; i < n; ++i) {
+      const std::string stored = area.substr(560 * i, 560);
+      EXPECT_EQ(stored, mivra_test::Scrambled(mivra_test::PlainRecordBytes(SampleRecord(names[i], i + 1))));
+      // The zero fill after the name.
+      EXPECT_EQ(static_cast<uint8_t>(stored[543]), 0xF6);
+    }
+  }
+
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  BkMdataRecord read = {};
+  ASSERT_TRUE(mivra::ReadBkRecord(object, 1, &read));
+  const BkMdataRecord expected = ToStoreRecord(SampleRecord(names[1], 2));
+  EXPECT_EQ(std::memcmp(&read, &expected, sizeof(read)), 0);
+  EXPECT_FALSE(mivra::ReadBkRecord(object, 3, &read)) << "one past the last record";
+}
+
+TEST_F(BkMdataStoreTest, OverwriteKeepsCountAndRefreshesCrc) {
+  WriteRecords({L"a.dll", L"b.dll"});
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    TestBkRecord changed = SampleRecord(L"a.dll", 1);
+    changed.flags |= mivra::BKREC_REMOVED;
+    ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(changed), 0));
+  }
+  const std::string file = mivra_test::ReadFileBytes(FilePath());
+  ASSERT_EQ(file.size(), 93u + 2 * 560u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCountAt), 2u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(file.substr(93)));
+  EXPECT_EQ(mivra_test::RecordsOf(file)[0].flags, mivra::BKREC_ABSENT | mivra::BKREC_REMOVED);
+}
+
+TEST_F(BkMdataStoreTest, AppendRefusesARecordedNameExactlyAndChangesNothing) {
+  WriteRecords({L"Name.dll"});
+  const std::string before = mivra_test::ReadFileBytes(FilePath());
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    EXPECT_FALSE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"Name.dll", 7)), mivra::BKREC_APPEND));
+    EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), before);
+    // Names differing in letter case are different records.
+    EXPECT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"NAME.DLL", 8)), mivra::BKREC_APPEND));
+    uint32_t index = 99;
+    EXPECT_TRUE(mivra::FindBkRecord(object, L"NAME.DLL", &index));
+    EXPECT_EQ(index, 1u);
+    EXPECT_FALSE(mivra::FindBkRecord(object, L"name.dll", &index));
+  }
+  EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()).size(), 93u + 2 * 560u);
+}
+
+struct Damage {
+  const char* what;
+  void (*apply)(std::string& file);
+  bool opens;
+};
+
+const Damage kDamages[] = {
+    {"record byte", [](std::string& f) { f[93 + 600] ^= 0x01; }, false},
+    {"last byte", [](std::string& f) { f.back() ^= 0x80; }, false},
+    {"stored crc", [](std::string& f) { f[61] ^= 0x01; }, false},
+    {"magic", [](std::string& f) { f[0] = 'X'; }, false},
+    {"shorter than header and state", [](std::string& f) { f.resize(92); }, false},
+    {"header only", [](std::string& f) { f.resize(65); }, false},
+    {"company text", [](std::string& f) { f[8] = 'X'; }, true},
+    {"version", [](std::string& f) { f[6] = 9; }, true},
+    {"record count", [](std::string& f) { mivra_test::PutLe32(f, 65, 7); }, true},
+    {"state flags", [](std::string& f) { mivra_test::PutLe32(f, 85, 1); }, true},
+};
+
+TEST_F(BkMdataStoreTest, OpenDeletesOnlyAFileThatProvesInvalid) {
+  for (const Damage& damage : kDamages) {
+    SCOPED_TRACE(damage.what);
+    mivra_test::RemoveTree(BkupFolder());
+    WriteRecords({L"a.dll", L"b.dll"});
+    std::string file = mivra_test::ReadFileBytes(FilePath());
+    damage.apply(file);
+    mivra_test::WriteFileBytes(FilePath(), file);
+
+    MdataObject object;
+    EXPECT_EQ(mivra::OpenBkMdata(object, mivra::BKF_BKUP), damage.opens);
+    if (damage.opens) {
+      EXPECT_NE(object.fd, -1);
+      object.Close();
+      EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), file);
+    } else {
+      EXPECT_EQ(object.fd, -1);
+      EXPECT_FALSE(mivra_test::FileExists(FilePath()));
+      // The next open starts afresh.
+      ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+      object.Close();
+      EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()).size(), 93u);
+    }
+  }
+}
+
+// Lets `g_readsLeft` reads through, then fails every read as a device error would.
+int g_readsLeft = 0;
+int FailingRead(int fd, void* buffer, unsigned count) {
+  if (g_readsLeft-- > 0) return mivra::RealPlatformCalls().read(fd, buffer, count);
+  return -1;
+}
+
+TEST_F(BkMdataStoreTest, OpenKeepsAFileThatCannotBeRead) {
+  WriteRecords({L"a.dll", L"b.dll"});
+  const std::string before = mivra_test::ReadFileBytes(FilePath());
+  // 0: the header cannot be read; 1: the record area cannot be read for the CRC.
+  for (int passing : {0, 1}) {
+    SCOPED_TRACE(passing);
+    MdataObject object;
+    {
+      g_readsLeft = passing;
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&FailingRead);
+      EXPECT_FALSE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    }
+    EXPECT_EQ(object.fd, -1);
+    EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), before);
+  }
+  MdataObject object;
+  EXPECT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+}
+
+struct CountCase {
+  uint32_t storedCount;
+  size_t names;  // names the list takes from a file of three records
+};
+
+TEST_F(BkMdataStoreTest, NameListTakesTheRecordsTheFileHoldsWhateverTheCount) {
+  const CountCase cases[] = {{0xFFFFFFFFu, 3}, {0x7FFFFFFFu, 3}, {5, 3}, {3, 3}, {2, 3}, {1, 3}, {0, 3}};
+  for (const CountCase& c : cases) {
+    SCOPED_TRACE(c.storedCount);
+    mivra_test::RemoveTree(BkupFolder());
+    WriteRecords({L"a.dll", L"b.dll", L"c.dll"});
+    std::string file = mivra_test::ReadFileBytes(FilePath());
+    mivra_test::PutLe32(file, mivra_test::kCountAt, c.storedCount);
+    mivra_test::WriteFileBytes(FilePath(), file);
+
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    ASSERT_TRUE(mivra::LoadBkNameList(object));
+    EXPECT_EQ(object.names.size(), c.names);
+    uint32_t index = 99;
+    EXPECT_TRUE(mivra::FindBkRecord(object, L"c.dll", &index));
+    EXPECT_EQ(index, 2u);
+
+    // A new name takes the index of the record it becomes, and a recorded one is refused.
+    EXPECT_FALSE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"c.dll", 9)), mivra::BKREC_APPEND));
+    ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"d.dll", 4)), mivra::BKREC_APPEND));
+    EXPECT_TRUE(mivra::FindBkRecord(object, L"d.dll", &index));
+    EXPECT_EQ(index, 3u);
+    EXPECT_EQ(mivra::CountBkRecords(object), 4u);
+  }
+}
+
+TEST_F(BkMdataStoreTest, NameListOfAFileWithoutRecordsIsEmpty) {
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  EXPECT_TRUE(mivra::LoadBkNameList(object));
+  EXPECT_TRUE(object.names.empty());
+  uint32_t index = 0;
+  EXPECT_FALSE(mivra::FindBkRecord(object, L"", &index));
+  EXPECT_EQ(mivra::LookUpBkRecord(object, L"a.dll", &index), mivra::NameLookup::kNotFound);
+  object.Close();
+  EXPECT_EQ(mivra::LookUpBkRecord(object, L"a.dll", &index), mivra::NameLookup::kUnavailable);
+}
+
+TEST_F(BkMdataStoreTest, MarkingDamagedSetsTheStateFlagOutsideTheCrc) {
+  WriteRecords({L"a.dll"});
+  const std::string before = mivra_test::ReadFileBytes(FilePath());
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    mivra::MarkBackupDamaged(object);
+    mivra::BkMdataState state = {};
+    ASSERT_TRUE(mivra::ReadBkState(object, &state));
+    EXPECT_EQ(state.stateFlags, mivra::BKSTATE_DAMAGED);
+    EXPECT_EQ(state.recordCount, 1u);
+  }
+  std::string expected = before;
+  mivra_test::PutLe32(expected, mivra_test::kStateFlagsAt, 1);
+  EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), expected);
+  MdataObject object;
+  EXPECT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+}
+
+}  // namespace

@@ -1,0 +1,68 @@
+#include "update/backup/copy_verified.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "update/digest/file_digest.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
+
+namespace mivra {
+namespace {
+
+constexpr DWORD kCopyBufferSize = 4096;
+constexpr int kMaxCopyAttempts = 2;
+constexpr size_t kDigestSize = 16;
+
+// Moves every byte across; false at the first failed read or write.
+bool PumpData(HANDLE from, HANDLE to) {
+  BYTE buffer[kCopyBufferSize];
+  for (;;) {
+    DWORD got = 0;
+    if (!Platform().ReadFile(from, buffer, kCopyBufferSize, &got, nullptr)) return false;
+    if (got == 0) return true;
+    DWORD written = 0;
+    if (!Platform().WriteFile(to, buffer, got, &written, nullptr) || written != got) return false;
+  }
+}
+
+}  // namespace
+
+bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
+  if (!source || !destination) return false;
+  ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!from) return false;
+  ScopedHandle to(
+      Platform().CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!to) return false;
+
+  if (!PumpData(from.get(), to.get())) {
+    to.reset();
+    Platform().DeleteFileW(destination);
+    return false;
+  }
+  Platform().FlushFileBuffers(to.get());
+  return true;
+}
+
+bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected) {
+  if (!source || !destination) return false;
+  uint8_t reference[kDigestSize];
+  if (expected) {
+    std::memcpy(reference, expected, kDigestSize);
+  } else if (!GetFileDigest(source, reference)) {
+    return false;
+  }
+
+  for (int attempt = 1;; ++attempt) {
+    if (!CopyFileData(source, destination)) return false;
+    uint8_t copied[kDigestSize];
+    if (!GetFileDigest(destination, copied)) return false;
+    if (std::memcmp(copied, reference, kDigestSize) == 0) return true;
+    if (attempt == kMaxCopyAttempts) return false;
+  }
+}
+
+}  // namespace mivra

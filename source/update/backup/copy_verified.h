@@ -1,0 +1,22 @@
+// Copying a file and proving the copy by its MD5 digest: how files go into a backup folder and
+// come out of it again.
+#ifndef MIVRA_UPDATE_BACKUP_COPY_VERIFIED_H_
+#define MIVRA_UPDATE_BACKUP_COPY_VERIFIED_H_
+
+#include <cstdint>
+
+namespace mivra {
+
+// Copies the data of `source` to `destination`, replacing it; the copy gets normal attributes and
+// its own times. The source is read with read and write sharing, so a process that holds it open
+// does not stop the copy. A failed read or write deletes the destination: no partial copy stays.
+bool CopyFileData(const wchar_t* source, const wchar_t* destination);
+
+// Copies `source` to `destination` and compares the copy's digest with `expected` (16 bytes), or,
+// when that is null, with the source's digest taken once before copying. A mismatch copies once
+// more; after a second mismatch the call fails and leaves that copy in place.
+bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_BACKUP_COPY_VERIFIED_H_

@@ -1,0 +1,42 @@
+#include "update/backup/remove_from_backup.h"
+
+#include "update/backup/bkmdata_store.h"
+#include "update/frame/backup_folder.h"
+#include "update/frame/bounded_string.h"
+#include "update/frame/deferred_delete.h"
+#include "update/frame/file_name.h"
+#include "update/frame/platform_calls.h"
+
+namespace mivra {
+
+RemoveResult RemoveFromCommittedBackup(const wchar_t* name) {
+  if (!name) return RemoveResult::kNotInBackup;
+  wchar_t folder[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, BKF_BKUP, true)) return RemoveResult::kBackupFolder;
+  MdataObject object;
+  if (!OpenBkMdata(object, BKF_BKUP)) return RemoveResult::kMetadataOpen;
+
+  // Only a damaged file can record a name that is no plain file name, and deleting its copy
+  // would reach out of the backup folder.
+  if (!IsPlainFileName(name)) return RemoveResult::kNotInBackup;
+  uint32_t index = 0;
+  switch (LookUpBkRecord(object, name, &index)) {
+    case NameLookup::kFound: break;
+    case NameLookup::kNotFound: return RemoveResult::kNotInBackup;
+    case NameLookup::kUnavailable: return RemoveResult::kRecordRead;
+  }
+
+  BkMdataRecord record = {};
+  if (!ReadBkRecord(object, index, &record)) return RemoveResult::kRecordRead;
+  record.flags |= BKREC_REMOVED;
+  if (!WriteBkRecord(object, record, index)) return RemoveResult::kRecordWrite;
+  Platform().commit(object.fd);
+
+  wchar_t copyPath[kPathCapacity] = {};
+  if (!JoinPath(copyPath, folder, name)) return RemoveResult::kPathTooLong;
+  // An absent file has no copy, and a second removal finds it gone: neither is an error.
+  if (Platform().waccess(copyPath, 0) == 0) DeleteFileNowOrAtRestart(copyPath);
+  return RemoveResult::kRemoved;
+}
+
+}  // namespace mivra

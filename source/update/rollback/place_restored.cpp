@@ -1,0 +1,93 @@
+#include <windows.h>
+
+#include <cstring>
+
+#include "update/digest/file_digest.h"
+#include "update/frame/deferred_delete.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
+#include "update/rollback/restore_executor.h"
+#include "update/rollback/temp_names.h"
+
+namespace mivra {
+namespace {
+
+constexpr int kMaxAttempts = 5;   // failed renames, moves, copies and digest mismatches together
+constexpr int kMaxWaits = 5;      // waits for a destination in use
+constexpr DWORD kRetryDelayMs = 500;
+
+bool Exists(const wchar_t* path) { return Platform().waccess(path, 0) == 0; }
+
+// Pushes a placed file's data to disk; a destination that cannot be opened for it still counts
+// as placed.
+void FlushToDisk(const wchar_t* path) {
+  ScopedHandle file(Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) Platform().FlushFileBuffers(file.get());
+}
+
+// Removes the destination, or moves it aside when it cannot be deleted. False when it is in use
+// so that neither works.
+bool ClearDestination(const wchar_t* destination) {
+  if (!Exists(destination)) return true;
+  Platform().SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
+  return Platform().DeleteFileW(destination) || MoveAsideLockedFile(destination);
+}
+
+// Overwrites a destination in use with the staged copy; accepted only when the result has the
+// expected digest.
+bool OverwriteInPlace(const RestoreEntry& entry) {
+  if (!Platform().CopyFileW(entry.tempPath, entry.destinationPath, FALSE)) return false;
+  FlushToDisk(entry.destinationPath);
+  uint8_t digest[16] = {};
+  if (!GetFileDigest(entry.destinationPath, digest)) std::memset(digest, 0, sizeof(digest));
+  return std::memcmp(digest, entry.expectedDigest, sizeof(digest)) == 0;
+}
+
+bool MoveIntoPlace(const RestoreEntry& entry) {
+  if (Platform().wrename(entry.tempPath, entry.destinationPath) != 0 &&
+      !Platform().MoveFileW(entry.tempPath, entry.destinationPath)) {
+    return false;
+  }
+  FlushToDisk(entry.destinationPath);
+  return true;
+}
+
+bool PlaceEntry(const RestoreEntry& entry) {
+  int attempts = 0;
+  int waits = 0;
+  for (;;) {
+    bool placed;
+    if (ClearDestination(entry.destinationPath)) {
+      placed = MoveIntoPlace(entry);
+    } else if (waits < kMaxWaits) {
+      Platform().Sleep(kRetryDelayMs);
+      ++waits;
+      continue;
+    } else {
+      placed = OverwriteInPlace(entry);
+    }
+    if (placed) return true;
+    if (++attempts == kMaxAttempts) return false;
+    Platform().Sleep(kRetryDelayMs);
+  }
+}
+
+}  // namespace
+
+bool PlaceRestoredFiles(RollbackContext& context) {
+  bool allPlaced = true;
+  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+    if (!PlaceEntry(*entry)) allPlaced = false;
+  }
+  return allPlaced;
+}
+
+void DeleteStagedFiles(const RollbackContext& context) {
+  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+    Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
+    if (Exists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
+  }
+}
+
+}  // namespace mivra

@@ -1,0 +1,34 @@
+#include "update/rollback/rebuild_rollback_db.h"
+
+#include "update/frame/platform_calls.h"
+#include "update/rollbackdb/delete_rollback_db.h"
+#include "update/rollbackdb/rbmdata_store.h"
+#include "update/rollbackdb/update_rollback_db.h"
+
+namespace mivra {
+
+bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollbackCount) {
+  if (context.empty()) return false;
+  const RbDeleteResult deleted = DeleteRollbackDB();
+  // A database still in use is only scheduled for deletion: the rebuild then reopens that same,
+  // still valid file and registers the restored files beside its old records.
+  if (deleted != RbDeleteResult::kDeleted && deleted != RbDeleteResult::kDeleteAtRestart) return false;
+
+  MdataObject database;
+  if (!OpenRBMdata(database)) return false;
+  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+    if (UpdateRollbackDB(&database, entry->destinationPath, entry->fileSize, entry->expectedDigest) !=
+        RbUpdateResult::kWritten) {
+      return false;
+    }
+  }
+  RBMdataState state = {};
+  if (ReadRbState(database, &state)) {
+    state.rollbackCount = previousRollbackCount + 1;
+    WriteRbState(database, state);
+  }
+  Platform().commit(database.fd);
+  return true;
+}
+
+}  // namespace mivra

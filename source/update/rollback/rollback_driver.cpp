@@ -1,0 +1,59 @@
+#include "update/rollback/rollback_driver.h"
+
+#include "update/backup/bkmdata_store.h"
+#include "update/frame/backup_folder.h"
+#include "update/frame/platform_calls.h"
+#include "update/rollback/rebuild_rollback_db.h"
+#include "update/rollback/restore_executor.h"
+#include "update/rollback/rollback_need_check.h"
+#include "update/rollback/service_notify.h"
+#include "update/rollback/temp_sweep.h"
+#include "update/rollbackdb/rbmdata_store.h"
+
+namespace mivra {
+
+QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFlag) {
+  if (!outFlag) return QueryOutcome::kCheckFailed;
+  const bool checked = CheckRollbackNeeded(&database, flags, outFlag);
+  if (*outFlag == 0) return checked ? QueryOutcome::kNotNeeded : QueryOutcome::kCheckFailed;
+
+  wchar_t folder[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, BKF_BKUP, false)) return QueryOutcome::kBackupFolderUnknown;
+  if (Platform().waccess(folder, 0) != 0) return QueryOutcome::kNeededNoBackup;
+  MdataObject backup;
+  if (!OpenBkMdata(backup, BKF_BKUP)) return QueryOutcome::kBackupUnreadable;
+  if (backup.fd == -1 || CountBkRecords(backup) == 0) return QueryOutcome::kNeededNoBackup;
+  return QueryOutcome::kNeeded;
+}
+
+PerformOutcome PerformRollback(MdataObject& database) {
+  uint8_t intact = 1;
+  if (!VerifyBackupCopies(&intact)) return PerformOutcome::kBackupUncheckable;
+  if (!intact) return PerformOutcome::kBackupDamaged;
+
+  uint8_t interrupted = 0;
+  if (CheckRollbackNeeded(&database, kCheckInterruptedUpdate, &interrupted) && interrupted) SweepTempFiles();
+
+  RBMdataState state = {};
+  if (database.fd == -1 || !ReadRbState(database, &state)) return PerformOutcome::kStatusUnreadable;
+  if (state.rollbackCount >= kRollbackLimit) return PerformOutcome::kLimitReached;
+
+  RollbackContext context;
+  if (!StageRestoreFiles(context)) {
+    DeleteStagedFiles(context);
+    return PerformOutcome::kStagingFailed;
+  }
+  if (context.empty()) return PerformOutcome::kNothingToRestore;
+  // Files already placed stay placed when another fails: nothing is undone.
+  const bool placed = PlaceRestoredFiles(context);
+  DeleteStagedFiles(context);
+  if (!placed) return PerformOutcome::kPlacingFailed;
+
+  // The rebuild deletes and recreates the database file, so this handle goes first.
+  database.Close();
+  if (!RebuildRollbackDB(context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
+  if (context.notifyService) NotifyServiceOfRollback();
+  return PerformOutcome::kRestored;
+}
+
+}  // namespace mivra

@@ -1,0 +1,249 @@
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "mivra.h"
+#include "support/file_util.h"
+#include "support/held_file.h"
+#include "support/platform_fault.h"
+#include "update/frame/platform_calls.h"
+#include "update/rollback/rollback_test_fixture.h"
+
+namespace rollback_test {
+namespace {
+
+std::set<std::wstring> TempFilesIn(const std::wstring& folder) {
+  std::set<std::wstring> names;
+  WIN32_FIND_DATAW found = {};
+  HANDLE search = FindFirstFileW((folder + L"kvupd*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do names.insert(found.cFileName);
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  return names;
+}
+
+// Names of the records of rbmdata.dat, in order.
+std::vector<std::wstring> DbNames(const std::string& db) {
+  std::vector<std::wstring> names;
+  for (size_t offset = kDbHeaderAndState; offset + kDbRecordSize <= db.size(); offset += kDbRecordSize) {
+    std::wstring name;
+    for (size_t i = 0; i < 260; ++i) {
+      const uint8_t lo = static_cast<uint8_t>((static_cast<uint8_t>(db[offset + 20 + 2 * i]) ^ 7) + 15);
+      const uint8_t hi = static_cast<uint8_t>((static_cast<uint8_t>(db[offset + 21 + 2 * i]) ^ 7) + 15);
+      const wchar_t ch = static_cast<wchar_t>(lo | (hi << 8));
+      if (ch == L'\0') break;
+      name.push_back(ch);
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+class RollbackPerformTest : public RollbackTest {
+ public:
+  void CommitEmptyBackup() { BackUpAndCommit({}); }
+  void CommitAllRemoved() {
+    Install(L"gone.txt", "gone");
+    BackUpAndCommit({L"gone.txt"});
+    uint32_t code = kUntouched;
+    ASSERT_TRUE(MivraRemoveFromBackup(L"gone.txt", &code)) << code;
+  }
+
+ protected:
+  // Backs up app.exe and data.bin and the yet absent new.dll, then updates: app.exe replaced,
+  // data.bin deleted, new.dll added; registers the update's files.
+  void BackUpThenUpdate() {
+    Install(L"app.exe", "application v1");
+    Install(L"data.bin", std::string(5000, 'd'));
+    BackUpAndCommit({L"app.exe", L"data.bin", L"new.dll"});
+    Install(L"app.exe", "application v2, rather longer");
+    DeleteFileW(InstallPath(L"data.bin").c_str());
+    Install(L"new.dll", "added by the update");
+    Register({L"app.exe", L"new.dll"});
+    MarkStatus(2);
+  }
+};
+
+TEST_F(RollbackPerformTest, PutsTheBackupBackAndRebuildsTheDatabase) {
+  BackUpThenUpdate();
+  uint32_t code = 0;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(code, kUntouched);
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
+  EXPECT_FALSE(IsInstalled(L"new.dll"));
+  EXPECT_TRUE(TempFilesIn(InstallDir()).empty());
+
+  // Exactly the restored files, with their backup digests, status 0 and one rollback counted.
+  const std::string db = ReadDb();
+  EXPECT_EQ(DbNames(db), (std::vector<std::wstring>{L"app.exe", L"data.bin"}));
+  EXPECT_EQ(DbUpdateStatus(), 0);
+  EXPECT_EQ(DbRollbackCount(), 1u);
+  uint8_t flag = 0;
+  EXPECT_TRUE(Query(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &flag, &code));
+  EXPECT_EQ(flag, 0);
+}
+
+TEST_F(RollbackPerformTest, RemovedRecordsAreLeftAlone) {
+  BackUpThenUpdate();
+  uint32_t code = kUntouched;
+  ASSERT_TRUE(MivraRemoveFromBackup(L"app.exe", &code)) << code;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
+  EXPECT_EQ(DbNames(ReadDb()), (std::vector<std::wstring>{L"data.bin"}));
+}
+
+TEST_F(RollbackPerformTest, AlteredBackupCopyIsReportedDamagedAndMarked) {
+  BackUpThenUpdate();
+  const std::wstring copy = BkupFolder() + L"\\data.bin";
+  std::string bytes = mivra_test::ReadFileBytes(copy);
+  bytes[100] ^= 1;
+  mivra_test::WriteFileBytes(copy, bytes);
+  const std::string dbBefore = ReadDb();
+
+  uint32_t code = 0;
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_BACKUP_DAMAGED);
+  EXPECT_EQ(BkStateFlags() & 1, 1u);
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  EXPECT_TRUE(IsInstalled(L"new.dll"));
+  EXPECT_EQ(ReadDb(), dbBefore);
+
+  // Mended or not, the copy is no longer trusted: the mark alone stops the next call.
+  bytes[100] ^= 1;
+  mivra_test::WriteFileBytes(copy, bytes);
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_BACKUP_DAMAGED);
+}
+
+TEST_F(RollbackPerformTest, RecordNamingNoPlainFileMakesTheBackupDamaged) {
+  Install(L"app.exe", "application v1");
+  BackUpAndCommit({L"app.exe", L"added.dll"});
+  Install(L"app.exe", "application v2");
+  // The record of the file the update added now points outside the install directory; a rollback
+  // that followed it would delete a file that is not the product's.
+  RenameBkRecord(1, u"..\\victim.txt");
+  const std::wstring victim = InstallDir() + L"..\\victim.txt";
+  mivra_test::WriteFileBytes(victim, "not the product's");
+
+  uint32_t code = 0;
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_BACKUP_DAMAGED);
+  EXPECT_EQ(mivra_test::ReadFileBytes(victim), "not the product's");
+  EXPECT_EQ(Installed(L"app.exe"), "application v2");
+  DeleteFileW(victim.c_str());
+}
+
+TEST_F(RollbackPerformTest, NothingToRestoreGives121) {
+  struct EmptyCase {
+    const char* what;
+    void (RollbackPerformTest::*prepare)();
+  };
+  const EmptyCase kCases[] = {
+      {"no committed backup", nullptr},
+      {"a backup without records", &RollbackPerformTest::CommitEmptyBackup},
+      {"every record removed", &RollbackPerformTest::CommitAllRemoved},
+  };
+  for (const EmptyCase& c : kCases) {
+    SetUp();
+    Install(L"app.exe", "application v1");
+    Register({L"app.exe"});
+    if (c.prepare) (this->*c.prepare)();
+    const std::string dbBefore = ReadDb();
+    uint32_t code = 0;
+    EXPECT_FALSE(Perform(&code)) << c.what;
+    EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY) << c.what;
+    EXPECT_EQ(ReadDb(), dbBefore) << c.what;
+    EXPECT_TRUE(mivra_test::FileExists(BkMdataPath())) << c.what;
+  }
+}
+
+TEST_F(RollbackPerformTest, AllAbsentBackupDeletesAddedFilesWithoutRebuilding) {
+  BackUpAndCommit({L"one.dll", L"two.dll"});
+  Install(L"one.dll", "added");
+  Install(L"two.dll", "added too");
+  Install(L"kept.txt", "kept");
+  Register({L"kept.txt"});
+  const std::string dbBefore = ReadDb();
+  uint32_t code = 0;
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
+  EXPECT_FALSE(IsInstalled(L"one.dll"));
+  EXPECT_FALSE(IsInstalled(L"two.dll"));
+  EXPECT_TRUE(IsInstalled(L"kept.txt"));
+  EXPECT_EQ(ReadDb(), dbBefore);
+}
+
+TEST_F(RollbackPerformTest, FifteenthRollbackIsTheLast) {
+  BackUpThenUpdate();
+  SetDbRollbackCount(14);
+  uint32_t code = 0;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(DbRollbackCount(), 15u);
+
+  Install(L"app.exe", "application v3");
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_ROLLBACK_LIMIT);
+  EXPECT_EQ(Installed(L"app.exe"), "application v3");
+  EXPECT_EQ(DbRollbackCount(), 15u);
+}
+
+TEST_F(RollbackPerformTest, LeftoverTempFilesAreSweptOnlyAfterAnInterruptedUpdate) {
+  BackUpThenUpdate();
+  Install(L"kvupd00ABCD.tmp", "left over");
+  Install(L"kvupd.txt", "not a temporary name");
+  uint32_t code = 0;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(TempFilesIn(InstallDir()), (std::set<std::wstring>{L"kvupd00ABCD.tmp"}));
+
+  BackUpThenUpdate();
+  Install(L"kvupd00ABCD.tmp", "left over");
+  MarkStatus(1);
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_TRUE(TempFilesIn(InstallDir()).empty());
+  EXPECT_TRUE(IsInstalled(L"kvupd.txt"));
+}
+
+TEST_F(RollbackPerformTest, DestinationInUseIsWaitedForThenOverwrittenByAVerifiedCopy) {
+  BackUpThenUpdate();
+  // Held without delete sharing: it can be neither deleted nor renamed, only written.
+  mivra_test::HeldFile held(InstallPath(L"app.exe"), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  ASSERT_TRUE(held.ok());
+  const ULONGLONG start = GetTickCount64();
+  uint32_t code = 0;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_GE(GetTickCount64() - start, 2400u);  // five waits of half a second
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  EXPECT_TRUE(TempFilesIn(InstallDir()).empty());
+  held.Release();
+  EXPECT_FALSE(IsInstalled(L"app.exe.1kv"));
+}
+
+TEST_F(RollbackPerformTest, FailedRebuildReports128) {
+  BackUpThenUpdate();
+  // The rebuild reads each restored file's attributes to register it; nothing before it does.
+  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileAttributesExW> fault(mivra_test::FaultPlan::Always(),
+                                                                                FALSE);
+  uint32_t code = 0;
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_RB_REBUILD);
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+}
+
+TEST_F(RollbackPerformTest, FailedStagingReports120AndLeavesNoTempFile) {
+  BackUpThenUpdate();
+  // Verification still reads the copies through the C runtime; staging cannot create its copy.
+  mivra_test::PlatformFault<&mivra::PlatformCalls::CreateFileW> fault(mivra_test::FaultPlan::Always(),
+                                                                       INVALID_HANDLE_VALUE);
+  uint32_t code = 0;
+  EXPECT_FALSE(Perform(&code));
+  EXPECT_EQ(code, MIVRA_E_RESTORE_PREPARE);
+  EXPECT_TRUE(TempFilesIn(InstallDir()).empty());
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+}
+
+}  // namespace
+}  // namespace rollback_test

@@ -1,0 +1,34 @@
+// Names of staged copies ("kvupdXXXXXX.tmp") and of files moved out of the way ("NAME.1kv").
+#ifndef MIVRA_UPDATE_ROLLBACK_TEMP_NAMES_H_
+#define MIVRA_UPDATE_ROLLBACK_TEMP_NAMES_H_
+
+#include <cstdint>
+
+#include "update/frame/bounded_string.h"
+
+namespace mivra {
+
+inline constexpr wchar_t kTempNamePrefix[] = L"kvupd";
+inline constexpr wchar_t kTempNameExtension[] = L"tmp";
+inline constexpr uint32_t kTempNumberSpace = 0x1000000;  // six hexadecimal digits
+
+// The first number tried for a temporary name made at `seconds` (the current time): the first
+// value of the C runtime's generator seeded with the time. It is computed here, on a generator
+// of its own, so that the caller's random sequence stays undisturbed.
+uint32_t TempNameStartNumber(int64_t seconds);
+
+// Writes into `name` a path "<directory>\kvupdXXXXXX.tmp" of a file that does not exist yet,
+// trying numbers upward from TempNameStartNumber and wrapping after FFFFFF. False when none is
+// free or the path does not fit.
+bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity]);
+
+// The same, trying numbers from `start` upward.
+bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity]);
+
+// Renames a destination that cannot be deleted to "<path>.1kv" .. "<path>.9kv": the first of
+// those names that is free, or whose file can be deleted. True when the rename succeeded.
+bool MoveAsideLockedFile(const wchar_t* path);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_ROLLBACK_TEMP_NAMES_H_

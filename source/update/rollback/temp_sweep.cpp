@@ -1,0 +1,32 @@
+#include "update/rollback/temp_sweep.h"
+
+#include <windows.h>
+
+#include "update/frame/bounded_string.h"
+#include "update/frame/deferred_delete.h"
+#include "update/frame/install_dir.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
+#include "update/rollback/temp_names.h"
+
+namespace mivra {
+
+bool SweepTempFiles() {
+  wchar_t installDir[kPathCapacity] = {};
+  if (!GetInstallDir(installDir)) return false;
+  wchar_t pattern[kPathCapacity];
+  if (!BoundedConcat(pattern, {installDir, kTempNamePrefix, L"*.", kTempNameExtension})) return false;
+
+  WIN32_FIND_DATAW found = {};
+  ScopedFindHandle search(Platform().FindFirstFileW(pattern, &found));
+  if (!search) return false;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    wchar_t path[kPathCapacity];
+    if (!BoundedConcat(path, {installDir, found.cFileName})) return false;
+    if (Platform().waccess(path, 0) == 0) DeleteFileNowOrAtRestart(path);
+  } while (Platform().FindNextFileW(search.get(), &found));
+  return true;
+}
+
+}  // namespace mivra

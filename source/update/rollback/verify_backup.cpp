@@ -1,0 +1,55 @@
+#include <cstring>
+
+#include "update/backup/bkmdata_store.h"
+#include "update/backup/metadata_store.h"
+#include "update/digest/file_digest.h"
+#include "update/frame/backup_folder.h"
+#include "update/frame/file_name.h"
+#include "update/rollback/restore_executor.h"
+
+namespace mivra {
+namespace {
+
+bool ReportDamaged(const MdataObject& backup, uint8_t* intact) {
+  MarkBackupDamaged(backup);
+  *intact = 0;
+  return true;
+}
+
+}  // namespace
+
+bool VerifyBackupCopies(uint8_t* intact) {
+  if (!intact) return false;
+  *intact = 1;
+  wchar_t folder[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, BKF_BKUP, true)) return false;
+  MdataObject backup;
+  if (!OpenBkMdata(backup, BKF_BKUP)) return false;
+
+  BkMdataState state = {};
+  if (ReadBkState(backup, &state) && (state.stateFlags & BKSTATE_DAMAGED)) {
+    *intact = 0;
+    return true;
+  }
+  const uint32_t count = CountBkRecords(backup);
+  for (uint32_t index = 0; index < count; ++index) {
+    BkMdataRecord record;
+    if (!ReadBkRecord(backup, index, &record)) return false;
+    if (record.flags & BKREC_REMOVED) continue;
+    // The folders are open to everyone, so a record is untrusted input: a name that could reach
+    // outside the install directory (even one only to be deleted) makes the whole backup unusable
+    // before any installed file is touched.
+    const std::wstring name = RecordFieldName(record.fileName);
+    if (!IsPlainFileName(name)) return ReportDamaged(backup, intact);
+    if (record.flags & BKREC_ABSENT) continue;
+    wchar_t copy[kPathCapacity];
+    if (!JoinPath(copy, folder, name)) return false;
+    uint8_t digest[16];
+    if (!GetFileDigest(copy, digest) || std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
+      return ReportDamaged(backup, intact);
+    }
+  }
+  return true;
+}
+
+}  // namespace mivra
