@@ -6,13 +6,11 @@
 
 #include "report.h"
 #include "update/backup/metadata_format.h"
+#include "update/rollback/rollback_driver.h"
 
 namespace mivra::ctl {
 
-// After this many rollbacks the library refuses another until the database is started afresh.
-inline constexpr uint32_t kRollbackLimit = 15;
-
-// Rollbacks left before the limit for a stored rollback counter.
+// Rollbacks left before the library's limit for a stored rollback counter.
 inline uint32_t RollbacksRemaining(uint32_t rollbackCount) {
   return rollbackCount >= kRollbackLimit ? 0 : kRollbackLimit - rollbackCount;
 }
