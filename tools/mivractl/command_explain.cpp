@@ -11,7 +11,7 @@
 #include "commands.h"
 #include "error_names.h"
 #include "explain_verdict.h"
-#include "inspection.h"
+#include "examination.h"
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"

@@ -1,7 +1,7 @@
 #include "commands.h"
 
 #include "error_names.h"
-#include "inspection.h"
+#include "examination.h"
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"

@@ -7,7 +7,7 @@
 
 #include "command_line.h"
 #include "commands.h"
-#include "inspect_command.h"
+#include "examine_command.h"
 #include "install_paths.h"
 
 int wmain(int argc, wchar_t** argv) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "command_line.h"
-#include "inspect_command.h"
+#include "examine_command.h"
 
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,4 +1,4 @@
-#include "inspect_metadata.h"
+#include "examine_metadata.h"
 
 #include <string>
 

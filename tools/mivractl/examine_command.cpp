@@ -1,12 +1,12 @@
-#include "inspect_command.h"
+#include "examine_command.h"
 
 #include <filesystem>
 #include <vector>
 
 #include "file_bytes.h"
 #include "file_kind.h"
-#include "inspect_manifest.h"
-#include "inspect_metadata.h"
+#include "examine_manifest.h"
+#include "examine_metadata.h"
 #include "text_format.h"
 
 namespace mivra::ctl {

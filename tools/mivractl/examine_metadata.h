@@ -1,13 +1,13 @@
 // Inspection of the two metadata files, bkmdata.dat and rbmdata.dat, with the library's own layout
 // code: header, state block, the checks of the record store, and every record decoded.
-#ifndef MIVRA_TOOLS_MIVRACTL_INSPECT_METADATA_H_
-#define MIVRA_TOOLS_MIVRACTL_INSPECT_METADATA_H_
+#ifndef MIVRA_TOOLS_MIVRACTL_EXAMINE_METADATA_H_
+#define MIVRA_TOOLS_MIVRACTL_EXAMINE_METADATA_H_
 
 #include <cstdint>
 #include <filesystem>
 #include <vector>
 
-#include "inspection.h"
+#include "examination.h"
 
 namespace mivra::ctl {
 
@@ -20,4 +20,4 @@ std::string BkFlagNames(uint32_t flags);
 
 }  // namespace mivra::ctl
 
-#endif  // MIVRA_TOOLS_MIVRACTL_INSPECT_METADATA_H_
+#endif  // MIVRA_TOOLS_MIVRACTL_EXAMINE_METADATA_H_

@@ -1,12 +1,12 @@
 // Inspection of the product's manifests, updtconf.dat and the component lists, with the library's
 // own parsers: header, each check in the order the library makes them, every record decoded.
-#ifndef MIVRA_TOOLS_MIVRACTL_INSPECT_MANIFEST_H_
-#define MIVRA_TOOLS_MIVRACTL_INSPECT_MANIFEST_H_
+#ifndef MIVRA_TOOLS_MIVRACTL_EXAMINE_MANIFEST_H_
+#define MIVRA_TOOLS_MIVRACTL_EXAMINE_MANIFEST_H_
 
 #include <cstdint>
 #include <vector>
 
-#include "inspection.h"
+#include "examination.h"
 
 namespace mivra::ctl {
 
@@ -15,4 +15,4 @@ Inspection InspectComponentList(const std::vector<uint8_t>& bytes);
 
 }  // namespace mivra::ctl
 
-#endif  // MIVRA_TOOLS_MIVRACTL_INSPECT_MANIFEST_H_
+#endif  // MIVRA_TOOLS_MIVRACTL_EXAMINE_MANIFEST_H_

@@ -1,4 +1,4 @@
-#include "inspection.h"
+#include "examination.h"
 
 namespace mivra::ctl {
 

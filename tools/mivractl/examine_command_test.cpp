@@ -1,5 +1,5 @@
 // Built natively and for Windows from the same source: both programs give the same verdicts.
-#include "inspect_command.h"
+#include "examine_command.h"
 
 #include <gtest/gtest.h>
 

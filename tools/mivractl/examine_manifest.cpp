@@ -1,4 +1,4 @@
-#include "inspect_manifest.h"
+#include "examine_manifest.h"
 
 #include <cstdio>
 #include <map>
