@@ -89,49 +89,36 @@ TEST_F(RestoreExecutorTest, RestoreListKeepsOrderAndReleasesEveryEntry) {
   EXPECT_EQ(context.tail, nullptr);
 }
 
-// The notification library is looked for in the application folder: it is put there only for
-// the tests that want it found.
 class ServiceNotifyTest : public RollbackTest {
  protected:
   void SetUp() override {
     RollbackTest::SetUp();
-    log_ = InstallPath(L"ntfhub.log");
-    mivra_test::SetEnv(L"MIVRA_STANDIN_NTFHUB_LOG", log_.c_str());
+    LogNotificationCalls();
   }
-  void TearDown() override { DeleteFileW(LibraryPath().c_str()); }
-
-  static std::wstring LibraryPath() { return mivra_test::ExeFolder() + L"ntfhub.dll"; }
-  static void PlaceLibrary() {
-    std::wstring built = mivra_test::ExeFolder();
-    built = built.substr(0, built.size() - 4) + L"standins\\ntfhub.dll";  // The stand-ins folder beside bin.
-    ASSERT_TRUE(CopyFileW(built.c_str(), LibraryPath().c_str(), FALSE));
-  }
-  std::string Log() const { return ReadFileBytes(log_); }
-
-  std::wstring log_;
+  void TearDown() override { RemoveNotificationLibrary(); }
 };
 
 TEST_F(ServiceNotifyTest, LibraryThatAsksToBeUsedIsCalledInOrder) {
-  PlaceLibrary();
+  PlaceNotificationLibrary();
   mivra_test::SetEnv(L"MIVRA_STANDIN_NTFHUB", L"library");
   mivra::NotifyServiceOfRollback();
-  EXPECT_EQ(Log(), "use\nopen OPSOptionsChanged\nnotify\nclose\n");
+  EXPECT_EQ(NotificationLog(), "use\nopen OPSOptionsChanged\nnotify\nclose\n");
 }
 
 TEST_F(ServiceNotifyTest, RefusedOpeningEndsTheNotification) {
-  PlaceLibrary();
+  PlaceNotificationLibrary();
   mivra_test::SetEnv(L"MIVRA_STANDIN_NTFHUB", L"refuse");
   mivra::NotifyServiceOfRollback();
-  EXPECT_EQ(Log(), "use\nopen OPSOptionsChanged\n");
+  EXPECT_EQ(NotificationLog(), "use\nopen OPSOptionsChanged\n");
 }
 
 TEST_F(ServiceNotifyTest, WithoutServiceEventsNothingWaits) {
-  PlaceLibrary();
+  PlaceNotificationLibrary();
   mivra::NotifyServiceOfRollback();  // the library says: use the events; there are none
-  EXPECT_EQ(Log(), "use\n");
-  DeleteFileW(LibraryPath().c_str());
+  EXPECT_EQ(NotificationLog(), "use\n");
+  RemoveNotificationLibrary();
   mivra::NotifyServiceOfRollback();  // no library at all
-  EXPECT_EQ(Log(), "use\n");
+  EXPECT_EQ(NotificationLog(), "use\n");
 }
 
 }  // namespace

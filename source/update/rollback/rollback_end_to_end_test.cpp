@@ -56,7 +56,17 @@ class ServiceProcess {
   bool ready_ = false;
 };
 
-class RollbackEndToEndTest : public RollbackTest {};
+class RollbackEndToEndTest : public RollbackTest {
+ protected:
+  void TearDown() override { RemoveNotificationLibrary(); }
+
+  // One restored file whose name is the watched one in another letter case.
+  void BackUpWatchedFileThenUpdate() {
+    Install(L"VentraEx.Ext", "service extension 1.0");
+    BackUpAndCommit({L"VentraEx.Ext"});
+    Install(L"VentraEx.Ext", "service extension 2.0");
+  }
+};
 
 TEST_F(RollbackEndToEndTest, UpdateRolledBackAndServiceNotifiedAcrossProcesses) {
   // The installed product.
@@ -118,6 +128,30 @@ TEST_F(RollbackEndToEndTest, RollbackWithoutTheWatchedFileTellsNobody) {
     Sleep(300);
   }
   EXPECT_FALSE(mivra_test::FileExists(report));
+}
+
+TEST_F(RollbackEndToEndTest, NotificationLibraryThatAsksToBeUsedIsToldInsteadOfTheEvents) {
+  BackUpWatchedFileThenUpdate();
+  PlaceNotificationLibrary();
+  LogNotificationCalls();
+  mivra_test::SetEnv(L"MIVRA_STANDIN_NTFHUB", L"library");
+  uint32_t code = 0;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(NotificationLog(), "use\nopen OPSOptionsChanged\nnotify\nclose\n");
+}
+
+TEST_F(RollbackEndToEndTest, NotificationLibraryThatDeclinesLeavesItToTheServiceEvents) {
+  BackUpWatchedFileThenUpdate();
+  PlaceNotificationLibrary();
+  LogNotificationCalls();
+  const std::wstring report = InstallDir() + L"service-report.txt";
+  ServiceProcess service(report);
+  ASSERT_TRUE(service.ready());
+  uint32_t code = 0;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(service.Finish(), 0u);
+  EXPECT_EQ(mivra_test::ReadFileBytes(report), "notified\n");
+  EXPECT_EQ(NotificationLog(), "use\n");
 }
 
 }  // namespace

@@ -144,6 +144,20 @@ uint32_t RollbackTest::BkStateFlags() const {
   return value;
 }
 
+void RollbackTest::PlaceNotificationLibrary() const {
+  std::wstring standIns = mivra_test::ExeFolder();
+  standIns = standIns.substr(0, standIns.size() - 4) + L"standins\\";  // beside the bin folder
+  ASSERT_TRUE(CopyFileW((standIns + L"ntfhub.dll").c_str(), (mivra_test::ExeFolder() + L"ntfhub.dll").c_str(), FALSE));
+}
+
+void RollbackTest::RemoveNotificationLibrary() const { DeleteFileW((mivra_test::ExeFolder() + L"ntfhub.dll").c_str()); }
+
+void RollbackTest::LogNotificationCalls() const {
+  mivra_test::SetEnv(L"MIVRA_STANDIN_NTFHUB_LOG", InstallPath(L"ntfhub.log").c_str());
+}
+
+std::string RollbackTest::NotificationLog() const { return mivra_test::ReadFileBytes(InstallPath(L"ntfhub.log")); }
+
 bool RollbackTest::Query(uint32_t flags, uint8_t* outFlag, uint32_t* code) const {
   *code = kUntouched;
   *outFlag = 0xEE;

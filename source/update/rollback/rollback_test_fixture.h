@@ -56,6 +56,13 @@ class RollbackTest : public mivra_test::ProductTest {
   // Gives record `index` of the committed bkmdata.dat another name, keeping the file valid.
   void RenameBkRecord(size_t index, const std::u16string& name) const;
 
+  // The notification library stand-in is looked for in the application folder: it is put there
+  // only for the tests that want it found, and its calls go to a log in the install directory.
+  void PlaceNotificationLibrary() const;
+  void RemoveNotificationLibrary() const;
+  void LogNotificationCalls() const;
+  std::string NotificationLog() const;
+
   // Runs MivraRollback in query mode; returns the result and fills the flag and the code.
   bool Query(uint32_t flags, uint8_t* outFlag, uint32_t* code) const;
   bool Perform(uint32_t* code) const;
