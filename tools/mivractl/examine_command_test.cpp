@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "metadata_test_files.h"
+#include "output_lines_test.h"
 #include "text_format.h"
 #include "update/manifest/manifest_test_files.h"
 
@@ -22,6 +23,8 @@ using mivra_test::BuildComponentList;
 using mivra_test::BuildRbMdata;
 using mivra_test::BuildUpdateConfig;
 using mivra_test::ConfigRecord;
+using mivra_test::HasLine;
+using mivra_test::HasLineStarting;
 using mivra_test::Md5Hex;
 using mivra_test::PutLe32;
 using mivra_test::RbRecord;
@@ -31,22 +34,6 @@ struct ToolRun {
   std::string out;
   std::string err;
 };
-
-bool HasLine(const std::string& text, const std::string& line) {
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    if (l == line) return true;
-  }
-  return false;
-}
-
-bool HasLineStarting(const std::string& text, const std::string& start) {
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    if (l.rfind(start, 0) == 0) return true;
-  }
-  return false;
-}
 
 class InspectCommandTest : public ::testing::Test {
  protected:

@@ -105,6 +105,26 @@ const char* CheckCopy(const BkMdataRecord& record, const std::filesystem::path& 
   return "ok";
 }
 
+// What both files' inspections open with: the verdict, the header, the state block (the record
+// count, then what `addState` adds from the file's own block, once the header is whole) and the
+// checks.
+template <typename AddState>
+MetadataVerdict InspectFileHead(const MetadataFormat& format, const std::vector<uint8_t>& bytes, Inspection* result,
+                                AddState addState) {
+  const MetadataVerdict v = ExamineMetadataFile(format, bytes.data(), bytes.size());
+  result->verdict = JudgeMetadataFile(v);
+  result->report.Set("header", HeaderReport(format, bytes));
+  Report state = Report::Object();
+  if (v.headerComplete) {
+    state.Set("recordCount", Report::Number(v.recordCount));
+    addState(&state);
+  }
+  result->report.Set("state", std::move(state));
+  result->report.Set("check", CheckReport(format, bytes.size(), v));
+  AddVerdict(result->verdict, &result->report);
+  return v;
+}
+
 }  // namespace
 
 std::string BkFlagNames(uint32_t flags) {
@@ -121,20 +141,12 @@ std::string BkFlagNames(uint32_t flags) {
 Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesystem::path* copiesFolder) {
   Inspection result;
   Report& report = result.report;
-  const MetadataVerdict v = ExamineMetadataFile(kBkMdataFormat, bytes.data(), bytes.size());
-  result.verdict = JudgeMetadataFile(v);
-  report.Set("header", HeaderReport(kBkMdataFormat, bytes));
-  Report state = Report::Object();
-  if (v.headerComplete) {
-    state.Set("recordCount", Report::Number(v.recordCount));
+  const MetadataVerdict v = InspectFileHead(kBkMdataFormat, bytes, &result, [&bytes](Report* state) {
     const BkMdataState block = DecodeBkState(bytes.data() + kBkMdataFormat.stateOffset());
-    state.Set("createdUtc", Report::Text(FormatSystemTime(block.createdUtc)));
-    state.Set("flags", Report::Text(Hex32(block.stateFlags)));
-    state.Set("damaged", Report::Flag((block.stateFlags & BKSTATE_DAMAGED) != 0));
-  }
-  report.Set("state", std::move(state));
-  report.Set("check", CheckReport(kBkMdataFormat, bytes.size(), v));
-  AddVerdict(result.verdict, &report);
+    state->Set("createdUtc", Report::Text(FormatSystemTime(block.createdUtc)));
+    state->Set("flags", Report::Text(Hex32(block.stateFlags)));
+    state->Set("damaged", Report::Flag((block.stateFlags & BKSTATE_DAMAGED) != 0));
+  });
 
   Report records = Report::List();
   Report copies = Report::List();
@@ -184,20 +196,12 @@ Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesyst
 Inspection InspectRbMdata(const std::vector<uint8_t>& bytes) {
   Inspection result;
   Report& report = result.report;
-  const MetadataVerdict v = ExamineMetadataFile(kRbMdataFormat, bytes.data(), bytes.size());
-  result.verdict = JudgeMetadataFile(v);
-  report.Set("header", HeaderReport(kRbMdataFormat, bytes));
-  Report state = Report::Object();
-  if (v.headerComplete) {
-    state.Set("recordCount", Report::Number(v.recordCount));
+  const MetadataVerdict v = InspectFileHead(kRbMdataFormat, bytes, &result, [&bytes](Report* state) {
     const RBMdataState block = DecodeRbState(bytes.data() + kRbMdataFormat.stateOffset());
-    state.Set("updateStatus", Report::Number(block.updateStatus));
-    state.Set("rollbackCount", Report::Number(block.rollbackCount));
-    state.Set("rollbacksRemaining", Report::Number(RollbacksRemaining(block.rollbackCount)));
-  }
-  report.Set("state", std::move(state));
-  report.Set("check", CheckReport(kRbMdataFormat, bytes.size(), v));
-  AddVerdict(result.verdict, &report);
+    state->Set("updateStatus", Report::Number(block.updateStatus));
+    state->Set("rollbackCount", Report::Number(block.rollbackCount));
+    state->Set("rollbacksRemaining", Report::Number(RollbacksRemaining(block.rollbackCount)));
+  });
 
   Report records = Report::List();
   for (uint32_t i = 0; i < v.recordsInFile; ++i) {

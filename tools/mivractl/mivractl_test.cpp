@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "error_names.h"
 #include "install_paths.h"
 #include "mivra.h"
+#include "output_lines_test.h"
 #include "support/file_util.h"
 #include "support/product_test.h"
 #include "tool_process.h"
@@ -23,22 +23,6 @@ namespace {
 
 using mivra::ctl::DescribeError;
 using mivra::ctl::Narrow;
-
-bool HasLine(const std::string& text, const std::string& line) {
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    if (l == line) return true;
-  }
-  return false;
-}
-
-bool HasLineStarting(const std::string& text, const std::string& start) {
-  std::istringstream in(text);
-  for (std::string l; std::getline(in, l);) {
-    if (l.rfind(start, 0) == 0) return true;
-  }
-  return false;
-}
 
 class MivractlTest : public ProductTest {
  protected:

@@ -85,6 +85,23 @@ const char* CheckWord(CheckState state) {
 
 void Indent(int depth, std::string* out) { out->append(static_cast<size_t>(depth) * 2, ' '); }
 
+// An object or array of `count` entries, each on its own line one level deeper; an empty one
+// stays on one line.
+template <typename RenderEntry>
+void RenderJsonBlock(size_t count, char open, char close, int depth, std::string* out, RenderEntry renderEntry) {
+  out->push_back(open);
+  if (count != 0) {
+    out->push_back('\n');
+    for (size_t i = 0; i < count; ++i) {
+      Indent(depth + 1, out);
+      renderEntry(i);
+      *out += i + 1 < count ? ",\n" : "\n";
+    }
+    Indent(depth, out);
+  }
+  out->push_back(close);
+}
+
 }  // namespace
 
 void RenderTextTo(const Report& report, const std::string& prefix, std::string* out) {
@@ -128,37 +145,16 @@ void RenderJsonTo(const Report& report, int depth, std::string* out) {
     case Report::Kind::kCheck:
       *out += "{\"state\": " + JsonQuote(CheckWord(report.check_)) + ", \"detail\": " + JsonQuote(report.text_) + "}";
       return;
-    case Report::Kind::kObject: {
-      if (report.members_.empty()) {
-        *out += "{}";
-        return;
-      }
-      *out += "{\n";
-      for (size_t i = 0; i < report.members_.size(); ++i) {
-        Indent(depth + 1, out);
+    case Report::Kind::kObject:
+      RenderJsonBlock(report.members_.size(), '{', '}', depth, out, [&](size_t i) {
         *out += JsonQuote(report.members_[i].first) + ": ";
         RenderJsonTo(report.members_[i].second, depth + 1, out);
-        *out += i + 1 < report.members_.size() ? ",\n" : "\n";
-      }
-      Indent(depth, out);
-      *out += "}";
+      });
       return;
-    }
-    case Report::Kind::kList: {
-      if (report.items_.empty()) {
-        *out += "[]";
-        return;
-      }
-      *out += "[\n";
-      for (size_t i = 0; i < report.items_.size(); ++i) {
-        Indent(depth + 1, out);
-        RenderJsonTo(report.items_[i].first, depth + 1, out);
-        *out += i + 1 < report.items_.size() ? ",\n" : "\n";
-      }
-      Indent(depth, out);
-      *out += "]";
+    case Report::Kind::kList:
+      RenderJsonBlock(report.items_.size(), '[', ']', depth, out,
+                      [&](size_t i) { RenderJsonTo(report.items_[i].first, depth + 1, out); });
       return;
-    }
   }
 }
 

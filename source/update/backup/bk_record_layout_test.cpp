@@ -21,19 +21,8 @@ mivra_test::TestBkRecord Sample() {
   return record;
 }
 
-mivra::BkMdataRecord ToLayout(const mivra_test::TestBkRecord& test) {
-  mivra::BkMdataRecord record = {};
-  record.fileSizeLow = test.size;
-  record.flags = test.flags;
-  record.lastWriteTime = {test.time[0], test.time[1], test.time[2], test.time[3],
-                          test.time[4], test.time[5], test.time[6], test.time[7]};
-  for (size_t i = 0; i < test.name.size(); ++i) record.fileName[i] = static_cast<char16_t>(test.name[i]);
-  std::memcpy(record.digest, test.digest.data(), 16);
-  return record;
-}
-
 TEST(BkRecordLayoutTest, EncodesEveryFieldAtItsOffsetScrambled) {
-  const mivra::BkMdataRecord record = ToLayout(Sample());
+  const mivra::BkMdataRecord record = mivra_test::ToBkMdataRecord(Sample());
   uint8_t stored[mivra::kBkRecordSize];
   mivra::EncodeBkRecord(record, stored);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(stored), sizeof(stored)),

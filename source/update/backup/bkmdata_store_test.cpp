@@ -16,6 +16,7 @@ namespace {
 
 using mivra::BkMdataRecord;
 using mivra_test::TestBkRecord;
+using mivra_test::ToBkMdataRecord;
 
 TestBkRecord SampleRecord(const std::wstring& name, uint32_t seed) {
   TestBkRecord record;
@@ -25,17 +26,6 @@ TestBkRecord SampleRecord(const std::wstring& name, uint32_t seed) {
   std::memcpy(record.time, time, sizeof(time));
   record.name = name;
   for (int i = 0; i < 16; ++i) record.digest.push_back(static_cast<char>(seed * 16 + i));
-  return record;
-}
-
-BkMdataRecord ToStoreRecord(const TestBkRecord& test) {
-  BkMdataRecord record = {};
-  record.fileSizeLow = test.size;
-  record.flags = test.flags;
-  record.lastWriteTime = {test.time[0], test.time[1], test.time[2], test.time[3],
-                          test.time[4], test.time[5], test.time[6], test.time[7]};
-  for (size_t i = 0; i < test.name.size(); ++i) record.fileName[i] = static_cast<char16_t>(test.name[i]);
-  std::memcpy(record.digest, test.digest.data(), 16);
   return record;
 }
 
@@ -49,7 +39,7 @@ class BkMdataStoreTest : public mivra_test::ProductTest {
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
     uint32_t seed = 1;
     for (const wchar_t* name : names) {
-      ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(name, seed++)), mivra::BKREC_APPEND));
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(name, seed++)), mivra::BKREC_APPEND));
     }
   }
 };
@@ -95,7 +85,7 @@ TEST_F(BkMdataStoreTest, AppendsStoreScrambledRecordsWithCountAndCrc) {
     {
       MdataObject object;
       ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-      ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(names[n - 1], n)), mivra::BKREC_APPEND));
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(names[n - 1], n)), mivra::BKREC_APPEND));
     }
     const std::string file = mivra_test::ReadFileBytes(FilePath());
     ASSERT_EQ(file.size(), 93u + 560u * n);
@@ -114,7 +104,7 @@ TEST_F(BkMdataStoreTest, AppendsStoreScrambledRecordsWithCountAndCrc) {
   ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
   BkMdataRecord read = {};
   ASSERT_TRUE(mivra::ReadBkRecord(object, 1, &read));
-  const BkMdataRecord expected = ToStoreRecord(SampleRecord(names[1], 2));
+  const BkMdataRecord expected = ToBkMdataRecord(SampleRecord(names[1], 2));
   EXPECT_EQ(std::memcmp(&read, &expected, sizeof(read)), 0);
   EXPECT_FALSE(mivra::ReadBkRecord(object, 3, &read)) << "one past the last record";
 }
@@ -126,7 +116,7 @@ TEST_F(BkMdataStoreTest, OverwriteKeepsCountAndRefreshesCrc) {
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
     TestBkRecord changed = SampleRecord(L"a.dll", 1);
     changed.flags |= mivra::BKREC_REMOVED;
-    ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(changed), 0));
+    ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(changed), 0));
   }
   const std::string file = mivra_test::ReadFileBytes(FilePath());
   ASSERT_EQ(file.size(), 93u + 2 * 560u);
@@ -141,10 +131,10 @@ TEST_F(BkMdataStoreTest, AppendRefusesARecordedNameExactlyAndChangesNothing) {
   {
     MdataObject object;
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-    EXPECT_FALSE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"Name.dll", 7)), mivra::BKREC_APPEND));
+    EXPECT_FALSE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"Name.dll", 7)), mivra::BKREC_APPEND));
     EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), before);
     // Names differing in letter case are different records.
-    EXPECT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"NAME.DLL", 8)), mivra::BKREC_APPEND));
+    EXPECT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"NAME.DLL", 8)), mivra::BKREC_APPEND));
     uint32_t index = 99;
     EXPECT_TRUE(mivra::FindBkRecord(object, L"NAME.DLL", &index));
     EXPECT_EQ(index, 1u);
@@ -248,8 +238,8 @@ TEST_F(BkMdataStoreTest, NameListTakesTheRecordsTheFileHoldsWhateverTheCount) {
     EXPECT_EQ(index, 2u);
 
     // A new name takes the index of the record it becomes, and a recorded one is refused.
-    EXPECT_FALSE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"c.dll", 9)), mivra::BKREC_APPEND));
-    ASSERT_TRUE(mivra::WriteBkRecord(object, ToStoreRecord(SampleRecord(L"d.dll", 4)), mivra::BKREC_APPEND));
+    EXPECT_FALSE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"c.dll", 9)), mivra::BKREC_APPEND));
+    ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"d.dll", 4)), mivra::BKREC_APPEND));
     EXPECT_TRUE(mivra::FindBkRecord(object, L"d.dll", &index));
     EXPECT_EQ(index, 3u);
     EXPECT_EQ(mivra::CountBkRecords(object), 4u);

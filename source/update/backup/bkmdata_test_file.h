@@ -3,10 +3,12 @@
 #ifndef MIVRA_UPDATE_BACKUP_BKMDATA_TEST_FILE_H_
 #define MIVRA_UPDATE_BACKUP_BKMDATA_TEST_FILE_H_
 
-#include <cstdint>
+#include <cstring>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "support/metadata_file_bytes.h"
+#include "update/backup/bk_record_layout.h"
 
 namespace mivra_test {
 
@@ -19,29 +21,36 @@ inline constexpr size_t kCreatedAt = 69;
 inline constexpr size_t kStateFlagsAt = 85;
 inline constexpr size_t kReservedAt = 89;
 
-struct TestBkRecord {
-  uint32_t size = 0;
-  uint32_t flags = 0;
-  uint16_t time[8] = {};
-  std::wstring name;
-  std::string digest;  // 16 raw bytes
+inline constexpr MetadataFileLayout kBkLayout = {
+    .crcAt = kCrcAt,
+    .countAt = kCountAt,
+    .areaOffset = kAreaOffset,
+    .recordBytes = kRecordBytes,
+    .flagsAt = 4,
+    .timeAt = 8,
+    .nameAt = 24,
+    .digestAt = 544,
 };
 
+using TestBkRecord = MetadataRecord;
+
 // Every whole record the file holds, in order.
-std::vector<TestBkRecord> RecordsOf(const std::string& file);
+inline std::vector<TestBkRecord> RecordsOf(const std::string& file) { return RecordsOf(kBkLayout, file); }
 
-// The 560 plain bytes of `record`, laid out field by field, and their stored (scrambled) form.
-std::string PlainRecordBytes(const TestBkRecord& record);
-std::string Scrambled(std::string_view plain);
+// The 560 plain bytes of `record`, laid out field by field; Scrambled() gives their stored form.
+inline std::string PlainRecordBytes(const TestBkRecord& record) { return PlainRecordBytes(kBkLayout, record); }
 
-uint32_t Le32At(const std::string& bytes, size_t offset);
-void PutLe32(std::string& bytes, size_t offset, uint32_t value);
-
-// CRC-32 computed bit by bit, independent of the library's table.
-uint32_t ReferenceCrc32(std::string_view bytes);
-
-// The raw 16 bytes of a digest written in hexadecimal.
-std::string DigestFromHex(std::string_view hex);
+// The same record as the library's layout holds it, to hand to the code under test.
+inline mivra::BkMdataRecord ToBkMdataRecord(const TestBkRecord& test) {
+  mivra::BkMdataRecord record = {};
+  record.fileSizeLow = test.size;
+  record.flags = test.flags;
+  record.lastWriteTime = {test.time[0], test.time[1], test.time[2], test.time[3],
+                          test.time[4], test.time[5], test.time[6], test.time[7]};
+  for (size_t i = 0; i < test.name.size(); ++i) record.fileName[i] = static_cast<char16_t>(test.name[i]);
+  std::memcpy(record.digest, test.digest.data(), 16);
+  return record;
+}
 
 }  // namespace mivra_test
 

@@ -49,6 +49,14 @@ void ResealUpdateConfig(std::string* file) {
   PutLe32(file, 4, mivra::Crc32Update(mivra::kCrc32Initial, Bytes(*file) + header, file->size() - header));
 }
 
+std::string OneZeroRecord(uint32_t checksum) {
+  std::string file = "UPCN";
+  file.resize(mivra::kUpdateConfigHeaderSize + mivra::kUpdateConfigRecordSize, '\0');
+  PutLe32(&file, 4, checksum);
+  PutLe32(&file, 8, 1);
+  return file;
+}
+
 std::string BuildComponentList(const std::vector<ListEntry>& entries) {
   std::string file(mivra::kComponentListHeaderSize, '\0');
   file.replace(0, 4, "INXF");

@@ -27,6 +27,9 @@ std::string BuildUpdateConfig(const std::vector<std::string>& plainRecords);
 // Recomputes the checksum of a configuration file after its record area was changed.
 void ResealUpdateConfig(std::string* file);
 
+// A configuration file of one all-zero record (not encoded) whose header claims `checksum`.
+std::string OneZeroRecord(uint32_t checksum);
+
 struct ListEntry {
   uint32_t included;
   std::string name;        // without its NUL

@@ -14,19 +14,12 @@ namespace {
 using mivra_test::Bytes;
 using mivra_test::BuildUpdateConfig;
 using mivra_test::ConfigRecord;
+using mivra_test::OneZeroRecord;
 using mivra_test::PutLe32;
 
 // Parses `file` and returns the message a failure would print, or "" on success.
 std::string ParseMessage(const std::string& file, cLinkList* chain) {
   return UpdateConfigMessage(ParseUpdateConfig(Bytes(file), file.size(), chain));
-}
-
-std::string OneZeroRecord(uint32_t checksum) {
-  std::string file = "UPCN";
-  file.resize(kUpdateConfigHeaderSize + kUpdateConfigRecordSize, '\0');
-  PutLe32(&file, 4, checksum);
-  PutLe32(&file, 8, 1);
-  return file;
 }
 
 std::vector<uint32_t> Ids(const cLinkList& chain) {

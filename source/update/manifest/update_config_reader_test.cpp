@@ -16,6 +16,7 @@ namespace {
 
 using mivra_test::BuildUpdateConfig;
 using mivra_test::ConfigRecord;
+using mivra_test::OneZeroRecord;
 using mivra_test::PutLe32;
 
 class UpdateConfigReaderTest : public mivra_test::ManifestFolderTest {
@@ -50,14 +51,6 @@ class UpdateConfigReaderTest : public mivra_test::ManifestFolderTest {
 
   uint32_t existing_ = 0;
 };
-
-std::string OneZeroRecord(uint32_t checksum) {
-  std::string file = "UPCN";
-  file.resize(kUpdateConfigHeaderSize + kUpdateConfigRecordSize, '\0');
-  PutLe32(&file, 4, checksum);
-  PutLe32(&file, 8, 1);
-  return file;
-}
 
 TEST_F(UpdateConfigReaderTest, ReportsEachInvalidFileWithItsStep) {
   const std::string valid = BuildUpdateConfig({ConfigRecord(1, 1), ConfigRecord(2, 1)});

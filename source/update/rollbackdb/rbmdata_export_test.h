@@ -1,5 +1,5 @@
-// Test-only: the fixture the rollback database exports are tested in, with the database file
-// at hand as bytes.
+// Test-only: the fixtures the rollback database is tested in, with the database file at hand as
+// bytes: one for the store and its faults, one for the exports.
 #ifndef MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_H_
 #define MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_H_
 
@@ -14,7 +14,7 @@ namespace rbmdata_test {
 // A code no export writes, to show that a call left the caller's variable alone.
 inline constexpr uint32_t kUntouched = 0xC0DEu;
 
-class RbExportTest : public mivra_test::ProductTest {
+class RbDbFileTest : public mivra_test::ProductTest {
  protected:
   std::wstring DbPath() const { return BaseFolder() + L"\\rbmdata.dat"; }
   bool DbExists() const { return mivra_test::FileExists(DbPath()); }
@@ -23,6 +23,10 @@ class RbExportTest : public mivra_test::ProductTest {
     mivra_test::MakeFolder(BaseFolder());
     mivra_test::WriteFileBytes(DbPath(), bytes);
   }
+};
+
+class RbExportTest : public RbDbFileTest {
+ protected:
   // A database with one record, "kept.dll".
   static std::string OneRecordDatabase() {
     Record record;

@@ -8,28 +8,18 @@
 #include <vector>
 
 #include "support/file_util.h"
-#include "support/product_test.h"
 #include "support/platform_fault.h"
 #include "update/backup/metadata_store.h"
-#include "update/rollbackdb/rbmdata_test_bytes.h"
+#include "update/rollbackdb/rbmdata_export_test.h"
 
 namespace {
 
 using mivra::PlatformCalls;
-using mivra_test::ReadFileBytes;
 using mivra_test::PlatformOverride;
 using rbmdata_test::Database;
 using rbmdata_test::Record;
 
-class RbStoreTest : public mivra_test::ProductTest {
- protected:
-  std::wstring DbPath() const { return BaseFolder() + L"\\rbmdata.dat"; }
-  std::string ReadDb() const { return ReadFileBytes(DbPath()); }
-  void WriteDb(const std::string& bytes) const {
-    mivra_test::MakeFolder(BaseFolder());
-    mivra_test::WriteFileBytes(DbPath(), bytes);
-  }
-};
+class RbStoreTest : public rbmdata_test::RbDbFileTest {};
 
 Record MakeRecord(const wchar_t* name, uint32_t size, char digestByte) {
   Record record;

@@ -11,26 +11,19 @@
 #include "support/platform_fault.h"
 #include "update/rollbackdb/mark_update_status.h"
 #include "update/rollbackdb/rbmdata_store.h"
-#include "update/rollbackdb/rbmdata_test_bytes.h"
+#include "update/rollbackdb/rbmdata_export_test.h"
 
 namespace {
 
 using mivra::MarkStatusResult;
 using mivra::PlatformCalls;
 using mivra::RbUpdateResult;
-using mivra_test::ReadFileBytes;
 using mivra_test::PlatformOverride;
 
 const uint8_t kDigest[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-class RbUpdateFaultTest : public mivra_test::ProductTest {
+class RbUpdateFaultTest : public rbmdata_test::RbDbFileTest {
  protected:
-  std::wstring DbPath() const { return BaseFolder() + L"\\rbmdata.dat"; }
-  std::string ReadDb() const { return ReadFileBytes(DbPath()); }
-  void WriteDb(const std::string& bytes) const {
-    mivra_test::MakeFolder(BaseFolder());
-    mivra_test::WriteFileBytes(DbPath(), bytes);
-  }
   std::string ExistingDatabase() const {
     rbmdata_test::Record record;
     record.name = L"kept.dll";
