@@ -49,11 +49,10 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   if (!path) return AddResult::kBadPath;
-  // A file that does not exist is decided by its folder: recorded as absent under its name, it
-  // makes a rollback delete that name from the install directory.
+  // Only an existing file can be placed; one that does not exist yet goes on to be recorded as
+  // absent under its name.
   bool outside = false;
-  if (!IsOutsideInstallDir(path, &outside)) IsFolderOutsideInstallDir(path, &outside);
-  if (outside) return AddResult::kNotInInstallDir;
+  if (IsOutsideInstallDir(path, &outside) && outside) return AddResult::kNotInInstallDir;
 
   if (object) return AddWithObject(*object, BKF_TMPBKUP, path);
 

@@ -80,6 +80,9 @@ MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) {
   const int64_t length = FileLength(fd);
   if (length < 0) return MetadataCheck::kUnreadable;
   if (static_cast<uint64_t>(length) < format.recordAreaOffset()) return MetadataCheck::kInvalid;
+  // No metadata file grows to 2 GiB; one that did could never be checked and would block every
+  // open for good.
+  if (length > INT32_MAX) return MetadataCheck::kInvalid;
   // A CRC that cannot be computed says nothing against the file: a passing I/O error must not
   // destroy the records of a backup.
   uint32_t crc = 0;
@@ -131,14 +134,15 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
                        std::wstring_view name) {
   if (object.fd == -1 || !stored) return false;
   const bool append = index == kAppendRecordIndex;
-  // The list must mirror the file before an append adds to it, or the new name would take the
-  // index of a record not yet loaded.
-  if (append && object.names.empty() && !LoadMetadataNames(object, format)) return false;
 
   if (append) {
     const int64_t end = FileLength(object.fd);
+    const uint32_t position = CountRecordsFromLength(object, format);
     if (end < 0 || !WriteAt(object.fd, static_cast<uint64_t>(end), stored, format.recordSize)) return false;
-    // The record is in the file from here on, whatever fails next.
+    // The record is in the file from here on, whatever fails next. A record count left short by an
+    // earlier failed write loads fewer names than the file holds records: the new name still takes
+    // its record's position, so that a later overwrite by index hits that record and no other.
+    if (object.names.size() < position) object.names.resize(position);
     object.names.emplace_back(name);
   } else if (!WriteAt(object.fd, format.recordOffset(index), stored, format.recordSize)) {
     return false;
@@ -150,13 +154,15 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (object.fd == -1) return false;
-  // The record count lies outside the CRC and may be damaged or one short after a failed append,
-  // so the file's length decides: every record it holds has its name at its own index, and the
-  // buffer is never larger than what the file holds.
-  // A length that cannot be taken says nothing: an empty list would let a recorded name in again.
-  if (FileLength(object.fd) < 0) return false;
-  const uint32_t count = CountRecordsFromLength(object, format);
+  std::vector<uint8_t> state(format.stateSize);
+  if (!ReadStateBlock(object, format, state.data())) return false;
   object.names.clear();
+  // The record count lies outside the CRC and may be damaged: the names of the first recordCount
+  // records are taken, but never more than the file holds, so the buffer is never larger than
+  // what the file holds.
+  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
+  const uint32_t inFile = CountRecordsFromLength(object, format);
+  const uint32_t count = recordCount < inFile ? recordCount : inFile;
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
   std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);

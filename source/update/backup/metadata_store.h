@@ -36,8 +36,9 @@ bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, u
 bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
                        std::wstring_view name);
 
-// Fills the name list from the file: the name of every whole record the file holds, so that a
-// name's position is its record's index. The record count lies outside the CRC and is not used.
+// Fills the name list from the file: the names of the first recordCount records, a name's position
+// being its record's index. The count lies outside the CRC and is not trusted: no more names are
+// taken than the file holds records.
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format);
 
 enum class NameLookup { kFound, kNotFound, kUnavailable };

@@ -101,7 +101,6 @@ TEST_F(ExportFrameTest, NullRequiredArgumentFailsWithoutCode) {
        [](uint32_t* e) { return MivraUpdateRollBackDB(nullptr, nullptr, 7, kDigest, e); }},
       {"MivraUpdateRollBackDB without digest",
        [file](uint32_t* e) { return MivraUpdateRollBackDB(nullptr, file, 7, nullptr, e); }},
-      {"MivraRollback query without outFlag", [](uint32_t* e) { return MivraRollback(0, nullptr, e); }},
       {"MivraMarkUpdateStatus(0)", [](uint32_t* e) { return MivraMarkUpdateStatus(0, e); }},
       {"MivraMarkUpdateStatus(3)", [](uint32_t* e) { return MivraMarkUpdateStatus(3, e); }},
   };
@@ -110,6 +109,12 @@ TEST_F(ExportFrameTest, NullRequiredArgumentFailsWithoutCode) {
     EXPECT_FALSE(c.call(&code)) << c.name;
     EXPECT_EQ(code, kUntouched) << c.name;
   }
+  EXPECT_FALSE(LibraryFoldersExist());
+
+  // A query meets the switch before it looks for its out-flag, as every query does.
+  uint32_t code = kUntouched;
+  EXPECT_FALSE(MivraRollback(0, nullptr, &code));
+  EXPECT_EQ(code, MIVRA_E_FEATURE_OFF);
   EXPECT_FALSE(LibraryFoldersExist());
 }
 

@@ -47,8 +47,6 @@ uint32_t ToErrorCode(mivra::PerformOutcome outcome) {
 
 extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) {
   if (!errorCode) return false;
-  const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
-  if (!perform && !outFlag) return false;
   if (mivra::IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
 
   std::unique_ptr<MdataObject> database;
@@ -57,7 +55,12 @@ extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorC
     case mivra::RbObjectResult::kNoMemory: return false;
     case mivra::RbObjectResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
   }
-  if (!perform) return Answer(mivra::QueryRollback(*database, flags, outFlag), errorCode);
+  const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
+  if (!perform) {
+    // The query has nowhere to answer: refused like the other queries that cannot be completed.
+    if (!outFlag) return false;
+    return Answer(mivra::QueryRollback(*database, flags, outFlag), errorCode);
+  }
 
   const mivra::PerformOutcome outcome = mivra::PerformRollback(*database);
   if (outcome == mivra::PerformOutcome::kRestored) return true;

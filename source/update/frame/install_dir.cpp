@@ -107,22 +107,6 @@ bool IsOutsideInstallDir(const wchar_t* path, bool* outside) {
   return true;
 }
 
-bool IsFolderOutsideInstallDir(const wchar_t* path, bool* outside) {
-  if (!outside) return false;
-  *outside = false;
-  if (!path) return false;
-  wchar_t folder[kPathCapacity];
-  if (!BoundedCopy(folder, path) || !CutAfterLastBackslash(folder)) return false;
-
-  wchar_t installDir[kPathCapacity] = {};
-  wchar_t installLong[kPathCapacity] = {};
-  if (!GetInstallDir(installDir) || !GetLongForm(installDir, installLong)) return false;
-
-  wchar_t folderLong[kPathCapacity] = {};
-  *outside = !GetLongForm(folder, folderLong) || _wcsicmp(folderLong, installLong) != 0;
-  return true;
-}
-
 void ResetInstallDirCacheForTesting() { g_installDir[0] = L'\0'; }
 
 }  // namespace mivra

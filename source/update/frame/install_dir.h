@@ -25,11 +25,6 @@ bool GetInstallDir(wchar_t (&buffer)[N]) {
 // false) when it could not, for instance because the file does not exist.
 bool IsOutsideInstallDir(const wchar_t* path, bool* outside);
 
-// The same question for a file that need not exist, decided by the folder part of `path` (up to
-// its last backslash). A folder that does not exist is not the install directory, which does.
-// False (outside false) when it could not decide, for instance without an install directory.
-bool IsFolderOutsideInstallDir(const wchar_t* path, bool* outside);
-
 // Empties the cache so that a test can resolve again under a changed registry.
 void ResetInstallDirCacheForTesting();
 

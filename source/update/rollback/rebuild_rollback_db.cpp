@@ -1,5 +1,6 @@
 #include "update/rollback/rebuild_rollback_db.h"
 
+#include "update/frame/feature_switch.h"
 #include "update/frame/platform_calls.h"
 #include "update/rollbackdb/delete_rollback_db.h"
 #include "update/rollbackdb/rbmdata_store.h"
@@ -9,6 +10,9 @@ namespace mivra {
 
 bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollbackCount) {
   if (context.empty()) return false;
+  // The restore may have put back a section.ini that switches the library off: then the old
+  // database stays, as any call of the library would leave it.
+  if (IsFeatureOff()) return false;
   const RbDeleteResult deleted = DeleteRollbackDB();
   // A database still in use is only scheduled for deletion: the rebuild then reopens that same,
   // still valid file and registers the restored files beside its old records.

