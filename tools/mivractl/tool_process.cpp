@@ -61,12 +61,18 @@ ToolResult RunMivractl(const std::vector<std::string>& args) {
 
   wchar_t temp[MAX_PATH] = {};
   ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring tag = std::to_wstring(::GetCurrentProcessId());
+  // A fresh name for every run: the file of the previous run may still be on its way out (the
+  // child's inherited handle can outlive the wait), and a name pending deletion cannot be created.
+  static unsigned runs = 0;
+  const std::wstring tag = std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++runs);
   const std::wstring outPath = std::wstring(temp) + L"mivractl-out-" + tag + L".txt";
   const std::wstring errPath = std::wstring(temp) + L"mivractl-err-" + tag + L".txt";
   mivra::ScopedHandle out = OutputFile(outPath);
   mivra::ScopedHandle err = OutputFile(errPath);
-  if (!out || !err) return result;
+  if (!out || !err) {
+    result.err = "the test could not create the files for the tool's output";
+    return result;
+  }
 
   STARTUPINFOW startup = {};
   startup.cb = sizeof(startup);
