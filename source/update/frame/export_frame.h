@@ -1,4 +1,6 @@
-// What every export shares: one error code written on failure, nothing written on success.
+// What every export shares: one error code written on failure, nothing written on success. And no
+// exception ever crosses the C interface: each export ends in a handler that turns one (in practice
+// memory running out inside a container) into its failure value, without a code.
 #ifndef MIVRA_UPDATE_FRAME_EXPORT_FRAME_H_
 #define MIVRA_UPDATE_FRAME_EXPORT_FRAME_H_
 

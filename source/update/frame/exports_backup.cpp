@@ -89,24 +89,28 @@ uint32_t ToErrorCode(mivra::ListResult result) {
 
 }  // namespace
 
-extern "C" bool MivraAddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) {
+extern "C" bool MivraAddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) try {
   if (!filePath || !errorCode) return false;
   // An object proves that its creation passed the switch.
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::AddResult result = mivra::AddFileToBackup(object, filePath);
   if (result != mivra::AddResult::kAdded) return Fail(errorCode, ToErrorCode(result));
   return true;
+} catch (...) {
+  return false;
 }
 
-extern "C" bool MivraRemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) {
+extern "C" bool MivraRemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
   if (!fileName || !errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::RemoveResult result = mivra::RemoveFromCommittedBackup(fileName);
   if (result != mivra::RemoveResult::kRemoved) return Fail(errorCode, ToErrorCode(result));
   return true;
+} catch (...) {
+  return false;
 }
 
-extern "C" void MivraDeleteBackup(uint32_t* errorCode) {
+extern "C" void MivraDeleteBackup(uint32_t* errorCode) try {
   if (!errorCode) return;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -115,17 +119,20 @@ extern "C" void MivraDeleteBackup(uint32_t* errorCode) {
   if (mivra::DeleteCommittedBackup() == mivra::DeleteBackupResult::kBackupFolder) {
     Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
   }
+} catch (...) {
 }
 
-extern "C" bool MivraCommitBackup(uint32_t* errorCode) {
+extern "C" bool MivraCommitBackup(uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::CommitResult result = mivra::CommitStagingBackup();
   if (result != mivra::CommitResult::kCommitted) return Fail(errorCode, ToErrorCode(result));
   return true;
+} catch (...) {
+  return false;
 }
 
-extern "C" MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode) {
+extern "C" MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -139,6 +146,8 @@ extern "C" MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode) {
     return nullptr;
   }
   return object.release();
+} catch (...) {
+  return nullptr;
 }
 
 // Also exported as MivraDeleteRBMdataObject: one function releases objects of either kind.
@@ -148,7 +157,7 @@ extern "C" void MivraDeleteBkMdataObject(MdataObject* object) {
   delete object;
 }
 
-extern "C" bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) {
+extern "C" bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) try {
   if (!list) return false;
   *list = nullptr;
   // Required by the interface, yet never written through when missing.
@@ -158,6 +167,8 @@ extern "C" bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_
   if (result == mivra::ListResult::kNoMemory) return false;
   if (result != mivra::ListResult::kListed) return Fail(errorCode, ToErrorCode(result));
   return true;
+} catch (...) {
+  return false;
 }
 
 extern "C" void MivraFreeBkMdataFileList(void* list) { std::free(list); }

@@ -45,7 +45,7 @@ uint32_t ToErrorCode(mivra::PerformOutcome outcome) {
 
 }  // namespace
 
-extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) {
+extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (mivra::IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
 
@@ -65,4 +65,6 @@ extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorC
   const mivra::PerformOutcome outcome = mivra::PerformRollback(*database);
   if (outcome == mivra::PerformOutcome::kRestored) return true;
   return Fail(errorCode, ToErrorCode(outcome));
+} catch (...) {
+  return false;
 }

@@ -31,7 +31,7 @@ uint32_t ToErrorCode(mivra::RbUpdateResult result) {
 
 }  // namespace
 
-extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) {
+extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) try {
   if (status != 1 && status != 2) return false;
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -41,9 +41,11 @@ extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) {
     case mivra::MarkStatusResult::kStateIoFailed: break;
   }
   return false;
+} catch (...) {
+  return false;
 }
 
-extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) {
+extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -53,18 +55,22 @@ extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) {
   const mivra::RbObjectResult result = mivra::CreateRbObject(&object);
   if (result == mivra::RbObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
   return object.release();
+} catch (...) {
+  return nullptr;
 }
 
 extern "C" bool MivraUpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize,
-                                      const uint8_t* digest, uint32_t* errorCode) {
+                                      const uint8_t* digest, uint32_t* errorCode) try {
   if (!filePath || !digest || !errorCode) return false;
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::RbUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
   if (result != mivra::RbUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
   return true;
+} catch (...) {
+  return false;
 }
 
-extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) {
+extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   switch (mivra::DeleteRollbackDB()) {
@@ -74,5 +80,7 @@ extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) {
     case mivra::RbDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
     case mivra::RbDeleteResult::kMissing: break;
   }
+  return false;
+} catch (...) {
   return false;
 }
