@@ -6,6 +6,8 @@
 
 namespace mivra {
 
+bool PathExists(const wchar_t* path) { return path && Platform().waccess(path, 0) == 0; }
+
 bool ReadFileSizeAndTime(const wchar_t* path, uint32_t* sizeLow, SystemTime16* localWriteTime) {
   if (!path || !sizeLow || !localWriteTime) return false;
   WIN32_FILE_ATTRIBUTE_DATA data = {};

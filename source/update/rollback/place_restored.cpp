@@ -4,6 +4,7 @@
 
 #include "update/digest/file_digest.h"
 #include "update/frame/deferred_delete.h"
+#include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 #include "update/rollback/restore_executor.h"
@@ -16,8 +17,6 @@ constexpr int kMaxAttempts = 5;   // failed renames, moves, copies and digest mi
 constexpr int kMaxWaits = 5;      // waits for a destination in use
 constexpr DWORD kRetryDelayMs = 500;
 
-bool Exists(const wchar_t* path) { return Platform().waccess(path, 0) == 0; }
-
 // Pushes a placed file's data to disk; a destination that cannot be opened for it still counts
 // as placed.
 void FlushToDisk(const wchar_t* path) {
@@ -29,7 +28,7 @@ void FlushToDisk(const wchar_t* path) {
 // Removes the destination, or moves it aside when it cannot be deleted. False when it is in use
 // so that neither works.
 bool ClearDestination(const wchar_t* destination) {
-  if (!Exists(destination)) return true;
+  if (!PathExists(destination)) return true;
   Platform().SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
   return Platform().DeleteFileW(destination) || MoveAsideLockedFile(destination);
 }
@@ -86,7 +85,7 @@ bool PlaceRestoredFiles(RollbackContext& context) {
 void DeleteStagedFiles(const RollbackContext& context) {
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
     Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
-    if (Exists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
+    if (PathExists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
   }
 }
 

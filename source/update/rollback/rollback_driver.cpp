@@ -2,7 +2,7 @@
 
 #include "update/backup/bkmdata_store.h"
 #include "update/frame/backup_folder.h"
-#include "update/frame/platform_calls.h"
+#include "update/frame/file_info.h"
 #include "update/rollback/rebuild_rollback_db.h"
 #include "update/rollback/restore_executor.h"
 #include "update/rollback/rollback_need_check.h"
@@ -19,7 +19,7 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
 
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, false)) return QueryOutcome::kBackupFolderUnknown;
-  if (Platform().waccess(folder, 0) != 0) return QueryOutcome::kNeededNoBackup;
+  if (!PathExists(folder)) return QueryOutcome::kNeededNoBackup;
   MdataObject backup;
   if (!OpenBkMdata(backup, BKF_BKUP)) return QueryOutcome::kBackupUnreadable;
   if (backup.fd == -1 || CountBkRecords(backup) == 0) return QueryOutcome::kNeededNoBackup;

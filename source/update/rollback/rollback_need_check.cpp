@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
 #include "update/manifest/component_file_names.h"
+#include "update/rollback/registered_file_judgement.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
 namespace mivra {
@@ -43,16 +43,12 @@ FileVerdict ExamineRegisteredFile(const wchar_t* installDir, const RBMdataRecord
   wchar_t path[kPathCapacity];
   if (!BoundedConcat(path, {installDir, name})) return FileVerdict::kCheckFailed;
 
-  uint32_t sizeLow = 0;
-  SystemTime16 writeTime = {};
-  if (!ReadFileSizeAndTime(path, &sizeLow, &writeTime)) return FileVerdict::kUnchanged;
-  // A file whose time changed was replaced on purpose and is not examined further.
-  if (!(writeTime == record.lastWriteTime)) return FileVerdict::kUnchanged;
-  if (sizeLow != record.fileSizeLow && !exempt) return FileVerdict::kChanged;
-  uint8_t digest[16];
-  if (!GetFileDigest(path, digest)) return FileVerdict::kCheckFailed;
-  if (std::memcmp(digest, record.digest, sizeof(digest)) != 0 && !exempt) return FileVerdict::kChanged;
-  return FileVerdict::kUnchanged;
+  InstalledFile installed = {};
+  const bool readable = ReadFileSizeAndTime(path, &installed.sizeLow, &installed.localWriteTime);
+  const auto digestOf = [&path](uint8_t (&digest)[16]) { return GetFileDigest(path, digest); };
+  const FileJudgement judgement = JudgeRegisteredFile(record, readable ? &installed : nullptr, exempt, digestOf);
+  if (judgement.finding == FileFinding::kDigestUnavailable) return FileVerdict::kCheckFailed;
+  return judgement.needsRollback() ? FileVerdict::kChanged : FileVerdict::kUnchanged;
 }
 
 }  // namespace

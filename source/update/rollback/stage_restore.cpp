@@ -7,8 +7,8 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/deferred_delete.h"
 #include "update/frame/file_name.h"
+#include "update/frame/file_info.h"
 #include "update/frame/install_dir.h"
-#include "update/frame/platform_calls.h"
 #include "update/rollback/restore_executor.h"
 #include "update/rollback/temp_names.h"
 
@@ -34,7 +34,7 @@ bool StageRestoreFiles(RollbackContext& context) {
     if (!BoundedConcat(destination, {installDir, name})) return false;
     if (record.flags & BKREC_ABSENT) {
       // The update added this file: the rollback takes it away.
-      if (Platform().waccess(destination, 0) == 0) DeleteFileNowOrAtRestart(destination);
+      if (PathExists(destination)) DeleteFileNowOrAtRestart(destination);
       continue;
     }
     if (_wcsicmp(name.c_str(), kServiceWatchedFile) == 0) context.notifyService = 1;

@@ -4,14 +4,10 @@
 
 #include <ctime>
 
+#include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 
 namespace mivra {
-namespace {
-
-bool Exists(const wchar_t* path) { return Platform().waccess(path, 0) == 0; }
-
-}  // namespace
 
 uint32_t TempNameStartNumber(int64_t seconds) {
   // The C runtime's generator: state = state * 214013 + 2531011, value = bits 16..30.
@@ -36,7 +32,7 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
   for (uint32_t attempt = 0; attempt < kTempNumberSpace - 1; ++attempt) {
     const HexDigits digits = FormatHex(number, 6, true);
     if (BoundedConcat(candidate, {folder, kTempNamePrefix, digits.view(), L".", kTempNameExtension}) &&
-        !Exists(candidate) && BoundedCopy(name, candidate)) {
+        !PathExists(candidate) && BoundedCopy(name, candidate)) {
       return true;
     }
     number = (number + 1) % kTempNumberSpace;
@@ -50,7 +46,7 @@ bool MoveAsideLockedFile(const wchar_t* path) {
   for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
     const wchar_t suffix[] = {digit, L'k', L'v', L'\0'};
     if (!BoundedConcat(aside, {path, L".", suffix})) return false;
-    if (Exists(aside)) {
+    if (PathExists(aside)) {
       Platform().SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
       if (!Platform().DeleteFileW(aside)) continue;
     }

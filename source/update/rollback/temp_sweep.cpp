@@ -4,6 +4,7 @@
 
 #include "update/frame/bounded_string.h"
 #include "update/frame/deferred_delete.h"
+#include "update/frame/file_info.h"
 #include "update/frame/install_dir.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
@@ -24,7 +25,7 @@ bool SweepTempFiles() {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     wchar_t path[kPathCapacity];
     if (!BoundedConcat(path, {installDir, found.cFileName})) return false;
-    if (Platform().waccess(path, 0) == 0) DeleteFileNowOrAtRestart(path);
+    if (PathExists(path)) DeleteFileNowOrAtRestart(path);
   } while (Platform().FindNextFileW(search.get(), &found));
   return true;
 }
