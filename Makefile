@@ -5,6 +5,8 @@ FUZZ       := $(BUILD)/fuzz
 FUZZ_TARGETS := fuzz_update_config fuzz_component_list
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
+# A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.
+LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps build build-cross build-native test demo bench fuzz clean
 
@@ -14,11 +16,11 @@ deps:
 	@tools/install-deps.sh
 
 $(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(LAUNCHER) \
 	      -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64-x86_64.cmake
 
 $(NATIVE)/CMakeCache.txt: | deps
-	CC=clang CXX=clang++ cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVRA_NATIVE_SANITIZE=ON
+	CC=clang CXX=clang++ cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMIVRA_NATIVE_SANITIZE=ON $(LAUNCHER)
 
 build-cross: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)

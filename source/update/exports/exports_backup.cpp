@@ -9,7 +9,7 @@
 #include "update/backup/mdata_object.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/backup/staging_backup.h"
-#include "update/frame/export_frame.h"
+#include "update/exports/export_frame.h"
 #include "update/frame/feature_switch.h"
 
 using mivra::Fail;

@@ -2,7 +2,7 @@
 
 #include "mivra.h"
 #include "update/backup/mdata_object.h"
-#include "update/frame/export_frame.h"
+#include "update/exports/export_frame.h"
 #include "update/frame/feature_switch.h"
 #include "update/rollback/rollback_driver.h"
 #include "update/rollbackdb/create_rb_object.h"

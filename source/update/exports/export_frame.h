@@ -1,8 +1,8 @@
 // What every export shares: one error code written on failure, nothing written on success. And no
 // exception ever crosses the C interface: each export ends in a handler that turns one (in practice
 // memory running out inside a container) into its failure value, without a code.
-#ifndef MIVRA_UPDATE_FRAME_EXPORT_FRAME_H_
-#define MIVRA_UPDATE_FRAME_EXPORT_FRAME_H_
+#ifndef MIVRA_UPDATE_EXPORTS_EXPORT_FRAME_H_
+#define MIVRA_UPDATE_EXPORTS_EXPORT_FRAME_H_
 
 #include <cstdint>
 
@@ -17,4 +17,4 @@ inline bool Fail(uint32_t* errorCode, uint32_t code) {
 
 }  // namespace mivra
 
-#endif  // MIVRA_UPDATE_FRAME_EXPORT_FRAME_H_
+#endif  // MIVRA_UPDATE_EXPORTS_EXPORT_FRAME_H_
