@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -40,6 +41,25 @@ bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
   uint8_t* count = state.data() + kStateRecordCountOffset;
   WriteLe32(count, ReadLe32(count) + 1);
   return WriteStateBlock(object, format, state.data());
+}
+
+// Opens the file as an existing one, or creates it only where none exists: a create never writes
+// a fresh header over records, whatever an existence test would have said. -1 on failure.
+int OpenExistingOrCreateNew(const wchar_t* path, bool* created) {
+  // A second round covers a file that appears between the two opens.
+  for (int round = 0; round < 2; ++round) {
+    errno = 0;
+    int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
+    if (fd != -1 || errno != ENOENT) return fd;
+    errno = 0;
+    fd = Platform().wopen(path, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd != -1) {
+      *created = true;
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -94,10 +114,10 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
                       const uint8_t* newState) {
   object.fd = -1;
   if (!path || !newState) return false;
-  const bool exists = Platform().waccess(path, 0) == 0;
-  const int fd = exists ? Platform().wopen(path, _O_RDWR | _O_BINARY, 0)
-                        : Platform().wopen(path, _O_RDWR | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+  bool created = false;
+  const int fd = OpenExistingOrCreateNew(path, &created);
   if (fd == -1) return false;
+  const bool exists = !created;
   object.fd = fd;
 
   if (exists) {

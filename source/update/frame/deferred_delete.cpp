@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "update/frame/file_info.h"
 #include "update/frame/module_loader.h"
 #include "update/frame/platform_calls.h"
 
@@ -65,6 +66,15 @@ bool DeleteFileNowOrAtRestart(const wchar_t* path) {
   if (Platform().DeleteFileW(path)) return true;
   DeleteOnReboot(path);
   return false;
+}
+
+DeleteOutcome DeleteFileIfPresent(const wchar_t* path) {
+  if (!path) return DeleteOutcome::kFailed;
+  if (ProbePath(path) == PathState::kAbsent) return DeleteOutcome::kAbsent;
+  Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  if (Platform().DeleteFileW(path)) return DeleteOutcome::kDeleted;
+  if (IsNotFoundError(::GetLastError())) return DeleteOutcome::kAbsent;
+  return DeleteOnReboot(path) != 0 ? DeleteOutcome::kScheduled : DeleteOutcome::kFailed;
 }
 
 }  // namespace mivra

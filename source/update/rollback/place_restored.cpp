@@ -1,6 +1,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "update/digest/file_digest.h"
 #include "update/frame/deferred_delete.h"
@@ -25,12 +27,30 @@ void FlushToDisk(const wchar_t* path) {
   if (file) Platform().FlushFileBuffers(file.get());
 }
 
-// Removes the destination, or moves it aside when it cannot be deleted. False when it is in use
-// so that neither works.
-bool ClearDestination(const wchar_t* destination) {
-  if (!PathExists(destination)) return true;
-  Platform().SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
-  return Platform().DeleteFileW(destination) || MoveAsideLockedFile(destination);
+// Moves the destination out of the way under an aside name, kept until the restored file is in
+// place, so that a failed entry can put it back. False when it is in use so that it cannot be moved.
+bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asides) {
+  if (ProbePath(destination) == PathState::kAbsent) return true;
+  wchar_t aside[kPathCapacity];
+  if (!MoveAsideToFreeName(destination, aside) && !MoveAsideLockedFileTo(destination, aside)) return false;
+  asides->emplace_back(aside);
+  return true;
+}
+
+// The restored file is in place: the versions set aside go, now or, when still in use, as soon as
+// their holders let go. One that cannot be deleted stays, like any file moved aside.
+void DropAsides(const std::vector<std::wstring>& asides) {
+  for (const std::wstring& aside : asides) {
+    Platform().SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Platform().DeleteFileW(aside.c_str());
+  }
+}
+
+// The entry failed: the installed file set aside first goes back under its name, so that no
+// installed file is missing after a failed rollback.
+void PutBackAside(const wchar_t* destination, const std::vector<std::wstring>& asides) {
+  if (asides.empty() || ProbePath(destination) == PathState::kPresent) return;
+  Platform().wrename(asides.front().c_str(), destination);
 }
 
 // Overwrites a destination in use with the staged copy; accepted only when the result has the
@@ -52,12 +72,12 @@ bool MoveIntoPlace(const RestoreEntry& entry) {
   return true;
 }
 
-bool PlaceEntry(const RestoreEntry& entry) {
+bool PlaceEntryOverDestination(const RestoreEntry& entry, std::vector<std::wstring>* asides) {
   int attempts = 0;
   int waits = 0;
   for (;;) {
     bool placed;
-    if (ClearDestination(entry.destinationPath)) {
+    if (ClearDestination(entry.destinationPath, asides)) {
       placed = MoveIntoPlace(entry);
     } else if (waits < kMaxWaits) {
       Platform().Sleep(kRetryDelayMs);
@@ -70,6 +90,16 @@ bool PlaceEntry(const RestoreEntry& entry) {
     if (++attempts == kMaxAttempts) return false;
     Platform().Sleep(kRetryDelayMs);
   }
+}
+
+bool PlaceEntry(const RestoreEntry& entry) {
+  std::vector<std::wstring> asides;
+  if (PlaceEntryOverDestination(entry, &asides)) {
+    DropAsides(asides);
+    return true;
+  }
+  PutBackAside(entry.destinationPath, asides);
+  return false;
 }
 
 }  // namespace
@@ -85,7 +115,7 @@ bool PlaceRestoredFiles(RollbackContext& context) {
 void DeleteStagedFiles(const RollbackContext& context) {
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
     Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
-    if (PathExists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
+    DeleteFileIfPresent(entry->tempPath);
   }
 }
 

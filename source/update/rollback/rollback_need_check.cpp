@@ -44,7 +44,10 @@ FileVerdict ExamineRegisteredFile(const wchar_t* installDir, const RBMdataRecord
   if (!BoundedConcat(path, {installDir, name})) return FileVerdict::kCheckFailed;
 
   InstalledFile installed = {};
-  const bool readable = ReadFileSizeAndTime(path, &installed.sizeLow, &installed.localWriteTime);
+  // A missing file is skipped; one whose attributes cannot be read now is no answer.
+  const PathState state = ReadPresentFileSizeAndTime(path, &installed.sizeLow, &installed.localWriteTime);
+  if (state == PathState::kUnknown) return FileVerdict::kCheckFailed;
+  const bool readable = state == PathState::kPresent;
   const auto digestOf = [&path](uint8_t (&digest)[16]) { return GetFileDigest(path, digest); };
   const FileJudgement judgement = JudgeRegisteredFile(record, readable ? &installed : nullptr, exempt, digestOf);
   if (judgement.finding == FileFinding::kDigestUnavailable) return FileVerdict::kCheckFailed;

@@ -34,7 +34,7 @@ bool StageRestoreFiles(RollbackContext& context) {
     if (!BoundedConcat(destination, {installDir, name})) return false;
     if (record.flags & BKREC_ABSENT) {
       // The update added this file: the rollback takes it away.
-      if (PathExists(destination)) DeleteFileNowOrAtRestart(destination);
+      DeleteFileIfPresent(destination);
       continue;
     }
     if (_wcsicmp(name.c_str(), kServiceWatchedFile) == 0) context.notifyService = 1;

@@ -4,6 +4,7 @@
 #include "update/backup/metadata_store.h"
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
+#include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/rollback/restore_executor.h"
 
@@ -45,9 +46,13 @@ bool VerifyBackupCopies(uint8_t* intact) {
     wchar_t copy[kPathCapacity];
     if (!JoinPath(copy, folder, name)) return false;
     uint8_t digest[16];
-    if (!GetFileDigest(copy, digest) || std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
-      return ReportDamaged(backup, intact);
+    if (!GetFileDigest(copy, digest)) {
+      // Only a missing copy is damage. One that is there but cannot be read now (held by another
+      // process, access denied, an I/O error) leaves the check undone, and the backup usable.
+      if (ProbePath(copy) == PathState::kAbsent) return ReportDamaged(backup, intact);
+      return false;
     }
+    if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) return ReportDamaged(backup, intact);
   }
   return true;
 }
