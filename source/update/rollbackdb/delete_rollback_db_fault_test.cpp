@@ -96,9 +96,9 @@ TEST_F(RbDbExistenceFaultTest, ExistingDatabaseIsNeverWrittenOverByACreate) {
     g_falseNotFound = 1;
     PlatformOverride<&mivra::PlatformCalls::wopen> open(&OpenMissesOnce);
     MdataObject object;
-    EXPECT_TRUE(mivra::OpenRBMdata(object));
+    EXPECT_TRUE(mivra::OpenRbMdata(object));
     uint32_t index = 7;
-    EXPECT_TRUE(mivra::FindRBRecord(object, L"kept.dll", &index));
+    EXPECT_TRUE(mivra::FindRbRecord(object, L"kept.dll", &index));
     EXPECT_EQ(index, 0u);
   }
   EXPECT_EQ(ReadDb(), OneRecordDatabase());
