@@ -14,7 +14,7 @@
 #include "update/backup/add_to_backup.h"
 #include "update/backup/backup_file_list.h"
 #include "update/backup/bkmdata_store.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/backup/staging_backup.h"
 #include "update/frame/backup_folder.h"
@@ -39,7 +39,10 @@ class BackupExistenceFaultTest : public mivra_test::ProductTest {
   std::string Metadata(const std::wstring& folder) const {
     return mivra_test::ReadFileBytes(folder + L"\\bkmdata.dat");
   }
-  size_t Records(const std::wstring& folder) const { return mivra_test::RecordsOf(Metadata(folder)).size(); }
+  std::vector<mivra_test::MetadataRecord> RecordsIn(const std::wstring& folder) const {
+    return mivra_test::RecordsOf(mivra_test::kBkLayout, Metadata(folder));
+  }
+  size_t Records(const std::wstring& folder) const { return RecordsIn(folder).size(); }
 
   // A committed backup of a.dll and b.dll.
   void CommitTwo() {
@@ -69,7 +72,7 @@ TEST_F(BackupExistenceFaultTest, AddFailsWithoutRecordWhenExistenceCannotBeTold)
     EXPECT_EQ(mivra::AddFileToBackup(&object, missing.c_str()), AddResult::kAdded);
   }
   EXPECT_EQ(mivra::AddFileToBackup(&object, path.c_str()), AddResult::kAdded);
-  const std::vector<mivra_test::TestBkRecord> records = mivra_test::RecordsOf(Metadata(TmpBkupFolder()));
+  const std::vector<mivra_test::MetadataRecord> records = RecordsIn(TmpBkupFolder());
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].flags, mivra::BKREC_ABSENT);
   EXPECT_EQ(records[1].flags, 0u);
@@ -142,7 +145,7 @@ TEST_F(BackupExistenceFaultTest, RemoveSucceedsOnlyWhenTheCopyIsDeletedOrSchedul
     }
     EXPECT_EQ(mivra_test::FileExists(copy), c.copyLeft);
     // The record is marked whatever became of the copy; a later removal tries the copy again.
-    EXPECT_EQ(mivra_test::RecordsOf(Metadata(BkupFolder()))[1].flags, mivra::BKREC_REMOVED);
+    EXPECT_EQ(RecordsIn(BkupFolder())[1].flags, mivra::BKREC_REMOVED);
   }
 }
 
