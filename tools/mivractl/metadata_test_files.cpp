@@ -41,8 +41,8 @@ mivra::BkMdataRecord BkRecord(const std::u16string& name, const std::string& con
   return record;
 }
 
-mivra::RBMdataRecord RbRecord(const std::u16string& name, const std::string& content) {
-  mivra::RBMdataRecord record{};
+mivra::RbMdataRecord RbRecord(const std::u16string& name, const std::string& content) {
+  mivra::RbMdataRecord record{};
   SetName(&record, name);
   record.fileSizeLow = static_cast<uint32_t>(content.size());
   record.lastWriteTime = kRecordTime;
@@ -61,11 +61,11 @@ std::string BuildBkMdata(const std::vector<mivra::BkMdataRecord>& records, uint3
   return Seal(std::move(file), mivra::kBkMdataFormat);
 }
 
-std::string BuildRbMdata(const std::vector<mivra::RBMdataRecord>& records, uint8_t updateStatus,
+std::string BuildRbMdata(const std::vector<mivra::RbMdataRecord>& records, uint8_t updateStatus,
                          uint32_t rollbackCount) {
   std::vector<uint8_t> file = mivra::BuildNewHeader(mivra::kRbMdataFormat);
   file.resize(mivra::kRbRecordAreaOffset + records.size() * mivra::kRbRecordSize);
-  mivra::RBMdataState state{};
+  mivra::RbMdataState state{};
   state.recordCount = static_cast<uint32_t>(records.size());
   state.updateStatus = updateStatus;
   state.rollbackCount = rollbackCount;

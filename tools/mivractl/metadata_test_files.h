@@ -14,12 +14,12 @@ namespace mivra_test {
 
 // A record of a file with `content` (size and MD5 taken from it) and a fixed time.
 mivra::BkMdataRecord BkRecord(const std::u16string& name, const std::string& content, uint32_t flags = 0);
-mivra::RBMdataRecord RbRecord(const std::u16string& name, const std::string& content);
+mivra::RbMdataRecord RbRecord(const std::u16string& name, const std::string& content);
 
 // Whole files: header, state block (record count = records given) and the scrambled records,
 // with the CRC of the record area in the header.
 std::string BuildBkMdata(const std::vector<mivra::BkMdataRecord>& records, uint32_t stateFlags = 0);
-std::string BuildRbMdata(const std::vector<mivra::RBMdataRecord>& records, uint8_t updateStatus = 0,
+std::string BuildRbMdata(const std::vector<mivra::RbMdataRecord>& records, uint8_t updateStatus = 0,
                          uint32_t rollbackCount = 0);
 
 // Writes `count` into the state block's record count, which the CRC does not cover.

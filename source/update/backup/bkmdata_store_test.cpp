@@ -56,7 +56,7 @@ TEST_F(BkMdataStoreTest, NewFileIsHeaderAndStateBlockOnly) {
   {
     MdataObject object;
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-    EXPECT_NE(object.fd, -1);
+    EXPECT_TRUE(object.fd.valid());
   }
   SYSTEMTIME after = {};
   GetSystemTime(&after);
@@ -174,11 +174,11 @@ TEST_F(BkMdataStoreTest, OpenDeletesOnlyAFileThatProvesInvalid) {
     MdataObject object;
     EXPECT_EQ(mivra::OpenBkMdata(object, mivra::BKF_BKUP), damage.opens);
     if (damage.opens) {
-      EXPECT_NE(object.fd, -1);
+      EXPECT_TRUE(object.fd.valid());
       object.Close();
       EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), file);
     } else {
-      EXPECT_EQ(object.fd, -1);
+      EXPECT_FALSE(object.fd.valid());
       EXPECT_FALSE(mivra_test::FileExists(FilePath()));
       // The next open starts afresh.
       ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
@@ -207,7 +207,7 @@ TEST_F(BkMdataStoreTest, OpenKeepsAFileThatCannotBeRead) {
       mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&FailingRead);
       EXPECT_FALSE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
     }
-    EXPECT_EQ(object.fd, -1);
+    EXPECT_FALSE(object.fd.valid());
     EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), before);
   }
   MdataObject object;

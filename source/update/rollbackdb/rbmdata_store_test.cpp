@@ -30,8 +30,8 @@ Record MakeRecord(const wchar_t* name, uint32_t size, char digestByte) {
   return record;
 }
 
-mivra::RBMdataRecord PlainRecord(const wchar_t* name, uint32_t size) {
-  mivra::RBMdataRecord record{};
+mivra::RbMdataRecord PlainRecord(const wchar_t* name, uint32_t size) {
+  mivra::RbMdataRecord record{};
   record.fileSizeLow = size;
   record.lastWriteTime = {2024, 5, 3, 16, 12, 30, 45, 500};
   mivra::SetRecordFieldName(record.fileName, name);
@@ -42,8 +42,8 @@ mivra::RBMdataRecord PlainRecord(const wchar_t* name, uint32_t size) {
 TEST_F(RbStoreTest, NewDatabaseIsExactly86BytesAndOpensAgain) {
   {
     MdataObject object;
-    ASSERT_TRUE(mivra::OpenRBMdata(object));
-    EXPECT_NE(object.fd, -1);
+    ASSERT_TRUE(mivra::OpenRbMdata(object));
+    EXPECT_TRUE(object.fd.valid());
   }
   const std::string created = ReadDb();
   EXPECT_EQ(created, rbmdata_test::NewDatabase());
@@ -53,16 +53,16 @@ TEST_F(RbStoreTest, NewDatabaseIsExactly86BytesAndOpensAgain) {
   EXPECT_EQ(created.substr(61), std::string(25, '\0'));  // CRC 0, reserved, empty state block
 
   MdataObject again;
-  EXPECT_TRUE(mivra::OpenRBMdata(again));
+  EXPECT_TRUE(mivra::OpenRbMdata(again));
   EXPECT_EQ(mivra::CountRbRecords(again), 0u);
   EXPECT_EQ(ReadDb(), created);
 }
 
 TEST_F(RbStoreTest, AllZeroRecordIsStoredAsBytesF6AndReadsBackAsZeros) {
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
-  const mivra::RBMdataRecord zero{};
-  ASSERT_TRUE(mivra::WriteRBRecord(object, &zero, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  const mivra::RbMdataRecord zero{};
+  ASSERT_TRUE(mivra::WriteRbRecord(object, zero, mivra::RBREC_APPEND));
 
   const std::string file = ReadDb();
   ASSERT_EQ(file.size(), 86u + 556u);
@@ -71,9 +71,9 @@ TEST_F(RbStoreTest, AllZeroRecordIsStoredAsBytesF6AndReadsBackAsZeros) {
   EXPECT_NE(rbmdata_test::Le32(file, rbmdata_test::kCrcOffset), 0u);
   EXPECT_EQ(rbmdata_test::RecordCount(file), 1u);
 
-  mivra::RBMdataRecord read;
+  mivra::RbMdataRecord read;
   std::memset(&read, 0x55, sizeof(read));
-  ASSERT_TRUE(mivra::ReadRBRecord(object, 0, &read));
+  ASSERT_TRUE(mivra::ReadRbRecord(object, 0, &read));
   EXPECT_EQ(read.fileSizeLow, 0u);
   EXPECT_EQ(read.lastWriteTime, mivra::SystemTime16{});
   EXPECT_EQ(mivra::RecordFieldName(read.fileName), L"");
@@ -82,9 +82,9 @@ TEST_F(RbStoreTest, AllZeroRecordIsStoredAsBytesF6AndReadsBackAsZeros) {
 
 TEST_F(RbStoreTest, RecordFieldsLieScrambledAtTheirOffsets) {
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
-  const mivra::RBMdataRecord record = PlainRecord(L"Corvane.exe", 0x04030201);
-  ASSERT_TRUE(mivra::WriteRBRecord(object, &record, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  const mivra::RbMdataRecord record = PlainRecord(L"Corvane.exe", 0x04030201);
+  ASSERT_TRUE(mivra::WriteRbRecord(object, record, mivra::RBREC_APPEND));
 
   const std::string file = ReadDb();
   ASSERT_EQ(file.size(), 86u + 556u);
@@ -97,8 +97,8 @@ TEST_F(RbStoreTest, RecordFieldsLieScrambledAtTheirOffsets) {
   // The zero fill behind the name is stored like any other zero byte.
   EXPECT_EQ(file.substr(86 + 20 + 2 * 12, 520 - 2 * 12), std::string(520 - 2 * 12, '\xF6'));
 
-  mivra::RBMdataRecord read{};
-  ASSERT_TRUE(mivra::ReadRBRecord(object, 0, &read));
+  mivra::RbMdataRecord read{};
+  ASSERT_TRUE(mivra::ReadRbRecord(object, 0, &read));
   EXPECT_EQ(std::memcmp(&read, &record, sizeof(read)), 0);
 }
 
@@ -121,9 +121,9 @@ TEST_F(RbStoreTest, EditsOutsideMagicAndRecordAreaKeepTheFileValid) {
     WriteDb(file);
 
     MdataObject object;
-    EXPECT_TRUE(mivra::OpenRBMdata(object)) << edit.what;
-    mivra::RBMdataRecord read{};
-    EXPECT_TRUE(mivra::ReadRBRecord(object, 0, &read)) << edit.what;
+    EXPECT_TRUE(mivra::OpenRbMdata(object)) << edit.what;
+    mivra::RbMdataRecord read{};
+    EXPECT_TRUE(mivra::ReadRbRecord(object, 0, &read)) << edit.what;
     object.Close();
     EXPECT_EQ(ReadDb(), file) << edit.what;
   }
@@ -136,41 +136,41 @@ TEST_F(RbStoreTest, StateBlockReadsTheUnalignedRollbackCounter) {
   WriteDb(file);
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
-  mivra::RBMdataState state{};
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  mivra::RbMdataState state{};
   ASSERT_TRUE(mivra::ReadRbState(object, &state));
   EXPECT_EQ(state.recordCount, 1u);
   EXPECT_EQ(state.updateStatus, 1);
   EXPECT_EQ(state.rollbackCount, 0x0A0B0C0Du);
 }
 
-TEST_F(RbStoreTest, ReadRBRecordFailsAtAndPastTheLastRecord) {
+TEST_F(RbStoreTest, ReadRbRecordFailsAtAndPastTheLastRecord) {
   WriteDb(Database({MakeRecord(L"a.dll", 1, 'a'), MakeRecord(L"b.dll", 2, 'b')}));
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
-  mivra::RBMdataRecord read{};
-  EXPECT_TRUE(mivra::ReadRBRecord(object, 1, &read));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  mivra::RbMdataRecord read{};
+  EXPECT_TRUE(mivra::ReadRbRecord(object, 1, &read));
   EXPECT_EQ(read.fileSizeLow, 2u);
-  EXPECT_FALSE(mivra::ReadRBRecord(object, 2, &read));
-  EXPECT_FALSE(mivra::ReadRBRecord(object, 3000, &read));
+  EXPECT_FALSE(mivra::ReadRbRecord(object, 2, &read));
+  EXPECT_FALSE(mivra::ReadRbRecord(object, 3000, &read));
 }
 
 TEST_F(RbStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
   uint32_t index = 99;
-  EXPECT_FALSE(mivra::FindRBRecord(object, L"a.dll", &index));
-  const mivra::RBMdataRecord a = PlainRecord(L"a.dll", 1);
-  const mivra::RBMdataRecord b = PlainRecord(L"b.dll", 2);
-  ASSERT_TRUE(mivra::WriteRBRecord(object, &a, mivra::RBREC_APPEND));
-  ASSERT_TRUE(mivra::WriteRBRecord(object, &b, mivra::RBREC_APPEND));
+  EXPECT_FALSE(mivra::FindRbRecord(object, L"a.dll", &index));
+  const mivra::RbMdataRecord a = PlainRecord(L"a.dll", 1);
+  const mivra::RbMdataRecord b = PlainRecord(L"b.dll", 2);
+  ASSERT_TRUE(mivra::WriteRbRecord(object, a, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::WriteRbRecord(object, b, mivra::RBREC_APPEND));
   EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
   EXPECT_EQ(rbmdata_test::RecordCount(ReadDb()), 2u);
 
-  const mivra::RBMdataRecord newA = PlainRecord(L"a.dll", 77);
-  ASSERT_TRUE(mivra::FindRBRecord(object, L"a.dll", &index));
+  const mivra::RbMdataRecord newA = PlainRecord(L"a.dll", 77);
+  ASSERT_TRUE(mivra::FindRbRecord(object, L"a.dll", &index));
   EXPECT_EQ(index, 0u);
-  ASSERT_TRUE(mivra::WriteRBRecord(object, &newA, index));
+  ASSERT_TRUE(mivra::WriteRbRecord(object, newA, index));
   EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
   object.Close();
 
@@ -182,10 +182,10 @@ TEST_F(RbStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
   EXPECT_EQ(rbmdata_test::RecordAt(file, 1).size, 2u);
 
   MdataObject reopened;
-  ASSERT_TRUE(mivra::OpenRBMdata(reopened));
-  EXPECT_TRUE(mivra::FindRBRecord(reopened, L"b.dll", &index));
+  ASSERT_TRUE(mivra::OpenRbMdata(reopened));
+  EXPECT_TRUE(mivra::FindRbRecord(reopened, L"b.dll", &index));
   EXPECT_EQ(index, 1u);
-  EXPECT_FALSE(mivra::FindRBRecord(reopened, L"B.DLL", &index));
+  EXPECT_FALSE(mivra::FindRbRecord(reopened, L"B.DLL", &index));
 }
 
 TEST_F(RbStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
@@ -195,9 +195,9 @@ TEST_F(RbStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
   WriteDb(before);
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
-  const mivra::RBMdataRecord extra = PlainRecord(L"extra.dll", 5);
-  ASSERT_TRUE(mivra::WriteRBRecord(object, &extra, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  const mivra::RbMdataRecord extra = PlainRecord(L"extra.dll", 5);
+  ASSERT_TRUE(mivra::WriteRbRecord(object, extra, mivra::RBREC_APPEND));
   object.Close();
 
   const std::string after = ReadDb();
@@ -224,8 +224,8 @@ TEST_F(RbStoreTest, NameListLoadTrustsNoRecordCountBeyondTheFile) {
     WriteDb(file);
 
     MdataObject object;
-    ASSERT_TRUE(mivra::OpenRBMdata(object)) << c.storedCount;
-    EXPECT_TRUE(mivra::LoadRBNameList(object)) << c.storedCount;
+    ASSERT_TRUE(mivra::OpenRbMdata(object)) << c.storedCount;
+    EXPECT_TRUE(mivra::LoadRbNameList(object)) << c.storedCount;
     const std::vector<std::wstring> all = {L"a", L"b", L"c"};
     EXPECT_EQ(object.names, std::vector<std::wstring>(all.begin(), all.begin() + c.namesLoaded)) << c.storedCount;
   }
@@ -239,15 +239,15 @@ TEST_F(RbStoreTest, AppendAfterAShortCountKeepsNamesAlignedWithRecords) {
   WriteDb(file);
   {
     MdataObject object;
-    ASSERT_TRUE(mivra::OpenRBMdata(object));
+    ASSERT_TRUE(mivra::OpenRbMdata(object));
     uint32_t index = 99;
-    EXPECT_FALSE(mivra::FindRBRecord(object, L"d", &index));
-    mivra::RBMdataRecord added = PlainRecord(L"d", 40);
-    ASSERT_TRUE(mivra::WriteRBRecord(object, &added, mivra::RBREC_APPEND));
-    ASSERT_TRUE(mivra::FindRBRecord(object, L"d", &index));
+    EXPECT_FALSE(mivra::FindRbRecord(object, L"d", &index));
+    mivra::RbMdataRecord added = PlainRecord(L"d", 40);
+    ASSERT_TRUE(mivra::WriteRbRecord(object, added, mivra::RBREC_APPEND));
+    ASSERT_TRUE(mivra::FindRbRecord(object, L"d", &index));
     EXPECT_EQ(index, 3u);
     added.fileSizeLow = 41;
-    ASSERT_TRUE(mivra::WriteRBRecord(object, &added, index));
+    ASSERT_TRUE(mivra::WriteRbRecord(object, added, index));
   }
   const std::string after = ReadDb();
   ASSERT_EQ(rbmdata_test::RecordsInFile(after), 4u);
@@ -275,12 +275,12 @@ TEST_F(RbStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
       g_readsBeforeFailure = readsBeforeFailure;
       PlatformOverride<&PlatformCalls::read> fault(&ReadThatFailsLater);
       MdataObject object;
-      EXPECT_FALSE(mivra::OpenRBMdata(object)) << readsBeforeFailure;
-      EXPECT_EQ(object.fd, -1);
+      EXPECT_FALSE(mivra::OpenRbMdata(object)) << readsBeforeFailure;
+      EXPECT_FALSE(object.fd.valid());
     }
     EXPECT_EQ(ReadDb(), file) << readsBeforeFailure;
     MdataObject object;
-    EXPECT_TRUE(mivra::OpenRBMdata(object));
+    EXPECT_TRUE(mivra::OpenRbMdata(object));
   }
 }
 

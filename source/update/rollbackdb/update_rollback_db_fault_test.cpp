@@ -94,7 +94,7 @@ TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
   {
     PlatformOverride<&PlatformCalls::read> fault(&FailingRead);
     EXPECT_FALSE(mivra::StoreUpdateStatus(object, 2));
