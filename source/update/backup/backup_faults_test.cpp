@@ -11,7 +11,7 @@
 #include "update/backup/add_to_backup.h"
 #include "update/backup/backup_file_list.h"
 #include "update/backup/bkmdata_store.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/product_identity.h"
@@ -59,7 +59,7 @@ class AddToBackupFaultTest : public mivra_test::ProductTest {
 
   // Records in the staging file.
   size_t Records() const {
-    return mivra_test::RecordsOf(mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat")).size();
+    return mivra_test::RecordsOf(mivra_test::kBkLayout, mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat")).size();
   }
 
   MdataObject object_;
@@ -88,7 +88,7 @@ TEST_F(AddToBackupFaultTest, RecordTakesTheVerifiedDigestWithoutReadingTheCopyAg
   }
   ASSERT_EQ(Records(), 1u);
   const std::string file = mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat");
-  EXPECT_EQ(mivra_test::RecordsOf(file)[0].digest, mivra_test::DigestFromHex("186898768546f999d1f5940953006368"));
+  EXPECT_EQ(mivra_test::RecordsOf(mivra_test::kBkLayout, file)[0].digest, mivra_test::DigestFromHex("186898768546f999d1f5940953006368"));
 }
 
 TEST_F(AddToBackupFaultTest, UnknownProductNamesLeaveNoBackupFolder) {

@@ -16,13 +16,15 @@ namespace {
 
 using mivra::PlatformCalls;
 using mivra_test::PlatformOverride;
-using rbmdata_test::Database;
-using rbmdata_test::Record;
+
+using mivra_test::MetadataRecord;
+using mivra_test::MetadataFile;
+using mivra_test::kRbLayout;
 
 class RbStoreTest : public rbmdata_test::RbDbFileTest {};
 
-Record MakeRecord(const wchar_t* name, uint32_t size, char digestByte) {
-  Record record;
+MetadataRecord MakeRecord(const wchar_t* name, uint32_t size, char digestByte) {
+  MetadataRecord record;
   record.size = size;
   for (int i = 0; i < 8; ++i) record.time[i] = static_cast<uint16_t>(2000 + i);
   record.name = name;
@@ -46,7 +48,7 @@ TEST_F(RbStoreTest, NewDatabaseIsExactly86BytesAndOpensAgain) {
     EXPECT_TRUE(object.fd.valid());
   }
   const std::string created = ReadDb();
-  EXPECT_EQ(created, rbmdata_test::NewDatabase());
+  EXPECT_EQ(created, mivra_test::NewMetadataFile(mivra_test::kRbLayout));
   ASSERT_EQ(created.size(), 86u);
   EXPECT_EQ(created.substr(0, 8), std::string("KVRBUP\x01\x00", 8));
   EXPECT_EQ(created.substr(8, 53), std::string("Kestrivane Technologies Pvt. Ltd.") + std::string(20, '\0'));
@@ -67,9 +69,9 @@ TEST_F(RbStoreTest, AllZeroRecordIsStoredAsBytesF6AndReadsBackAsZeros) {
   const std::string file = ReadDb();
   ASSERT_EQ(file.size(), 86u + 556u);
   EXPECT_EQ(file.substr(86), std::string(556, '\xF6'));
-  EXPECT_TRUE(rbmdata_test::CrcMatches(file));
-  EXPECT_NE(rbmdata_test::Le32(file, rbmdata_test::kCrcOffset), 0u);
-  EXPECT_EQ(rbmdata_test::RecordCount(file), 1u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
+  EXPECT_NE(mivra_test::Le32At(file, mivra_test::kCrcAt), 0u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 1u);
 
   mivra::RbMdataRecord read;
   std::memset(&read, 0x55, sizeof(read));
@@ -88,7 +90,7 @@ TEST_F(RbStoreTest, RecordFieldsLieScrambledAtTheirOffsets) {
 
   const std::string file = ReadDb();
   ASSERT_EQ(file.size(), 86u + 556u);
-  const Record stored = rbmdata_test::RecordAt(file, 0);
+  const MetadataRecord stored = mivra_test::RecordAt(mivra_test::kRbLayout, file, 0);
   EXPECT_EQ(stored.size, 0x04030201u);
   const uint16_t time[8] = {2024, 5, 3, 16, 12, 30, 45, 500};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(stored.time[i], time[i]) << i;
@@ -112,11 +114,11 @@ TEST_F(RbStoreTest, EditsOutsideMagicAndRecordAreaKeepTheFileValid) {
   const ByteEdit kEdits[] = {
       {"version byte", 6, "\x07"},
       {"company text", 8, "Other Company Ltd."},
-      {"update status", rbmdata_test::kStatusOffset, "\x02"},
-      {"rollback counter", rbmdata_test::kRollbackCountOffset, "\x0D\x0C\x0B\x0A"},
+      {"update status", mivra_test::kRbStatusAt, "\x02"},
+      {"rollback counter", mivra_test::kRbRollbackCountAt, "\x0D\x0C\x0B\x0A"},
   };
   for (const ByteEdit& edit : kEdits) {
-    std::string file = Database({MakeRecord(L"a.dll", 10, 'a')});
+    std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 10, 'a')});
     file.replace(edit.offset, edit.bytes.size(), edit.bytes);
     WriteDb(file);
 
@@ -130,9 +132,9 @@ TEST_F(RbStoreTest, EditsOutsideMagicAndRecordAreaKeepTheFileValid) {
 }
 
 TEST_F(RbStoreTest, StateBlockReadsTheUnalignedRollbackCounter) {
-  std::string file = Database({MakeRecord(L"a.dll", 10, 'a')});
-  file[rbmdata_test::kStatusOffset] = 1;
-  rbmdata_test::PutLe32(file, rbmdata_test::kRollbackCountOffset, 0x0A0B0C0D);
+  std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 10, 'a')});
+  file[mivra_test::kRbStatusAt] = 1;
+  mivra_test::PutLe32(file, mivra_test::kRbRollbackCountAt, 0x0A0B0C0D);
   WriteDb(file);
 
   MdataObject object;
@@ -145,7 +147,7 @@ TEST_F(RbStoreTest, StateBlockReadsTheUnalignedRollbackCounter) {
 }
 
 TEST_F(RbStoreTest, ReadRbRecordFailsAtAndPastTheLastRecord) {
-  WriteDb(Database({MakeRecord(L"a.dll", 1, 'a'), MakeRecord(L"b.dll", 2, 'b')}));
+  WriteDb(MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 1, 'a'), MakeRecord(L"b.dll", 2, 'b')}));
   MdataObject object;
   ASSERT_TRUE(mivra::OpenRbMdata(object));
   mivra::RbMdataRecord read{};
@@ -165,7 +167,7 @@ TEST_F(RbStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
   ASSERT_TRUE(mivra::WriteRbRecord(object, a, mivra::RBREC_APPEND));
   ASSERT_TRUE(mivra::WriteRbRecord(object, b, mivra::RBREC_APPEND));
   EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
-  EXPECT_EQ(rbmdata_test::RecordCount(ReadDb()), 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, ReadDb()), 2u);
 
   const mivra::RbMdataRecord newA = PlainRecord(L"a.dll", 77);
   ASSERT_TRUE(mivra::FindRbRecord(object, L"a.dll", &index));
@@ -176,10 +178,10 @@ TEST_F(RbStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
 
   const std::string file = ReadDb();
   EXPECT_EQ(file.size(), 86u + 2 * 556u);
-  EXPECT_EQ(rbmdata_test::RecordCount(file), 2u);
-  EXPECT_TRUE(rbmdata_test::CrcMatches(file));
-  EXPECT_EQ(rbmdata_test::RecordAt(file, 0).size, 77u);
-  EXPECT_EQ(rbmdata_test::RecordAt(file, 1).size, 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).size, 77u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).size, 2u);
 
   MdataObject reopened;
   ASSERT_TRUE(mivra::OpenRbMdata(reopened));
@@ -189,9 +191,9 @@ TEST_F(RbStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
 }
 
 TEST_F(RbStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
-  std::vector<Record> records;
+  std::vector<MetadataRecord> records;
   for (int i = 0; i <= 3000; ++i) records.push_back(MakeRecord((L"f" + std::to_wstring(i)).c_str(), i, 'x'));
-  const std::string before = Database(records);
+  const std::string before = MetadataFile(kRbLayout, records);
   WriteDb(before);
 
   MdataObject object;
@@ -202,11 +204,11 @@ TEST_F(RbStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
 
   const std::string after = ReadDb();
   ASSERT_EQ(after.size(), before.size() + 556);
-  EXPECT_EQ(rbmdata_test::RecordCount(after), 3002u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, after), 3002u);
   EXPECT_EQ(after.substr(86, before.size() - 86), before.substr(86));
-  EXPECT_EQ(rbmdata_test::RecordAt(after, 3000).name, L"f3000");
-  EXPECT_EQ(rbmdata_test::RecordAt(after, 3001).name, L"extra.dll");
-  EXPECT_TRUE(rbmdata_test::CrcMatches(after));
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3000).name, L"f3000");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3001).name, L"extra.dll");
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, after));
 }
 
 struct CountCase {
@@ -219,8 +221,8 @@ struct CountCase {
 TEST_F(RbStoreTest, NameListLoadTrustsNoRecordCountBeyondTheFile) {
   const CountCase kCases[] = {{0, 0}, {1, 1}, {3, 3}, {4, 3}, {1000, 3}, {0xFFFFFFFF, 3}};
   for (const CountCase& c : kCases) {
-    std::string file = Database({MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
-    rbmdata_test::PutLe32(file, rbmdata_test::kCountOffset, c.storedCount);
+    std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
+    mivra_test::PutLe32(file, mivra_test::kRbCountAt, c.storedCount);
     WriteDb(file);
 
     MdataObject object;
@@ -234,8 +236,8 @@ TEST_F(RbStoreTest, NameListLoadTrustsNoRecordCountBeyondTheFile) {
 // A count left one short by an earlier failed write: a new record still gets the index of its
 // place in the file, so overwriting it by that index changes that record and no other.
 TEST_F(RbStoreTest, AppendAfterAShortCountKeepsNamesAlignedWithRecords) {
-  std::string file = Database({MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
-  rbmdata_test::PutLe32(file, rbmdata_test::kCountOffset, 2);
+  std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
+  mivra_test::PutLe32(file, mivra_test::kRbCountAt, 2);
   WriteDb(file);
   {
     MdataObject object;
@@ -250,12 +252,12 @@ TEST_F(RbStoreTest, AppendAfterAShortCountKeepsNamesAlignedWithRecords) {
     ASSERT_TRUE(mivra::WriteRbRecord(object, added, index));
   }
   const std::string after = ReadDb();
-  ASSERT_EQ(rbmdata_test::RecordsInFile(after), 4u);
-  EXPECT_EQ(rbmdata_test::RecordAt(after, 2).name, L"c");
-  EXPECT_EQ(rbmdata_test::RecordAt(after, 2).size, 3u);
-  EXPECT_EQ(rbmdata_test::RecordAt(after, 3).name, L"d");
-  EXPECT_EQ(rbmdata_test::RecordAt(after, 3).size, 41u);
-  EXPECT_TRUE(rbmdata_test::CrcMatches(after));
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, after), 4u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 2).name, L"c");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 2).size, 3u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3).name, L"d");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3).size, 41u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, after));
 }
 
 int g_readsBeforeFailure = 0;
@@ -268,7 +270,7 @@ int ReadThatFailsLater(int fd, void* buffer, unsigned count) {
 
 // An I/O error proves nothing against the file, so the open fails without deleting it.
 TEST_F(RbStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
-  const std::string file = Database({MakeRecord(L"a.dll", 1, 'a')});
+  const std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 1, 'a')});
   for (int readsBeforeFailure : {0, 1}) {  // the header read, then the read of the CRC's record area
     WriteDb(file);
     {
