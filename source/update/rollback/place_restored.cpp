@@ -64,16 +64,17 @@ bool OverwriteInPlace(const RestoreEntry& entry) {
   return std::memcmp(digest, entry.expectedDigest, sizeof(digest)) == 0;
 }
 
-bool MoveIntoPlace(const RestoreEntry& entry) {
+bool MoveIntoPlace(RestoreEntry& entry) {
   if (Platform().wrename(entry.tempPath, entry.destinationPath) != 0 &&
       !Platform().MoveFileW(entry.tempPath, entry.destinationPath)) {
     return false;
   }
+  entry.tempMoved = true;
   FlushToDisk(entry.destinationPath);
   return true;
 }
 
-bool PlaceEntryOverDestination(const RestoreEntry& entry, std::vector<std::wstring>* asides) {
+bool PlaceEntryOverDestination(RestoreEntry& entry, std::vector<std::wstring>* asides) {
   int attempts = 0;
   int waits = 0;
   for (;;) {
@@ -93,7 +94,7 @@ bool PlaceEntryOverDestination(const RestoreEntry& entry, std::vector<std::wstri
   }
 }
 
-bool PlaceEntry(const RestoreEntry& entry) {
+bool PlaceEntry(RestoreEntry& entry) {
   std::vector<std::wstring> asides;
   if (PlaceEntryOverDestination(entry, &asides)) {
     DropAsides(asides);
@@ -107,7 +108,7 @@ bool PlaceEntry(const RestoreEntry& entry) {
 
 bool PlaceRestoredFiles(RollbackContext& context) {
   bool allPlaced = true;
-  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+  for (RestoreEntry* entry = context.head; entry; entry = entry->next) {
     if (!PlaceEntry(*entry)) allPlaced = false;
   }
   return allPlaced;
@@ -115,6 +116,8 @@ bool PlaceRestoredFiles(RollbackContext& context) {
 
 void DeleteStagedFiles(const RollbackContext& context) {
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+    // A staged copy moved into place left nothing behind to look for.
+    if (entry->tempMoved) continue;
     Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
     DeleteFileIfPresent(entry->tempPath);
   }
