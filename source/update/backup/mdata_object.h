@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "update/frame/bounded_string.h"
+
 // Global, so that it is the type the public header names opaquely.
 class MdataObject {
  public:
@@ -21,6 +23,8 @@ class MdataObject {
   int fd = -1;
   // Set by the record writers; makes closing flush the file.
   bool modified = false;
+  // Where the open file lies, for the journal that every change of it keeps beside it.
+  wchar_t path[mivra::kPathCapacity] = {};
   // The names of the file's records in record order, loaded by the first lookup.
   std::vector<std::wstring> names;
 };
