@@ -56,6 +56,11 @@ HANDLE OpenJournal(const wchar_t* path, DWORD disposition) {
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
+bool WriteJournal(HANDLE journal, const JournalImage& image) {
+  const std::vector<uint8_t> bytes = EncodeJournal(image);
+  return WriteJournalBytes(journal, 0, bytes.data(), bytes.size()) && Platform().FlushFileBuffers(journal);
+}
+
 // Sets the file at `path` (open on `fd`, or opened here when -1) back to the journal's image.
 bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
   if (image.oldLength == kJournalFileAbsent) {
@@ -128,40 +133,42 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (!journal) return false;
   if (::GetLastError() == ERROR_ALREADY_EXISTS) {
     // Left by an earlier change whose undo failed: the file goes back to that change's start
-    // before anything else happens to it.
+    // before anything else happens to it. Until then the journal stays.
     std::vector<uint8_t> bytes;
     JournalImage leftover;
     if (!ReadJournalBytes(journal.get(), &bytes)) return false;
     if (DecodeJournal(bytes.data(), bytes.size(), &leftover) && !ApplyJournal(leftover, path_, fd_)) return false;
   }
-
   JournalImage image;
-  if (fd_ == -1) {
-    image.oldLength = kJournalFileAbsent;
-  } else {
-    const int64_t length = Platform().seek(fd_, 0, SEEK_END);
-    if (length < 0) return false;
-    image.oldLength = static_cast<uint64_t>(length);
-    for (const ByteRange& range : ranges) {
-      if (range.offset >= image.oldLength) continue;
-      SavedBytes saved;
-      saved.offset = range.offset;
-      const uint64_t inFile = image.oldLength - range.offset;
-      saved.bytes.resize(static_cast<size_t>(range.length < inFile ? range.length : inFile));
-      if (!ReadAt(fd_, saved.offset, saved.bytes.data(), saved.bytes.size())) return false;
-      image.ranges.push_back(std::move(saved));
-    }
-  }
-  const std::vector<uint8_t> bytes = EncodeJournal(image);
   // The journal must be on disk before the file changes, or a crash could leave a half-changed
   // file with nothing to undo it.
-  if (!WriteJournalBytes(journal.get(), 0, bytes.data(), bytes.size()) || !Platform().FlushFileBuffers(journal.get())) {
+  if (!SaveImage(ranges, &image) || !WriteJournal(journal.get(), image)) {
     // Whatever of it was written describes the file as it still is.
     RetireJournal(journal, journalPath_);
     return false;
   }
   journal_ = std::move(journal);
   image_ = std::move(image);
+  return true;
+}
+
+bool MetadataChange::SaveImage(std::initializer_list<ByteRange> ranges, JournalImage* image) const {
+  if (fd_ == -1) {
+    image->oldLength = kJournalFileAbsent;
+    return true;
+  }
+  const int64_t length = Platform().seek(fd_, 0, SEEK_END);
+  if (length < 0) return false;
+  image->oldLength = static_cast<uint64_t>(length);
+  for (const ByteRange& range : ranges) {
+    if (range.offset >= image->oldLength) continue;
+    SavedBytes saved;
+    saved.offset = range.offset;
+    const uint64_t inFile = image->oldLength - range.offset;
+    saved.bytes.resize(static_cast<size_t>(range.length < inFile ? range.length : inFile));
+    if (!ReadAt(fd_, saved.offset, saved.bytes.data(), saved.bytes.size())) return false;
+    image->ranges.push_back(std::move(saved));
+  }
   return true;
 }
 

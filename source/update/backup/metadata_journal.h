@@ -68,6 +68,7 @@ class MetadataChange {
   bool Undo();
 
  private:
+  bool SaveImage(std::initializer_list<ByteRange> ranges, JournalImage* image) const;
   bool Retire();
 
   const wchar_t* path_;
