@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "update/backup/metadata_format.h"
 #include "update/digest/crc32.h"
+#include "update/frame/byte_codec.h"
 
 namespace mivra {
 namespace {

@@ -14,7 +14,7 @@
 #include "support/file_util.h"
 #include "support/held_file.h"
 #include "update/backup/bkmdata_store.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 #include "update/frame/backup_folder.h"
 
 namespace {
@@ -23,7 +23,7 @@ using mivra_test::EveryCallFault;
 using mivra_test::FaultMode;
 
 mivra::BkMdataRecord RecordNamed(const wchar_t* name, uint32_t flags = 0) {
-  mivra_test::TestBkRecord record;
+  mivra_test::MetadataRecord record;
   record.name = name;
   record.size = 7;
   record.flags = flags;

@@ -21,19 +21,18 @@ namespace {
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
 void DiscardFile(MdataObject& object, const wchar_t* path) {
-  Platform().close(object.fd);
-  object.fd = -1;
+  object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   Platform().DeleteFileW(path);
 }
 
 bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
   uint32_t crc = 0;
-  if (!CalcFileCrc32(object.fd, static_cast<int32_t>(format.recordAreaOffset()), &crc)) return false;
+  if (!CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc)) return false;
   std::vector<uint8_t> header(format.headerSize);
-  if (!ReadAt(object.fd, 0, header.data(), header.size())) return false;
+  if (!ReadAt(object.fd.get(), 0, header.data(), header.size())) return false;
   WriteLe32(header.data() + kHeaderCrcOffset, crc);
-  return WriteAt(object.fd, 0, header.data(), header.size());
+  return WriteAt(object.fd.get(), 0, header.data(), header.size());
 }
 
 bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
@@ -41,7 +40,7 @@ bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
   if (!ReadStateBlock(object, format, state.data())) return false;
   uint8_t* count = state.data() + kStateRecordCountOffset;
   WriteLe32(count, ReadLe32(count) + 1);
-  return WriteAt(object.fd, format.stateOffset(), state.data(), state.size());
+  return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
 }
 
 // A writer that began a change after this open judged the file may have made it look invalid for
@@ -67,7 +66,7 @@ bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const
   const std::vector<uint8_t> header = BuildNewHeader(format);
   if (WriteAt(fd, 0, header.data(), header.size()) && WriteAt(fd, format.stateOffset(), newState, format.stateSize) &&
       change.Commit()) {
-    object.fd = fd;
+    object.fd.reset(fd);
     return true;
   }
   change.SetFile(-1);
@@ -76,12 +75,6 @@ bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const
 }
 
 }  // namespace
-
-std::wstring RecordFieldName(const char16_t* field) {
-  std::wstring name;
-  for (size_t i = 0; i < kRecordNameChars && field[i] != u'\0'; ++i) name.push_back(static_cast<wchar_t>(field[i]));
-  return name;
-}
 
 bool SetRecordFieldName(char16_t* field, std::wstring_view name) {
   for (size_t i = 0; i < kRecordNameChars; ++i) field[i] = u'\0';
@@ -125,7 +118,7 @@ MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) {
 
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState) {
-  object.fd = -1;
+  object.fd.reset();
   if (!path || !newState || !BoundedCopy(object.path, path)) return false;
   // A change cut off with its process is undone before the file is judged, so that a half-written
   // record never makes a sound file look invalid. One still under way in a live process keeps the
@@ -144,7 +137,7 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
 
   const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
   if (fd == -1) return false;
-  object.fd = fd;
+  object.fd.reset(fd);
   switch (CheckMetadataFile(fd, format)) {
     case MetadataCheck::kValid:
       if (FileLength(fd) < 0) break;
@@ -156,30 +149,29 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
     case MetadataCheck::kUnreadable:
       break;
   }
-  Platform().close(fd);
-  object.fd = -1;
+  object.fd.reset();
   return false;
 }
 
 bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored) {
   if (!stored) return false;
-  return ReadAt(object.fd, format.recordOffset(index), stored, format.recordSize);
+  return ReadAt(object.fd.get(), format.recordOffset(index), stored, format.recordSize);
 }
 
 bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
                        std::wstring_view name) {
-  if (object.fd == -1 || !stored) return false;
+  if (!object.fd.valid() || !stored) return false;
   const bool append = index == kAppendRecordIndex;
-  const int64_t end = FileLength(object.fd);
+  const int64_t end = FileLength(object.fd.get());
   if (end < 0) return false;
   const uint32_t position = CountRecordsFromLength(object, format);
   const uint64_t offset = append ? static_cast<uint64_t>(end) : format.recordOffset(index);
 
   // The header and state block hold the CRC and the count; an overwrite also saves the record it
   // replaces. An append needs no record saved: the old length cuts it off again.
-  MetadataChange change(object.path, object.fd);
+  MetadataChange change(object.path, object.fd.get());
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, append ? 0 : format.recordSize}})) return false;
-  if (!WriteAt(object.fd, offset, stored, format.recordSize) || !RefreshHeaderCrc(object, format) ||
+  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) || !RefreshHeaderCrc(object, format) ||
       (append && !RaiseRecordCount(object, format)) || !change.Commit()) {
     return false;
   }
@@ -195,7 +187,7 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
 }
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
-  if (object.fd == -1) return false;
+  if (!object.fd.valid()) return false;
   std::vector<uint8_t> state(format.stateSize);
   if (!ReadStateBlock(object, format, state.data())) return false;
   object.names.clear();
@@ -208,16 +200,17 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
   std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);
-  if (!area || !ReadAt(object.fd, format.recordAreaOffset(), area.get(), areaBytes)) return false;
+  if (!area || !ReadAt(object.fd.get(), format.recordAreaOffset(), area.get(), areaBytes)) return false;
 
   std::vector<std::wstring> names;
   names.reserve(count);
   uint8_t nameBytes[kRecordNameBytes];
+  char16_t field[kRecordNameChars];
   for (uint32_t i = 0; i < count; ++i) {
     std::memcpy(nameBytes, area.get() + size_t{i} * format.recordSize + format.recordNameOffset, kRecordNameBytes);
     UnscrambleBytes(nameBytes, kRecordNameBytes);
-    const std::u16string name = ReadUtf16Name(nameBytes, kRecordNameChars);
-    names.emplace_back(name.begin(), name.end());
+    ReadUtf16Units(nameBytes, field, kRecordNameChars);
+    names.push_back(RecordFieldName(field));
   }
   object.names = std::move(names);
   return true;
@@ -237,23 +230,23 @@ NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, s
 }
 
 bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uint8_t* state) {
-  return state && ReadAt(object.fd, format.stateOffset(), state, format.stateSize);
+  return state && ReadAt(object.fd.get(), format.stateOffset(), state, format.stateSize);
 }
 
 bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state) {
-  if (!state || object.fd == -1) return false;
-  MetadataChange change(object.path, object.fd);
+  if (!state || !object.fd.valid()) return false;
+  MetadataChange change(object.path, object.fd.get());
   return change.Begin({{format.stateOffset(), format.stateSize}}) &&
-         WriteAt(object.fd, format.stateOffset(), state, format.stateSize) && change.Commit();
+         WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
 }
 
 bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
-  if (object.fd == -1 || content.size() > INT64_MAX) return false;
-  const int64_t length = FileLength(object.fd);
+  if (!object.fd.valid() || content.size() > INT64_MAX) return false;
+  const int64_t length = FileLength(object.fd.get());
   if (length < 0) return false;
-  MetadataChange change(object.path, object.fd);
-  if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd, 0, content.data(), content.size()) ||
-      Platform().chsize(object.fd, static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd.get(), 0, content.data(), content.size()) ||
+      Platform().chsize(object.fd.get(), static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
     return false;
   }
   object.modified = true;
@@ -262,8 +255,8 @@ bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& con
 }
 
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {
-  if (object.fd == -1) return 0;
-  const int64_t length = FileLength(object.fd);
+  if (!object.fd.valid()) return 0;
+  const int64_t length = FileLength(object.fd.get());
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
   const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
   return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);

@@ -26,7 +26,7 @@ MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format);
 // `newState` block. A change that a process that is gone left unfinished is undone first; while a
 // live process is changing the file, the open fails. An existing file that proves invalid is closed and deleted and the open fails,
 // so the next open starts afresh; one that cannot be read is left as it is and the open fails.
-// On success the file is positioned at its end; on failure object.fd is -1.
+// On success the file is positioned at its end; on failure object.fd holds none.
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState);
 
@@ -59,8 +59,6 @@ bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& con
 // Records the file length holds, (length - header - state) / record size; 0 without an open file.
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format);
 
-// The name held in a record's 260-character name field, up to its NUL.
-std::wstring RecordFieldName(const char16_t* field);
 // Fills a record's name field; false when the name with its NUL does not fit.
 bool SetRecordFieldName(char16_t* field, std::wstring_view name);
 
