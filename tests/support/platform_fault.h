@@ -120,10 +120,13 @@ class PlatformFault<Entry, R (*)(Args...)> {
 };
 
 // Makes the existence test (_waccess) of one path fail with `error`, and errno its C-runtime
-// counterpart, whether or not the path exists; every other path is tested as usual.
+// counterpart, whether or not the path exists, for its first `times` tests; every other test goes
+// through as usual.
 class AccessFault {
  public:
-  AccessFault(std::wstring path, DWORD error) : override_(&Call) { TheState() = {std::move(path), error}; }
+  AccessFault(std::wstring path, DWORD error, uint32_t times = UINT32_MAX) : override_(&Call) {
+    TheState() = {std::move(path), error, times};
+  }
   ~AccessFault() { TheState() = {}; }
   AccessFault(const AccessFault&) = delete;
   AccessFault& operator=(const AccessFault&) = delete;
@@ -132,14 +135,16 @@ class AccessFault {
   struct State {
     std::wstring path;
     DWORD error = 0;
+    uint32_t times = 0;
   };
   static State& TheState() {
     static State state;
     return state;
   }
   static int Call(const wchar_t* path, int mode) {
-    const State& state = TheState();
-    if (path && _wcsicmp(path, state.path.c_str()) == 0) {
+    State& state = TheState();
+    if (state.times > 0 && path && _wcsicmp(path, state.path.c_str()) == 0) {
+      --state.times;
       ::SetLastError(state.error);
       errno = ErrnoFor(state.error);
       return -1;
