@@ -5,6 +5,7 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -20,14 +21,16 @@ CommitResult CommitStagingBackup() {
   wchar_t committed[kPathCapacity] = {};
   if (!JoinPath(committed, base, L"bkup")) return CommitResult::kPathTooLong;
   // Not found means there is no committed backup yet.
-  if (!Platform().MoveFileW(committed, retired) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+  const bool retiredOld = Platform().MoveFileW(committed, retired);
+  TraceStep("rename").Path("from", committed).Path("to", retired).Win32(retiredOld);
+  if (!retiredOld && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
     return CommitResult::kRenameFailed;
   }
 
   wchar_t staging[kPathCapacity] = {};
   if (!JoinPath(staging, base, L"tmpbkup")) return CommitResult::kPathTooLong;
-  if (!Platform().MoveFileW(staging, committed)) {
-    Platform().MoveFileW(retired, committed);
+  if (!TraceStep("rename").Path("from", staging).Path("to", committed).Win32(Platform().MoveFileW(staging, committed))) {
+    TraceStep("rename").Path("from", retired).Path("to", committed).Win32(Platform().MoveFileW(retired, committed));
     return CommitResult::kRenameFailed;
   }
 

@@ -253,6 +253,11 @@ bool TraceEvent::Crt(bool ok) noexcept {
   return ok;
 }
 
+bool TraceEvent::Ok(bool ok) noexcept {
+  Outcome(ok ? "ok" : "failed");
+  return ok;
+}
+
 TraceEvent& TraceEvent::Outcome(const char* word) noexcept { return Text("result", word); }
 
 TraceEvent& TraceEvent::Failed(const char* why) noexcept { return Outcome("failed").Text("why", why); }

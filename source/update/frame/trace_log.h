@@ -54,6 +54,8 @@ class TraceEvent {
   // The same for a C-runtime call: "result=failed errno=N", and win32=N when the runtime took
   // the failure from the system.
   bool Crt(bool ok) noexcept;
+  // "result=ok" or "result=failed" for a step whose failure carries no system error. Returns `ok`.
+  bool Ok(bool ok) noexcept;
   // "result=WORD" for a step that decides rather than succeeds or fails.
   TraceEvent& Outcome(const char* word) noexcept;
   // A failure whose cause is not a system error (a digest that differs, a record that is invalid).
