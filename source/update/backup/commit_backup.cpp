@@ -22,14 +22,16 @@ CommitResult CommitStagingBackup() {
   if (!JoinPath(committed, base, L"bkup")) return CommitResult::kPathTooLong;
   // Not found means there is no committed backup yet.
   const bool retiredOld = Platform().MoveFileW(committed, retired);
-  TraceStep("rename").Path("from", committed).Path("to", retired).Win32(retiredOld);
+  TraceStep("rename").Path("from", committed).Path("to", retired).Win32(retiredOld, "absent");
   if (!retiredOld && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
     return CommitResult::kRenameFailed;
   }
 
   wchar_t staging[kPathCapacity] = {};
   if (!JoinPath(staging, base, L"tmpbkup")) return CommitResult::kPathTooLong;
-  if (!TraceStep("rename").Path("from", staging).Path("to", committed).Win32(Platform().MoveFileW(staging, committed))) {
+  const bool placedNew = Platform().MoveFileW(staging, committed);
+  TraceStep("rename").Path("from", staging).Path("to", committed).Win32(placedNew);
+  if (!placedNew) {
     TraceStep("rename").Path("from", retired).Path("to", committed).Win32(Platform().MoveFileW(retired, committed));
     return CommitResult::kRenameFailed;
   }

@@ -12,6 +12,7 @@
 
 #include "update/digest/file_crc32.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -21,7 +22,17 @@ int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 void DiscardFile(MdataObject& object, const wchar_t* path) {
   object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  Platform().DeleteFileW(path);
+  TraceStep("discard-metadata").Path("path", path).Win32(Platform().DeleteFileW(path));
+}
+
+void TraceCheck(const wchar_t* path, MetadataCheck check) {
+  TraceEvent step = TraceStep("validate-metadata");
+  step.Path("path", path);
+  switch (check) {
+    case MetadataCheck::kValid: step.Outcome("valid"); return;
+    case MetadataCheck::kInvalid: step.Failed("invalid: the file is deleted"); return;
+    case MetadataCheck::kUnreadable: step.Failed("unreadable"); return;
+  }
 }
 
 bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
@@ -90,11 +101,15 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   const bool exists = Platform().waccess(path, 0) == 0;
   const int fd = exists ? Platform().wopen(path, _O_RDWR | _O_BINARY, 0)
                         : Platform().wopen(path, _O_RDWR | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd == -1) return false;
+  if (!TraceStep("open-metadata").Path("path", path).Text("as", exists ? "existing" : "new").Crt(fd != -1)) {
+    return false;
+  }
   object.fd.reset(fd);
 
   if (exists) {
-    switch (CheckMetadataFile(fd, format)) {
+    const MetadataCheck check = CheckMetadataFile(fd, format);
+    TraceCheck(path, check);
+    switch (check) {
       case MetadataCheck::kValid:
         if (FileLength(fd) < 0) break;
         return true;

@@ -68,7 +68,8 @@ bool DeleteFolderTree(const wchar_t* path) {
   operation.pFrom = from;
   operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
   const int shellResult = Platform().SHFileOperationW(&operation);
-  TraceStep("delete-folder").Path("path", path).Number("shell", static_cast<uint32_t>(shellResult)).Ok(shellResult == 0);
+  TraceStep("delete-folder").Path("path", path).Number("shell", static_cast<uint32_t>(shellResult)).Ok(
+      shellResult == 0);
   return shellResult == 0;
 }
 

@@ -14,6 +14,7 @@
 #include "update/manifest/component_file_names.h"
 #include "update/rollback/registered_file_judgement.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -35,6 +36,18 @@ bool ToListSpelling(const std::wstring& name, std::string* narrow) {
 
 enum class FileVerdict { kUnchanged, kChanged, kCheckFailed };
 
+const char* FindingWord(FileFinding finding) {
+  switch (finding) {
+    case FileFinding::kMissing: return "missing";
+    case FileFinding::kTimeChanged: return "time-changed";
+    case FileFinding::kSizeDiffers: return "size-differs";
+    case FileFinding::kContentDiffers: return "content-differs";
+    case FileFinding::kUnchanged: return "unchanged";
+    case FileFinding::kDigestUnavailable: break;
+  }
+  return "digest-unavailable";
+}
+
 FileVerdict ExamineRegisteredFile(const wchar_t* installDir, const RbMdataRecord& record, bool exempt) {
   const std::wstring name = RecordFieldName(record.fileName);
   // Anyone may write the database: a record that names no plain file of the install directory
@@ -47,6 +60,10 @@ FileVerdict ExamineRegisteredFile(const wchar_t* installDir, const RbMdataRecord
   const bool readable = ReadFileSizeAndTime(path, &installed.sizeLow, &installed.localWriteTime);
   const auto digestOf = [&path](uint8_t (&digest)[16]) { return GetFileDigest(path, digest); };
   const FileJudgement judgement = JudgeRegisteredFile(record, readable ? &installed : nullptr, exempt, digestOf);
+  TraceEvent judged = TraceStep("judge");
+  judged.Path("path", path).Text("finding", FindingWord(judgement.finding)).Number("exempt", exempt);
+  if (judgement.finding == FileFinding::kDigestUnavailable) judged.Failed("no digest");
+  else judged.Outcome(judgement.needsRollback() ? "needed" : "not-needed");
   if (judgement.finding == FileFinding::kDigestUnavailable) return FileVerdict::kCheckFailed;
   return judgement.needsRollback() ? FileVerdict::kChanged : FileVerdict::kUnchanged;
 }
@@ -57,6 +74,7 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
   if (!outFlag || !database) return false;
   *outFlag = 0;
   if ((flags & kCheckInterruptedUpdate) && UpdateWasInterrupted(*database)) {
+    TraceStep("update-status").Number("status", 1).Outcome("needed");
     *outFlag = 1;
     return true;
   }
