@@ -50,18 +50,19 @@ bool OverwriteInPlace(const RestoreEntry& entry) {
   return same;
 }
 
-bool MoveIntoPlace(const RestoreEntry& entry) {
+bool MoveIntoPlace(RestoreEntry& entry) {
   if (!TraceStep("rename").Path("from", entry.tempPath).Path("to", entry.destinationPath).Crt(
           Platform().wrename(entry.tempPath, entry.destinationPath) == 0) &&
       !TraceStep("move").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(
           Platform().MoveFileW(entry.tempPath, entry.destinationPath))) {
     return false;
   }
+  entry.tempMoved = true;
   FlushToDisk(entry.destinationPath);
   return true;
 }
 
-bool PlaceEntry(const RestoreEntry& entry) {
+bool PlaceEntry(RestoreEntry& entry) {
   int attempts = 0;
   int waits = 0;
   for (;;) {
@@ -90,7 +91,7 @@ bool PlaceEntry(const RestoreEntry& entry) {
 
 bool PlaceRestoredFiles(RollbackContext& context) {
   bool allPlaced = true;
-  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+  for (RestoreEntry* entry = context.head; entry; entry = entry->next) {
     if (!PlaceEntry(*entry)) allPlaced = false;
   }
   return allPlaced;
@@ -98,6 +99,8 @@ bool PlaceRestoredFiles(RollbackContext& context) {
 
 void DeleteStagedFiles(const RollbackContext& context) {
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+    // A staged copy moved into place left nothing behind to look for.
+    if (entry->tempMoved) continue;
     Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
     if (PathExists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
   }
