@@ -12,6 +12,7 @@
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -33,6 +34,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
   BkMdataRecord record = {};
   if (Platform().waccess(path, 0) != 0) {
+    TraceStep("exists").Path("path", path).Outcome("absent");
     record.flags = BKREC_ABSENT;
   } else {
     // The record keeps the copy's digest as the verification has just taken it.

@@ -6,6 +6,8 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -28,17 +30,21 @@ CommitResult CommitStagingBackup() {
     return CommitResult::kRenameFailed;
   }
   // Not found means there is no committed backup yet.
-  bool hadCommitted = true;
-  if (!Platform().MoveFileW(folders.committed, folders.retired)) {
-    if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
-      journal.Finish();
-      return CommitResult::kRenameFailed;
-    }
-    hadCommitted = false;
+  const bool retiredOld = Platform().MoveFileW(folders.committed, folders.retired);
+  const DWORD retireError = ::GetLastError();
+  TraceStep("rename").Path("from", folders.committed).Path("to", folders.retired).Win32(retiredOld, "absent");
+  if (!retiredOld && retireError != ERROR_FILE_NOT_FOUND) {
+    journal.Finish();
+    return CommitResult::kRenameFailed;
   }
-  if (!Platform().MoveFileW(folders.staging, folders.committed)) {
+  const bool placedNew = Platform().MoveFileW(folders.staging, folders.committed);
+  TraceStep("rename").Path("from", folders.staging).Path("to", folders.committed).Win32(placedNew);
+  if (!placedNew) {
     journal.Write(CommitPhase::kRestoring, false);
-    if (!hadCommitted || Platform().MoveFileW(folders.retired, folders.committed)) journal.Finish();
+    const bool restored = Platform().MoveFileW(folders.retired, folders.committed);
+    TraceStep("rename").Path("from", folders.retired).Path("to", folders.committed).Win32(restored);
+    // Without an old backup there was nothing to put back.
+    if (restored || !retiredOld) journal.Finish();
     return CommitResult::kRenameFailed;
   }
 

@@ -12,6 +12,7 @@
 #include "update/rollback/temp_sweep.h"
 #include "update/rollback/verify_backup.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -43,6 +44,8 @@ PerformOutcome PerformRollback(MdataObject& database) {
 
   RbMdataState state = {};
   if (!database.fd.valid() || !ReadRbState(database, &state)) return PerformOutcome::kStatusUnreadable;
+  TraceStep("rollback-count").Number("count", state.rollbackCount).Number("limit", kRollbackLimit).Outcome(
+      state.rollbackCount >= kRollbackLimit ? "limit-reached" : "ok");
   if (state.rollbackCount >= kRollbackLimit) return PerformOutcome::kLimitReached;
 
   RollbackContext context;
@@ -50,7 +53,10 @@ PerformOutcome PerformRollback(MdataObject& database) {
     DeleteStagedFiles(context);
     return PerformOutcome::kStagingFailed;
   }
-  if (context.empty()) return PerformOutcome::kNothingToRestore;
+  if (context.empty()) {
+    TraceStep("restore").Failed("nothing to restore");
+    return PerformOutcome::kNothingToRestore;
+  }
   // Files already placed stay placed when another fails: nothing is undone.
   const bool placed = PlaceRestoredFiles(context);
   DeleteStagedFiles(context);
