@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/add_to_backup.h"
 
 #include <memory>
@@ -10,6 +11,7 @@
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -33,8 +35,12 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   // Only "not found" makes a file absent: recorded absent, an existing file would be deleted by
   // a rollback instead of restored.
   const PathState state = ProbePath(path);
-  if (state == PathState::kUnknown) return AddResult::kFileAttributes;
+  if (state == PathState::kUnknown) {
+    TraceStep("exists").Path("path", path).Outcome("unknown");
+    return AddResult::kFileAttributes;
+  }
   if (state == PathState::kAbsent) {
+    TraceStep("exists").Path("path", path).Outcome("absent");
     record.flags = BKREC_ABSENT;
   } else {
     // The record keeps the copy's digest as the verification has just taken it.
@@ -51,6 +57,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   if (!path) return AddResult::kBadPath;
+  RecoverInterruptedCommit(true);
   // Only an existing file can be placed; one that does not exist yet goes on to be recorded as
   // absent under its name.
   bool outside = false;

@@ -7,6 +7,7 @@
 #include "update/frame/file_info.h"
 #include "update/frame/module_loader.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -57,13 +58,15 @@ int DeleteOnReboot(const wchar_t* path) {
   if (!path) return 0;
   TrustConnection trust;
   trust.TrustDeletion(path);
-  return Platform().MoveFileExW(path, nullptr, kDeleteAtRestart);
+  const BOOL scheduled = Platform().MoveFileExW(path, nullptr, kDeleteAtRestart);
+  TraceStep("delete-at-restart").Path("path", path).Win32(scheduled);
+  return scheduled;
 }
 
 bool DeleteFileNowOrAtRestart(const wchar_t* path) {
   if (!path) return false;
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  if (Platform().DeleteFileW(path)) return true;
+  if (TraceStep("delete").Path("path", path).Win32(Platform().DeleteFileW(path))) return true;
   DeleteOnReboot(path);
   return false;
 }
@@ -72,8 +75,11 @@ DeleteOutcome DeleteFileIfPresent(const wchar_t* path) {
   if (!path) return DeleteOutcome::kFailed;
   if (ProbePath(path) == PathState::kAbsent) return DeleteOutcome::kAbsent;
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  if (Platform().DeleteFileW(path)) return DeleteOutcome::kDeleted;
-  if (IsNotFoundError(::GetLastError())) return DeleteOutcome::kAbsent;
+  const bool deleted = Platform().DeleteFileW(path);
+  const DWORD error = deleted ? ERROR_SUCCESS : ::GetLastError();
+  TraceStep("delete").Path("path", path).Win32(deleted, "absent");
+  if (deleted) return DeleteOutcome::kDeleted;
+  if (IsNotFoundError(error)) return DeleteOutcome::kAbsent;
   return DeleteOnReboot(path) != 0 ? DeleteOutcome::kScheduled : DeleteOutcome::kFailed;
 }
 

@@ -7,6 +7,7 @@
 
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -103,7 +104,7 @@ bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity])
       Platform().SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
       if (!Platform().DeleteFileW(aside)) continue;
     }
-    return Platform().wrename(path, aside) == 0;
+    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
   }
   return false;
 }
@@ -112,7 +113,8 @@ bool MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]) {
   if (!path) return false;
   for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
     if (!AsideName(path, digit, aside)) return false;
-    if (ProbePath(aside) == PathState::kAbsent) return Platform().wrename(path, aside) == 0;
+    if (ProbePath(aside) != PathState::kAbsent) continue;
+    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
   }
   return false;
 }

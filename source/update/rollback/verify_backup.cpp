@@ -8,12 +8,14 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
 
 bool ReportDamaged(const MdataObject& backup, uint8_t* intact) {
   MarkBackupDamaged(backup);
+  TraceStep("mark-damaged").Outcome("ok");
   *intact = 0;
   return true;
 }
@@ -30,6 +32,7 @@ bool VerifyBackupCopies(uint8_t* intact) {
 
   BkMdataState state = {};
   if (ReadBkState(backup, &state) && (state.stateFlags & BKSTATE_DAMAGED)) {
+    TraceStep("verify-backup").Failed("marked damaged before");
     *intact = 0;
     return true;
   }
@@ -42,7 +45,10 @@ bool VerifyBackupCopies(uint8_t* intact) {
     // outside the install directory (even one only to be deleted) makes the whole backup unusable
     // before any installed file is touched.
     const std::wstring name = RecordFieldName(record.fileName);
-    if (!IsPlainFileName(name)) return ReportDamaged(backup, intact);
+    if (!IsPlainFileName(name)) {
+      TraceStep("verify").Path("name", name.c_str()).Failed("not a plain file name");
+      return ReportDamaged(backup, intact);
+    }
     if (record.flags & BKREC_ABSENT) continue;
     wchar_t copy[kPathCapacity];
     if (!JoinPath(copy, folder, name)) return false;
@@ -50,10 +56,17 @@ bool VerifyBackupCopies(uint8_t* intact) {
     if (!GetFileDigest(copy, digest)) {
       // Only a missing copy is damage. One that is there but cannot be read now (held by another
       // process, access denied, an I/O error) leaves the check undone, and the backup usable.
-      if (ProbePath(copy) == PathState::kAbsent) return ReportDamaged(backup, intact);
+      if (ProbePath(copy) == PathState::kAbsent) {
+        TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("missing");
+        return ReportDamaged(backup, intact);
+      }
+      TraceStep("verify").Path("path", copy).Failed("unreadable");
       return false;
     }
-    if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) return ReportDamaged(backup, intact);
+    if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
+      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("different");
+      return ReportDamaged(backup, intact);
+    }
   }
   return true;
 }
