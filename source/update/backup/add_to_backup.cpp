@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/add_to_backup.h"
 
 #include <memory>
@@ -50,6 +51,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   if (!path) return AddResult::kBadPath;
+  RecoverInterruptedCommit(true);
   // Only an existing file can be placed; one that does not exist yet goes on to be recorded as
   // absent under its name.
   bool outside = false;

@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/rollback/rollback_driver.h"
 
 #include "update/backup/bkmdata_store.h"
@@ -20,6 +21,9 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
   const bool checked = CheckRollbackNeeded(&database, flags, outFlag);
   if (*outFlag == 0) return checked ? QueryOutcome::kNotNeeded : QueryOutcome::kCheckFailed;
 
+  // A commit cut off between its folder moves leaves no "bkup" although a backup is there.
+  RecoverInterruptedCommit(true);
+
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, false)) return QueryOutcome::kBackupFolderUnknown;
   if (!PathExists(folder)) return QueryOutcome::kNeededNoBackup;
@@ -30,6 +34,7 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
 }
 
 PerformOutcome PerformRollback(MdataObject& database) {
+  RecoverInterruptedCommit(true);
   uint8_t intact = 1;
   if (!VerifyBackupCopies(&intact)) return PerformOutcome::kBackupUncheckable;
   if (!intact) return PerformOutcome::kBackupDamaged;
