@@ -20,7 +20,7 @@ CommitResult CommitStagingBackup() {
   wchar_t committed[kPathCapacity] = {};
   if (!JoinPath(committed, base, L"bkup")) return CommitResult::kPathTooLong;
   // Not found means there is no committed backup yet.
-  if (!Platform().MoveFileW(committed, retired) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+  if (!Platform().MoveFileW(committed, retired) && Platform().GetLastError() != ERROR_FILE_NOT_FOUND) {
     return CommitResult::kRenameFailed;
   }
 

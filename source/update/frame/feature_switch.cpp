@@ -4,6 +4,7 @@
 
 #include "update/frame/bounded_string.h"
 #include "update/frame/install_dir.h"
+#include "update/frame/platform_calls.h"
 
 namespace mivra {
 
@@ -11,7 +12,7 @@ bool IsFeatureOff() {
   wchar_t path[kPathCapacity] = {};
   if (!GetInstallDir(path)) return false;
   if (!BoundedAppend(path, L"section.ini")) return false;
-  return ::GetPrivateProfileIntW(L"UPDATE", L"MIVRA", 1, path) == 0;
+  return Platform().GetPrivateProfileIntW(L"UPDATE", L"MIVRA", 1, path) == 0;
 }
 
 }  // namespace mivra
