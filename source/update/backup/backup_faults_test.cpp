@@ -192,7 +192,7 @@ TEST_F(CommitFaultTest, OnlyAMissingCommittedBackupLetsTheCommitGoOn) {
       mivra_test::PlatformFault<&mivra::PlatformCalls::GetLastError> lastError(mivra_test::FaultPlan::Always(),
                                                                               c.lastError);
       EXPECT_EQ(mivra::CommitStagingBackup(), c.result);
-      EXPECT_EQ(lastError.calls(), 1u);
+      EXPECT_GE(lastError.calls(), 1u);
     }
     EXPECT_EQ(mivra_test::FileExists(BkupFolder()), c.result == mivra::CommitResult::kCommitted);
     EXPECT_EQ(mivra_test::FileExists(TmpBkupFolder()), c.result != mivra::CommitResult::kCommitted);
