@@ -214,37 +214,49 @@ TEST_F(BkMdataStoreTest, OpenKeepsAFileThatCannotBeRead) {
   EXPECT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
 }
 
-struct CountCase {
+struct DamagedShapeCase {
   uint32_t storedCount;
-  size_t names;  // names the list takes from a file of three records
+  size_t strayBytes;  // a part of a record after the three whole ones, inside the CRC
 };
 
-// The count lies outside the CRC: a damaged one never makes the load take more names than the
-// file holds, and a short one leaves later records unnamed without shifting any index.
-TEST_F(BkMdataStoreTest, NameListTakesNoMoreNamesThanTheFileHolds) {
-  const CountCase cases[] = {{0xFFFFFFFFu, 3}, {0x7FFFFFFFu, 3}, {5, 3}, {3, 3}, {2, 2}, {1, 1}, {0, 0}};
-  for (const CountCase& c : cases) {
-    SCOPED_TRACE(c.storedCount);
+// The count lies outside the CRC and the length may end inside a record: every reader takes the
+// whole records the file holds, so the name list names exactly what a rollback restores, an append
+// lands aligned right after them, and the count it leaves is the records the file then holds.
+TEST_F(BkMdataStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
+  const DamagedShapeCase cases[] = {{0xFFFFFFFFu, 0}, {0x7FFFFFFFu, 0}, {5, 0}, {3, 0}, {2, 0},  {0, 0},
+                                    {3, 1},           {0, 100},         {2, 559}, {0xFFFFFFFFu, 300}};
+  const std::vector<std::wstring> all = {L"a.dll", L"b.dll", L"c.dll"};
+  for (const DamagedShapeCase& c : cases) {
+    SCOPED_TRACE(std::to_string(c.storedCount) + " with " + std::to_string(c.strayBytes) + " stray bytes");
     mivra_test::RemoveTree(BkupFolder());
     WriteRecords({L"a.dll", L"b.dll", L"c.dll"});
     std::string file = mivra_test::ReadFileBytes(FilePath());
+    file += std::string(c.strayBytes, '\x5A');
     mivra_test::PutLe32(file, mivra_test::kBkCountAt, c.storedCount);
+    mivra_test::PutLe32(file, mivra_test::kBkLayout.crcAt, mivra_test::AreaCrc(mivra_test::kBkLayout, file));
     mivra_test::WriteFileBytes(FilePath(), file);
 
     MdataObject object;
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    EXPECT_EQ(mivra::CountBkRecords(object), 3u);
     ASSERT_TRUE(mivra::LoadBkNameList(object));
-    const std::vector<std::wstring> all = {L"a.dll", L"b.dll", L"c.dll"};
-    EXPECT_EQ(object.names, std::vector<std::wstring>(all.begin(), all.begin() + c.names));
-
-    // A new name takes the index of the record it becomes.
+    EXPECT_EQ(object.names, all);
+    // Every recorded name is refused again, whatever the count says.
+    for (const std::wstring& name : all) {
+      EXPECT_FALSE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(name, 8)), mivra::BKREC_APPEND));
+    }
     uint32_t index = 99;
     ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"d.dll", 4)), mivra::BKREC_APPEND));
     EXPECT_TRUE(mivra::FindBkRecord(object, L"d.dll", &index));
     EXPECT_EQ(index, 3u);
-    EXPECT_EQ(mivra::CountBkRecords(object), 4u);
-    // A name among those taken is refused.
-    EXPECT_FALSE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"d.dll", 9)), mivra::BKREC_APPEND));
+    object.Close();
+
+    const std::string after = mivra_test::ReadFileBytes(FilePath());
+    ASSERT_EQ(after.size(), 93u + 4 * 560u);
+    EXPECT_EQ(mivra_test::Le32At(after, mivra_test::kBkCountAt), 4u);
+    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kBkLayout, after));
+    EXPECT_EQ(after.substr(0 + 93, 3 * 560), file.substr(93, 3 * 560));
+    EXPECT_EQ(mivra_test::RecordAt(mivra_test::kBkLayout, after, 3).name, L"d.dll");
   }
 }
 

@@ -25,6 +25,22 @@ void WriteSystemTime(uint8_t* p, const SystemTime16& time) {
   for (int i = 0; i < 8; ++i) WriteLe16(p + 2 * i, words[i]);
 }
 
+std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length) {
+  std::vector<std::wstring> names;
+  if (!area) return names;
+  const uint64_t count = WholeRecords(format, length);
+  names.reserve(count);
+  uint8_t nameBytes[kRecordNameBytes];
+  char16_t field[kRecordNameChars];
+  for (uint64_t i = 0; i < count; ++i) {
+    std::memcpy(nameBytes, area + i * format.recordSize + format.recordNameOffset, kRecordNameBytes);
+    UnscrambleBytes(nameBytes, kRecordNameBytes);
+    ReadUtf16Units(nameBytes, field, kRecordNameChars);
+    names.push_back(RecordFieldName(field));
+  }
+  return names;
+}
+
 std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format) {
   std::vector<uint8_t> header(format.headerSize, 0);
   std::memcpy(header.data(), format.magic, kMagicSize);
@@ -44,7 +60,7 @@ MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t*
   const size_t area = length - format.recordAreaOffset();
   verdict.computedCrc = Crc32(bytes + format.recordAreaOffset(), area);
   verdict.crcMatches = verdict.computedCrc == verdict.storedCrc;
-  verdict.recordsInFile = area / format.recordSize;
+  verdict.recordsInFile = WholeRecords(format, area);
   verdict.lengthExact = area % format.recordSize == 0;
   return verdict;
 }

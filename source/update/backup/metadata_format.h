@@ -61,6 +61,17 @@ inline std::wstring RecordFieldName(const char16_t* field) {
   return std::wstring(name.begin(), name.end());
 }
 
+// The records a record area of `areaLength` bytes holds: its whole records only. The CRC guards the
+// area, the record count beside it in the state block is not guarded, so every reader takes the
+// records from the length, and a part of a record at the end is no record.
+inline uint64_t WholeRecords(const MetadataFormat& format, uint64_t areaLength) {
+  return areaLength / format.recordSize;
+}
+
+// The names of the whole records of a stored (scrambled) record area, in record order: a name's
+// position is its record's index.
+std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length);
+
 // The header of a new file: magic, version 1, the company text, CRC 0, everything else 0.
 std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format);
 

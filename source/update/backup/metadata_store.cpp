@@ -60,11 +60,23 @@ bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
   return WriteAt(object.fd.get(), 0, header.data(), header.size());
 }
 
-bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
+// The whole records the file holds; false when its length cannot be taken (a failed seek is no
+// empty file) or it ends inside the header and state block.
+bool RecordsHeld(const MdataObject& object, const MetadataFormat& format, uint32_t* records) {
+  const int64_t length = FileLength(object.fd.get());
+  if (length < static_cast<int64_t>(format.recordAreaOffset())) return false;
+  const uint64_t whole = WholeRecords(format, static_cast<uint64_t>(length) - format.recordAreaOffset());
+  if (whole >= UINT32_MAX) return false;
+  *records = static_cast<uint32_t>(whole);
+  return true;
+}
+
+// Sets the record count to the records the file holds, so that a damaged count is mended rather
+// than carried on (or wrapped) by an append.
+bool StoreRecordCount(const MdataObject& object, const MetadataFormat& format, uint32_t records) {
   std::vector<uint8_t> state(format.stateSize);
   if (!ReadStateBlock(object, format, state.data())) return false;
-  uint8_t* count = state.data() + kStateRecordCountOffset;
-  WriteLe32(count, ReadLe32(count) + 1);
+  WriteLe32(state.data() + kStateRecordCountOffset, records);
   return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
 }
 
@@ -198,23 +210,27 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
   if (!object.fd.valid() || !stored) return false;
   const bool append = index == kAppendRecordIndex;
   const int64_t end = FileLength(object.fd.get());
-  if (end < 0) return false;
-  const uint32_t position = CountRecordsFromLength(object, format);
-  const uint64_t offset = append ? static_cast<uint64_t>(end) : format.recordOffset(index);
+  uint32_t position = 0;
+  if (end < 0 || !RecordsHeld(object, format, &position)) return false;
+  // An append lands right after the last whole record, over any part of one left at the end
+  // (which no reader takes for a record), so that records stay aligned.
+  const uint64_t offset = format.recordOffset(append ? position : index);
+  if (append && offset > static_cast<uint64_t>(end)) return false;
 
   // The header and state block hold the CRC and the count; an overwrite also saves the record it
-  // replaces. An append needs no record saved: the old length cuts it off again.
+  // replaces. An append saves only the stray bytes it writes over: the old length cuts off the rest.
   MetadataChange change(object.path, object.fd.get());
-  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, append ? 0 : format.recordSize}})) return false;
+  const uint64_t saved = append ? static_cast<uint64_t>(end) - offset : format.recordSize;
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, saved}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) || !RefreshHeaderCrc(object, format) ||
-      (append && !RaiseRecordCount(object, format)) || !change.Commit()) {
+      (append && !StoreRecordCount(object, format, position + 1)) || !change.Commit()) {
     return false;
   }
   object.modified = true;
   if (append) {
-    // A record count left short by damage to the state block loads fewer names than the file
-    // holds records: the new name still takes its record's position, so that a later overwrite
-    // by index hits that record and no other.
+    // Records appended through another object since this list was loaded are not in it: the new
+    // name still takes its record's position, so that a later overwrite by index hits that record
+    // and no other.
     if (object.names.size() < position) object.names.resize(position);
     object.names.emplace_back(name);
   }
@@ -223,31 +239,16 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (!object.fd.valid()) return false;
-  std::vector<uint8_t> state(format.stateSize);
-  if (!ReadStateBlock(object, format, state.data())) return false;
   object.names.clear();
-  // The record count lies outside the CRC and may be damaged: the names of the first recordCount
-  // records are taken, but never more than the file holds, so the buffer is never larger than
-  // what the file holds.
-  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
-  const uint32_t inFile = CountRecordsFromLength(object, format);
-  const uint32_t count = recordCount < inFile ? recordCount : inFile;
+  // Every record the rollback, the listing and the need check would act on has its name here:
+  // the whole records the file holds, whatever the unguarded record count says.
+  uint32_t count = 0;
+  if (!RecordsHeld(object, format, &count)) return false;
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
   std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);
   if (!area || !ReadAt(object.fd.get(), format.recordAreaOffset(), area.get(), areaBytes)) return false;
-
-  std::vector<std::wstring> names;
-  names.reserve(count);
-  uint8_t nameBytes[kRecordNameBytes];
-  char16_t field[kRecordNameChars];
-  for (uint32_t i = 0; i < count; ++i) {
-    std::memcpy(nameBytes, area.get() + size_t{i} * format.recordSize + format.recordNameOffset, kRecordNameBytes);
-    UnscrambleBytes(nameBytes, kRecordNameBytes);
-    ReadUtf16Units(nameBytes, field, kRecordNameChars);
-    names.push_back(RecordFieldName(field));
-  }
-  object.names = std::move(names);
+  object.names = DecodeRecordNames(format, area.get(), areaBytes);
   return true;
 }
 
@@ -293,7 +294,7 @@ uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat&
   if (!object.fd.valid()) return 0;
   const int64_t length = FileLength(object.fd.get());
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
-  const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
+  const uint64_t records = WholeRecords(format, static_cast<uint64_t>(length) - format.recordAreaOffset());
   return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
 }
 

@@ -34,14 +34,15 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
 bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored);
 
 // Writes stored record bytes at `index`, or appends them for kAppendRecordIndex; refreshes the
-// header CRC and, when appending, the record count and the name list (`name` is the record's).
+// header CRC and, when appending, the record count and the name list (`name` is the record's). An
+// append goes right after the last whole record and sets the count to the records then held.
 // The file changes whole or not at all: a failure leaves it as it was.
 bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
                        std::wstring_view name);
 
-// Fills the name list from the file: the names of the first recordCount records, a name's position
-// being its record's index. The count lies outside the CRC and is not trusted: no more names are
-// taken than the file holds records.
+// Fills the name list from the file: the names of all its whole records, a name's position being
+// its record's index. The record count lies outside the CRC and is not read: the names are those
+// of the records every other reader acts on.
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format);
 
 enum class NameLookup { kFound, kNotFound, kUnavailable };

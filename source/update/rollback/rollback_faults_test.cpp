@@ -220,5 +220,27 @@ TEST_F(RollbackFaultTest, NamesDifferingInCaseShareOneCopyThatOutlivesEachRemova
   EXPECT_FALSE(mivra_test::FileExists(copy));
 }
 
+// The record count lies outside the CRC: whatever it says, the records the rollback restores are
+// the ones a removal finds and an addition refuses to record twice.
+TEST_F(RollbackFaultTest, DamagedRecordCountChangesNoAnswer) {
+  for (uint32_t count : {0u, 1u, 0xFFFFFFFFu}) {
+    SCOPED_TRACE(count);
+    BackUpThenUpdate();
+    std::string bk = mivra_test::ReadFileBytes(BkMdataPath());
+    for (int i = 0; i < 4; ++i) bk[65 + i] = static_cast<char>((count >> (8 * i)) & 0xFF);
+    mivra_test::WriteFileBytes(BkMdataPath(), bk);
+
+    uint32_t code = kUntouched;
+    EXPECT_FALSE(MivraAddToBackup(nullptr, InstallPath(L"data.bin").c_str(), &code));
+    EXPECT_EQ(code, MIVRA_E_RECORD_WRITE);
+    code = kUntouched;
+    ASSERT_TRUE(MivraRemoveFromBackup(L"app.exe", &code)) << code;
+    ASSERT_TRUE(Perform(&code)) << code;
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+    EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
+    EXPECT_FALSE(IsInstalled(L"new.dll"));
+  }
+}
+
 }  // namespace
 }  // namespace rollback_test

@@ -211,53 +211,49 @@ TEST_F(RbStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
   EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, after));
 }
 
-struct CountCase {
+struct DamagedShapeCase {
   uint32_t storedCount;
-  size_t namesLoaded;
+  size_t strayBytes;  // a part of a record after the three whole ones, inside the CRC
 };
 
-// The record count lies outside the CRC; a damaged one must not make the load read more records
-// than it made room for, nor invent names the file does not hold.
-TEST_F(RbStoreTest, NameListLoadTrustsNoRecordCountBeyondTheFile) {
-  const CountCase kCases[] = {{0, 0}, {1, 1}, {3, 3}, {4, 3}, {1000, 3}, {0xFFFFFFFF, 3}};
-  for (const CountCase& c : kCases) {
-    std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
+// The record count lies outside the CRC, and the length may end inside a record: the names are
+// those of the whole records the need check reads, a registration finds its record whatever the
+// count says (no duplicate), and an append lands aligned and leaves the count the file holds.
+TEST_F(RbStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
+  const DamagedShapeCase kCases[] = {{0, 0}, {1, 0}, {2, 0}, {4, 0}, {1000, 0}, {0xFFFFFFFF, 0},
+                                     {3, 1}, {0, 200}, {0xFFFFFFFF, 555}};
+  for (const DamagedShapeCase& c : kCases) {
+    SCOPED_TRACE(std::to_string(c.storedCount) + " with " + std::to_string(c.strayBytes) + " stray bytes");
+    std::string file =
+        MetadataFile(kRbLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
+    file += std::string(c.strayBytes, '\x33');
     mivra_test::PutLe32(file, mivra_test::kRbCountAt, c.storedCount);
+    mivra_test::PutLe32(file, kRbLayout.crcAt, mivra_test::AreaCrc(kRbLayout, file));
     WriteDb(file);
-
-    MdataObject object;
-    ASSERT_TRUE(mivra::OpenRbMdata(object)) << c.storedCount;
-    EXPECT_TRUE(mivra::LoadRbNameList(object)) << c.storedCount;
-    const std::vector<std::wstring> all = {L"a", L"b", L"c"};
-    EXPECT_EQ(object.names, std::vector<std::wstring>(all.begin(), all.begin() + c.namesLoaded)) << c.storedCount;
+    {
+      MdataObject object;
+      ASSERT_TRUE(mivra::OpenRbMdata(object));
+      ASSERT_TRUE(mivra::LoadRbNameList(object));
+      EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a", L"b", L"c"}));
+      uint32_t index = 99;
+      ASSERT_TRUE(mivra::FindRbRecord(object, L"c", &index));
+      EXPECT_EQ(index, 2u);
+      EXPECT_FALSE(mivra::FindRbRecord(object, L"d", &index));
+      mivra::RbMdataRecord added = PlainRecord(L"d", 40);
+      ASSERT_TRUE(mivra::WriteRbRecord(object, added, mivra::RBREC_APPEND));
+      ASSERT_TRUE(mivra::FindRbRecord(object, L"d", &index));
+      EXPECT_EQ(index, 3u);
+      added.fileSizeLow = 41;
+      ASSERT_TRUE(mivra::WriteRbRecord(object, added, index));
+    }
+    const std::string after = ReadDb();
+    ASSERT_EQ(after.size(), 86u + 4 * 556u);
+    EXPECT_EQ(mivra_test::RecordCount(kRbLayout, after), 4u);
+    EXPECT_EQ(after.substr(86, 3 * 556), file.substr(86, 3 * 556));
+    EXPECT_EQ(mivra_test::RecordAt(kRbLayout, after, 3).name, L"d");
+    EXPECT_EQ(mivra_test::RecordAt(kRbLayout, after, 3).size, 41u);
+    EXPECT_TRUE(mivra_test::CrcMatches(kRbLayout, after));
   }
-}
-
-// A count left one short by an earlier failed write: a new record still gets the index of its
-// place in the file, so overwriting it by that index changes that record and no other.
-TEST_F(RbStoreTest, AppendAfterAShortCountKeepsNamesAlignedWithRecords) {
-  std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
-  mivra_test::PutLe32(file, mivra_test::kRbCountAt, 2);
-  WriteDb(file);
-  {
-    MdataObject object;
-    ASSERT_TRUE(mivra::OpenRbMdata(object));
-    uint32_t index = 99;
-    EXPECT_FALSE(mivra::FindRbRecord(object, L"d", &index));
-    mivra::RbMdataRecord added = PlainRecord(L"d", 40);
-    ASSERT_TRUE(mivra::WriteRbRecord(object, added, mivra::RBREC_APPEND));
-    ASSERT_TRUE(mivra::FindRbRecord(object, L"d", &index));
-    EXPECT_EQ(index, 3u);
-    added.fileSizeLow = 41;
-    ASSERT_TRUE(mivra::WriteRbRecord(object, added, index));
-  }
-  const std::string after = ReadDb();
-  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, after), 4u);
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 2).name, L"c");
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 2).size, 3u);
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3).name, L"d");
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3).size, 41u);
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, after));
 }
 
 int g_readsBeforeFailure = 0;
