@@ -33,6 +33,14 @@ class BkMdataStoreTest : public mivra_test::ProductTest {
  protected:
   std::wstring FilePath() const { return BkupFolder() + L"\\bkmdata.dat"; }
 
+  // Appends records named "f0", "f1", ... to the open file.
+  static void AppendNumbered(MdataObject& object, uint32_t count) {
+    for (uint32_t n = 0; n < count; ++n) {
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"f" + std::to_wstring(n), n)),
+                                       mivra::BKREC_APPEND));
+    }
+  }
+
   // A closed file in "bkup" holding records named by `names`.
   void WriteRecords(std::initializer_list<const wchar_t*> names) {
     MdataObject object;
@@ -163,10 +171,7 @@ int CountingRead(int fd, void* buffer, unsigned count) {
 TEST_F(BkMdataStoreTest, WritesReadNoMoreThanTheirOwnRecordWhateverTheFileHolds) {
   MdataObject object;
   ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-  for (uint32_t n = 0; n < 60; ++n) {
-    ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"f" + std::to_wstring(n), n)),
-                                     mivra::BKREC_APPEND));
-  }
+  AppendNumbered(object, 60);
   for (uint32_t index : {mivra::BKREC_APPEND, 30u}) {
     SCOPED_TRACE(index);
     g_bytesRead = 0;
@@ -185,10 +190,7 @@ TEST_F(BkMdataStoreTest, OpenAndLookupReadTheRecordsOnce) {
   {
     MdataObject object;
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-    for (uint32_t n = 0; n < 60; ++n) {
-      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"f" + std::to_wstring(n), n)),
-                                       mivra::BKREC_APPEND));
-    }
+    AppendNumbered(object, 60);
   }
   g_bytesRead = 0;
   uint32_t index = 0;
