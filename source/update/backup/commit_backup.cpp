@@ -7,7 +7,6 @@
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
-#include "update/frame/trace_log.h"
 
 namespace mivra {
 
