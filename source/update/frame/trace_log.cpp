@@ -84,10 +84,19 @@ std::string LinePrefix() {
   return text;
 }
 
-ScopedHandle OpenForAppend(const std::wstring& file) {
+// The trace's own handle is closed directly, outside the platform table like the rest of its I/O.
+struct TraceHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using TraceFileHandle = ScopedGeneric<TraceHandleTraits>;
+
+TraceFileHandle OpenForAppend(const std::wstring& file) {
   // Append-only access makes every write land at the end; read access is what a lock needs;
   // delete sharing lets a writer move the file aside while others have it open.
-  return ScopedHandle(::CreateFileW(file.c_str(), FILE_APPEND_DATA | GENERIC_READ,
+  return TraceFileHandle(::CreateFileW(file.c_str(), FILE_APPEND_DATA | GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -117,7 +126,7 @@ class AppendLock {
 // and the line goes to a new file.
 void AppendLine(const std::wstring& file, const std::string& line) {
   for (int opening = 0; opening < 2; ++opening) {
-    ScopedHandle handle = OpenForAppend(file);
+    TraceFileHandle handle = OpenForAppend(file);
     if (!handle) return;
     AppendLock lock(handle.get());
     LARGE_INTEGER size;
