@@ -25,19 +25,21 @@ void WriteSystemTime(uint8_t* p, const SystemTime16& time) {
   for (int i = 0; i < 8; ++i) WriteLe16(p + 2 * i, words[i]);
 }
 
+std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored) {
+  uint8_t nameBytes[kRecordNameBytes];
+  char16_t field[kRecordNameChars];
+  std::memcpy(nameBytes, stored + format.recordNameOffset, kRecordNameBytes);
+  UnscrambleBytes(nameBytes, kRecordNameBytes);
+  ReadUtf16Units(nameBytes, field, kRecordNameChars);
+  return RecordFieldName(field);
+}
+
 std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length) {
   std::vector<std::wstring> names;
   if (!area) return names;
   const uint64_t count = WholeRecords(format, length);
   names.reserve(count);
-  uint8_t nameBytes[kRecordNameBytes];
-  char16_t field[kRecordNameChars];
-  for (uint64_t i = 0; i < count; ++i) {
-    std::memcpy(nameBytes, area + i * format.recordSize + format.recordNameOffset, kRecordNameBytes);
-    UnscrambleBytes(nameBytes, kRecordNameBytes);
-    ReadUtf16Units(nameBytes, field, kRecordNameChars);
-    names.push_back(RecordFieldName(field));
-  }
+  for (uint64_t i = 0; i < count; ++i) names.push_back(DecodeStoredRecordName(format, area + i * format.recordSize));
   return names;
 }
 

@@ -68,8 +68,11 @@ inline uint64_t WholeRecords(const MetadataFormat& format, uint64_t areaLength) 
   return areaLength / format.recordSize;
 }
 
-// The names of the whole records of a stored (scrambled) record area, in record order: a name's
-// position is its record's index.
+// The name in one stored (scrambled) record.
+std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored);
+
+// The names of the whole records of a stored record area, in record order: a name's position is
+// its record's index.
 std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length);
 
 // The header of a new file: magic, version 1, the company text, CRC 0, everything else 0.
