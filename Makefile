@@ -3,7 +3,7 @@ BUILD      := build
 NATIVE     := $(BUILD)/native
 FUZZ       := $(BUILD)/fuzz
 BENCH      := $(BUILD)/bench
-FUZZ_TARGETS := fuzz_update_config fuzz_component_list
+FUZZ_TARGETS := fuzz_update_config fuzz_component_list fuzz_bkmdata fuzz_rbmdata
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 # A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.

@@ -8,8 +8,10 @@ build=$1
 seconds=$2
 shift 2
 
-corpus_root=source/update/manifest/fuzz/corpus
-declare -A seeds=([fuzz_update_config]=update_config [fuzz_component_list]=component_list)
+declare -A seeds=([fuzz_update_config]=source/update/manifest/fuzz/corpus/update_config
+                  [fuzz_component_list]=source/update/manifest/fuzz/corpus/component_list
+                  [fuzz_bkmdata]=source/update/rollbackdb/fuzz/corpus/bkmdata
+                  [fuzz_rbmdata]=source/update/rollbackdb/fuzz/corpus/rbmdata)
 
 status=0
 for target in "$@"; do
@@ -20,7 +22,7 @@ for target in "$@"; do
     continue
   fi
   scratch=$(mktemp -d)
-  cp -r "$corpus_root/${seeds[$target]}" "$scratch/corpus"
+  cp -r "${seeds[$target]}" "$scratch/corpus"
   findings="$build/findings/$target"
   rm -rf "$findings"
   mkdir -p "$findings"
