@@ -1,6 +1,6 @@
-// The thin platform layer: every C-runtime and Win32 call that touches files, folders or the
-// registry goes through this table. It holds no logic. The library only reads it; tests replace
-// single entries to make a read, a write or a delete fail without a broken disk.
+// The thin platform layer: every C-runtime and Win32 call that touches files, folders, the
+// registry or the product lock goes through this table. It holds no logic. The library only reads
+// it; tests replace single entries to make a read, a write or a delete fail without a broken disk.
 #ifndef MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
 #define MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
 
@@ -40,6 +40,11 @@ struct PlatformCalls {
 
   // Waiting between retries.
   VOID(WINAPI* Sleep)(DWORD);
+
+  // The product lock shared by every process that loads the library.
+  HANDLE(WINAPI* CreateMutexW)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
+  DWORD(WINAPI* WaitForSingleObject)(HANDLE, DWORD);
+  BOOL(WINAPI* ReleaseMutex)(HANDLE);
 
   // Registry.
   LSTATUS(WINAPI* RegOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);

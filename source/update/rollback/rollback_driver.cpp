@@ -6,7 +6,6 @@
 #include "update/rollback/rebuild_rollback_db.h"
 #include "update/rollback/restore_executor.h"
 #include "update/rollback/rollback_need_check.h"
-#include "update/rollback/service_notify.h"
 #include "update/rollback/temp_sweep.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
@@ -26,7 +25,8 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
   return QueryOutcome::kNeeded;
 }
 
-PerformOutcome PerformRollback(MdataObject& database) {
+PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
+  if (notifyService) *notifyService = false;
   uint8_t intact = 1;
   if (!VerifyBackupCopies(&intact)) return PerformOutcome::kBackupUncheckable;
   if (!intact) return PerformOutcome::kBackupDamaged;
@@ -52,7 +52,7 @@ PerformOutcome PerformRollback(MdataObject& database) {
   // The rebuild deletes and recreates the database file, so this handle goes first.
   database.Close();
   if (!RebuildRollbackDB(context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
-  if (context.notifyService) NotifyServiceOfRollback();
+  if (notifyService) *notifyService = context.notifyService != 0;
   return PerformOutcome::kRestored;
 }
 

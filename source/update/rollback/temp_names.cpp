@@ -6,8 +6,25 @@
 
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
 
 namespace mivra {
+namespace {
+
+// Takes a free name by creating its file exclusively, so that two callers who draw the same number
+// at once never share a file: the loser finds it taken and tries the next. A creation that fails
+// for another reason proves nothing about the name; it is judged by its existence as before, and
+// the copy into it then meets that reason itself.
+bool ReserveName(const wchar_t* path) {
+  ScopedHandle file(Platform().CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                           nullptr));
+  if (file) return true;
+  const DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
+  return !PathExists(path);
+}
+
+}  // namespace
 
 uint32_t TempNameStartNumber(int64_t seconds) {
   // The C runtime's generator: state = state * 214013 + 2531011, value = bits 16..30.
@@ -32,7 +49,7 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
   for (uint32_t attempt = 0; attempt < kTempNumberSpace - 1; ++attempt) {
     const HexDigits digits = FormatHex(number, 6, true);
     if (BoundedConcat(candidate, {folder, kTempNamePrefix, digits.view(), L".", kTempNameExtension}) &&
-        !PathExists(candidate) && BoundedCopy(name, candidate)) {
+        ReserveName(candidate) && BoundedCopy(name, candidate)) {
       return true;
     }
     number = (number + 1) % kTempNumberSpace;

@@ -17,9 +17,10 @@ inline constexpr uint32_t kTempNumberSpace = 0x1000000;  // six hexadecimal digi
 // of its own, so that the caller's random sequence stays undisturbed.
 uint32_t TempNameStartNumber(int64_t seconds);
 
-// Writes into `name` a path "<directory>\kvupdXXXXXX.tmp" of a file that does not exist yet,
-// trying numbers upward from TempNameStartNumber and wrapping after FFFFFF. False when none is
-// free or the path does not fit.
+// Writes into `name` a path "<directory>\kvupdXXXXXX.tmp" of a file that did not exist, trying
+// numbers upward from TempNameStartNumber and wrapping after FFFFFF, and creates that file empty
+// to hold the name for the caller, who fills it or deletes it. False when none is free or the path
+// does not fit.
 bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity]);
 
 // The same, trying numbers from `start` upward.
