@@ -6,6 +6,7 @@
 
 #include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/platform_fault.h"
 #include "update/rollback/rollback_context.h"
 #include "update/rollback/rollback_test_fixture.h"
 #include "update/rollback/service_notify.h"
@@ -56,6 +57,28 @@ TEST_F(RestoreExecutorTest, TempNamesSkipTakenNumbersAndWrap) {
   // A directory that leaves no room for the name fails.
   const std::wstring deep = L"C:\\" + std::wstring(250, L'x') + L"\\";
   EXPECT_FALSE(mivra::MakeUniqueTempNameFrom(deep.c_str(), 0, name));
+}
+
+TEST_F(RestoreExecutorTest, DrawnTempNameIsTakenByItsFileAtOnce) {
+  wchar_t first[mivra::kPathCapacity];
+  wchar_t second[mivra::kPathCapacity];
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x777, first));
+  EXPECT_EQ(std::wstring(first), InstallPath(L"kvupd000777.tmp"));
+  EXPECT_TRUE(FileExists(first));
+  EXPECT_EQ(ReadFileBytes(first), "");
+  // Drawn again from the same number before anything was written to it: another file.
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x777, second));
+  EXPECT_EQ(std::wstring(second), InstallPath(L"kvupd000778.tmp"));
+}
+
+TEST_F(RestoreExecutorTest, TempNameWhoseFileCannotBeMadeIsJudgedByItsExistence) {
+  WriteFileBytes(InstallPath(L"kvupd000900.tmp"), "taken");
+  mivra_test::PlatformFault<&mivra::PlatformCalls::CreateFileW> creation(mivra_test::FaultPlan::Always(),
+                                                                         INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  wchar_t name[mivra::kPathCapacity];
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x900, name));
+  EXPECT_EQ(std::wstring(name), InstallPath(L"kvupd000901.tmp"));
+  EXPECT_FALSE(FileExists(name));
 }
 
 TEST_F(RestoreExecutorTest, MovingAsideTakesTheFirstSuffixThatIsFreeOrFreeable) {
