@@ -14,7 +14,7 @@
 extern "C" {
 #endif
 
-#if defined(MIVRA_BUILDING_DLL)
+#if defined(MIVRA_BUILDING_DLL) || !defined(_WIN32)
 #define MIVRA_API
 #else
 #define MIVRA_API __declspec(dllimport)

@@ -87,9 +87,7 @@ std::vector<std::string> PlannedRestore() {
     BkMdataRecord record;
     DecodeBkRecord(metadata.bytes.data() + kBkMdataFormat.recordOffset(i), &record);
     if (record.flags & BKREC_REMOVED) continue;
-    std::u16string name;
-    for (size_t k = 0; k < kRecordNameChars && record.fileName[k] != u'\0'; ++k) name.push_back(record.fileName[k]);
-    lines.push_back(((record.flags & BKREC_ABSENT) ? "deleted " : "restored ") + Utf16ToUtf8(name));
+    lines.push_back(((record.flags & BKREC_ABSENT) ? "deleted " : "restored ") + Utf16ToUtf8(RecordName(record.fileName)));
   }
   return lines;
 }

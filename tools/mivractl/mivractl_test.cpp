@@ -70,7 +70,7 @@ class MivractlTest : public ProductTest {
 
 TEST_F(MivractlTest, EveryCommandDescribesItselfInItsHelp) {
   const char* commands[] = {"status",   "backup",      "add",       "commit", "remove",   "list",    "delete-backup",
-                            "register", "mark-status", "delete-db", "query",  "rollback", "inspect", "explain"};
+                            "register", "mark-status", "delete-db", "query",  "rollback", "inspect", "explain", "log"};
   const ToolResult overview = Ctl({"--help"});
   EXPECT_EQ(overview.exitCode, 0);
   for (const char* command : commands) {
@@ -219,7 +219,7 @@ TEST_F(MivractlTest, RegisterHandsEachFilesSizeAndDigestToTheLibrary) {
 
   const std::string database = Database();
   ASSERT_EQ(database.size(), mivra::kRbRecordAreaOffset + 2 * mivra::kRbRecordSize);
-  mivra::RBMdataRecord record;
+  mivra::RbMdataRecord record;
   mivra::DecodeRbRecord(reinterpret_cast<const uint8_t*>(database.data()) + mivra::kRbRecordAreaOffset, &record);
   EXPECT_EQ(record.fileSizeLow, 5u);
   EXPECT_EQ(record.fileName, std::u16string(u"A.DLL"));
@@ -373,6 +373,38 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   explain = Ctl({"explain"});
   EXPECT_EQ(explain.exitCode, 1);
   EXPECT_NE(explain.err.find("the install directory cannot be resolved"), std::string::npos);
+}
+
+TEST_F(MivractlTest, TraceRecordsTheRunAndLogTellsIt) {
+  const std::wstring trace = ExeFolder() + L"mivractl trace.log";
+  ::DeleteFileW(trace.c_str());
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"--trace", Narrow(trace), "backup", "--commit", "A.DLL"}).exitCode, 0);
+  // Nothing is staged any more: the commit fails.
+  ExpectLibraryFailure(Ctl({"--trace", Narrow(trace), "commit"}), MIVRA_E_FOLDER_RENAME);
+  // Without --trace the run leaves no line.
+  const std::string traced = ReadFileBytes(trace);
+  ASSERT_EQ(Ctl({"list"}).exitCode, 0);
+  EXPECT_EQ(ReadFileBytes(trace), traced);
+
+  const ToolResult log = Ctl({"log", Narrow(trace)});
+  EXPECT_EQ(log.exitCode, 0) << log.err;
+  EXPECT_NE(log.out.find("  MivraCreateBkMdataObject() = 0x"), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("  MivraAddToBackup(object=0x"), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("path=" + Narrow(InstallPath(L"A.DLL")) + ") = 1 in "), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("  MivraCommitBackup() = 1 in "), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("  MivraCommitBackup() = 0, code 116 MIVRA_E_FOLDER_RENAME in "), std::string::npos)
+      << log.out;
+  EXPECT_TRUE(HasLineStarting(log.out, "! ")) << log.out;
+
+  const ToolResult failures = Ctl({"log", "--failures", "--json", Narrow(trace)});
+  EXPECT_EQ(failures.exitCode, 0) << failures.err;
+  EXPECT_NE(failures.out.find("\"codeName\": \"MIVRA_E_FOLDER_RENAME\""), std::string::npos) << failures.out;
+  EXPECT_EQ(failures.out.find("MivraAddToBackup"), std::string::npos) << failures.out;
+
+  EXPECT_EQ(Ctl({"log", Narrow(ExeFolder() + L"no such trace.log")}).exitCode, 1);
+  EXPECT_EQ(Ctl({"--trace"}).exitCode, 2);
+  EXPECT_EQ(Ctl({"log"}).exitCode, 2);
 }
 
 }  // namespace

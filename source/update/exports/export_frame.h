@@ -8,6 +8,7 @@
 
 #include "mivra.h"
 #include "update/frame/product_lock.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -24,8 +25,14 @@ namespace mivra {
 inline constexpr uint32_t kBackupBusyCode = MIVRA_E_BKMDATA_OPEN;
 inline constexpr uint32_t kDatabaseBusyCode = MIVRA_E_RBMDATA_OPEN;
 
-inline bool Fail(uint32_t* errorCode, uint32_t code) {
+// The one place an export writes its code, so that the trace of the call can name it.
+inline void WriteCode(uint32_t* errorCode, uint32_t code) {
   *errorCode = code;
+  TraceErrorCode(code);
+}
+
+inline bool Fail(uint32_t* errorCode, uint32_t code) {
+  WriteCode(errorCode, code);
   return false;
 }
 

@@ -14,9 +14,8 @@
 #include "support/deferred_delete_probe.h"
 #include "support/file_util.h"
 #include "update/backup/backup_exports_fixture.h"
-#include "update/backup/bkmdata_test_file.h"
 #include "update/rollback/rollback_test_fixture.h"
-#include "update/rollbackdb/rbmdata_test_bytes.h"
+#include "support/metadata_file_bytes.h"
 
 namespace rollback_test {
 namespace {
@@ -85,19 +84,18 @@ class ConcurrentCallsTest : public RollbackTest {
     return listed && count == expected;
   }
 
-  std::vector<rbmdata_test::Record> DbRecords() const {
+  // The database's records, checked valid and counted right.
+  std::vector<mivra_test::MetadataRecord> DbRecords() const {
     const std::string db = ReadDb();
-    EXPECT_TRUE(rbmdata_test::CrcMatches(db));
-    EXPECT_EQ(rbmdata_test::RecordCount(db), rbmdata_test::RecordsInFile(db));
-    std::vector<rbmdata_test::Record> records;
-    for (size_t i = 0; i < rbmdata_test::RecordsInFile(db); ++i) records.push_back(rbmdata_test::RecordAt(db, i));
-    return records;
+    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, db));
+    EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, db), mivra_test::RecordsInFile(mivra_test::kRbLayout, db));
+    return mivra_test::RecordsOf(mivra_test::kRbLayout, db);
   }
 
   // The names of the records, each as often as it is recorded.
   std::multiset<std::wstring> DbNames() const {
     std::multiset<std::wstring> names;
-    for (const rbmdata_test::Record& record : DbRecords()) names.insert(record.name);
+    for (const mivra_test::MetadataRecord& record : DbRecords()) names.insert(record.name);
     return names;
   }
 
@@ -153,9 +151,9 @@ TEST_F(ConcurrentCallsTest, ListsWhileAnotherProcessRemovesNamesKeepTheBackup) {
   EXPECT_EQ(WhileRunning(remover, [] { return ListHolds(kFiles); }), 0);
   EXPECT_EQ(remover.Finish(), 0u);
 
-  const std::vector<mivra_test::TestBkRecord> records = mivra_test::RecordsOf(mivra_test::ReadFileBytes(BkMdataPath()));
+  const std::vector<mivra_test::MetadataRecord> records = mivra_test::RecordsOf(mivra_test::kBkLayout, mivra_test::ReadFileBytes(BkMdataPath()));
   std::multiset<std::wstring> removed;
-  for (const mivra_test::TestBkRecord& record : records) {
+  for (const mivra_test::MetadataRecord& record : records) {
     if (record.flags & 1u) removed.insert(record.name);
   }
   EXPECT_EQ(records.size(), static_cast<size_t>(kFiles));
