@@ -2,6 +2,7 @@
 BUILD      := build
 NATIVE     := $(BUILD)/native
 FUZZ       := $(BUILD)/fuzz
+BENCH      := $(BUILD)/bench
 FUZZ_TARGETS := fuzz_update_config fuzz_component_list
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -36,6 +37,15 @@ test: build
 demo: build
 	@if [ -x tools/demo/run-demo.sh ]; then tools/demo/run-demo.sh $(BUILD); \
 	 else echo "The end-to-end demo is not built yet."; exit 1; fi
+
+# Benchmarks, never tests: the cores natively without sanitizers, the exports under Wine.
+$(BENCH)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
+
+bench: build-cross $(BENCH)/CMakeCache.txt
+	cmake --build $(BENCH) -j $(JOBS) --target mivra_bench_cores
+	cmake --build $(BUILD) -j $(JOBS) --target mivra_bench
+	tools/bench/run-bench.sh $(BUILD) $(BENCH)
 
 # Each fuzz target runs FUZZ_SECONDS on a scratch copy of its committed seeds; any finding fails.
 fuzz: deps

@@ -30,7 +30,6 @@ uint32_t ToErrorCode(mivra::AddResult result) {
     case AddResult::kPathTooLong: return MIVRA_E_PATH_TOO_LONG;
     case AddResult::kCopyFailed: return MIVRA_E_FILE_COPY;
     case AddResult::kFileAttributes: return MIVRA_E_FILE_ATTRIBUTES;
-    case AddResult::kDigest: return MIVRA_E_DIGEST;
     case AddResult::kNameTooLong: return MIVRA_E_NAME_TOO_LONG;
     case AddResult::kAdded:
     case AddResult::kAlreadyRecorded:
