@@ -12,6 +12,7 @@
 #include "mivra.h"
 #include "output_lines_test.h"
 #include "support/file_util.h"
+#include "support/metadata_file_bytes.h"
 #include "support/product_test.h"
 #include "tool_process.h"
 #include "update/frame/scoped_handles.h"
@@ -353,9 +354,19 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   EXPECT_TRUE(HasLine(out, "file HELP.CHM: exempt by component list (content differs)"));
   EXPECT_TRUE(HasLine(out, "file E.DLL: size differs (registered 4 bytes, now 9)"));
   EXPECT_TRUE(HasLine(out, "changedFiles: 2"));
+  EXPECT_TRUE(HasLine(out, "checkFails: no"));
   EXPECT_TRUE(HasLine(out, "rollbackNeeded: yes"));
   EXPECT_TRUE(HasLine(out, "reason: A.DLL: content differs"));
   EXPECT_TRUE(HasLine(Ctl({"query", "--changed"}).out, "rollbackNeeded: yes"));
+
+  // A record that names no plain file of the install directory is passed over, as by the query.
+  std::string database = Database();
+  mivra_test::RenameRecord(mivra_test::kRbLayout, database, 1, u"..\\A.DLL");
+  WriteFileBytes(BaseFolder() + L"\\rbmdata.dat", database);
+  explain = Ctl({"explain"});
+  EXPECT_TRUE(HasLine(explain.out, "file ..\\A.DLL: not a plain file name")) << explain.out;
+  EXPECT_TRUE(HasLine(explain.out, "changedFiles: 1"));
+  EXPECT_TRUE(HasLine(explain.out, "reason: E.DLL: size differs (registered 4 bytes, now 9)"));
 
   // Without the configuration nothing is exempt, and the reader's message shows.
   ::DeleteFileW(InstallPath(L"updtconf.dat").c_str());
@@ -363,7 +374,7 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   explain = Ctl({"explain", "--json"});
   EXPECT_EQ(explain.exitCode, 0);
   for (const char* text : {"\"usable\": false", "\"message\": \"ReadUpdateConfigData: _topen failed, (errno: 2)\"",
-                           "\"verdict\": \"content-differs\"", "\"rollbackNeeded\": \"yes\"",
+                           "\"verdict\": \"size-differs\"", "\"checkFails\": false", "\"rollbackNeeded\": true",
                            "\"reason\": \"the update status is 1: an update was left unfinished\""}) {
     EXPECT_NE(explain.out.find(text), std::string::npos) << text << "\n" << explain.out;
   }

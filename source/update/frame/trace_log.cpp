@@ -137,8 +137,11 @@ TraceEvent::TraceEvent(TraceEvent&& other) noexcept
   other.active_ = false;
 }
 
-TraceEvent::~TraceEvent() {
+TraceEvent::~TraceEvent() { Write(); }
+
+void TraceEvent::Write() noexcept {
   if (!active_) return;
+  active_ = false;
   ErrorsKept kept;
   try {
     AppendLine(call_->file, LinePrefix() + " " + line_ + "\n");
@@ -236,7 +239,20 @@ bool TraceEvent::Win32(bool ok) noexcept {
     Outcome("failed");
     Number("win32", error);
   }
+  // Written now: a step that follows in the same expression comes after it in the trace.
+  Write();
   return ok;
+}
+
+bool TraceEvent::Win32(bool ok, const char* notFoundWord) noexcept {
+  if (!active_) return ok;
+  const DWORD error = ::GetLastError();
+  if (!ok && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+    Outcome(notFoundWord);
+    Write();
+    return ok;
+  }
+  return Win32(ok);
 }
 
 bool TraceEvent::Crt(bool ok) noexcept {
@@ -250,6 +266,13 @@ bool TraceEvent::Crt(bool ok) noexcept {
     Number("errno", static_cast<uint64_t>(error));
     if (systemError != 0) Number("win32", systemError);
   }
+  Write();
+  return ok;
+}
+
+bool TraceEvent::Ok(bool ok) noexcept {
+  Outcome(ok ? "ok" : "failed");
+  Write();
   return ok;
 }
 
