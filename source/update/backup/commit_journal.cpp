@@ -14,7 +14,7 @@ enum class Presence { kPresent, kAbsent, kUnknown };
 // Only "not found" means absent; a test that fails otherwise tells nothing.
 Presence PresenceOf(const wchar_t* path) {
   if (Platform().GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return Presence::kPresent;
-  const DWORD error = ::GetLastError();
+  const DWORD error = Platform().GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Presence::kAbsent : Presence::kUnknown;
 }
 

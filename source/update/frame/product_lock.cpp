@@ -43,7 +43,7 @@ HANDLE OpenProductMutex(std::wstring_view baseFolder) {
   wchar_t name[kPathCapacity];
   if (!ProductLockName(baseFolder, L"Global\\", name)) return nullptr;
   HANDLE mutex = CreateLockMutex(name);
-  if (mutex || ::GetLastError() != ERROR_ACCESS_DENIED) return mutex;
+  if (mutex || Platform().GetLastError() != ERROR_ACCESS_DENIED) return mutex;
   if (!ProductLockName(baseFolder, L"Local\\", name)) return nullptr;
   return CreateLockMutex(name);
 }
