@@ -18,7 +18,7 @@ using mivra_test::FaultPlan;
 using mivra_test::PlatformFault;
 
 struct CallCounts {
-  uint32_t createFile, writeFile, deleteFile, moveFile, fileAttributes, wopen, write, waccess, wrename;
+  uint32_t createFile, writeFile, closeHandle, deleteFile, moveFile, fileAttributes, wopen, write, waccess, wrename;
   friend bool operator==(const CallCounts&, const CallCounts&) = default;
 };
 
@@ -30,6 +30,7 @@ class TracePlatformTest : public mivra_test::ProductTest {
     mivra_test::WriteFileBytes(InstallPath(L"a.dll"), "version 1");
     PlatformFault<&PlatformCalls::CreateFileW> createFile(FaultPlan::Never(), INVALID_HANDLE_VALUE);
     PlatformFault<&PlatformCalls::WriteFile> writeFile(FaultPlan::Never(), FALSE);
+    PlatformFault<&PlatformCalls::CloseHandle> closeHandle(FaultPlan::Never(), FALSE);
     PlatformFault<&PlatformCalls::DeleteFileW> deleteFile(FaultPlan::Never(), FALSE);
     PlatformFault<&PlatformCalls::MoveFileW> moveFile(FaultPlan::Never(), FALSE);
     PlatformFault<&PlatformCalls::GetFileAttributesW> fileAttributes(FaultPlan::Never(), INVALID_FILE_ATTRIBUTES);
@@ -52,8 +53,8 @@ class TracePlatformTest : public mivra_test::ProductTest {
     EXPECT_TRUE(MivraRollback(MIVRA_ROLLBACK_INTERRUPTED, &needed, &code)) << code;
     EXPECT_TRUE(MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, &code)) << code;
     EXPECT_EQ(mivra_test::ReadFileBytes(InstallPath(L"a.dll")), "version 1");
-    return {createFile.calls(), writeFile.calls(), deleteFile.calls(), moveFile.calls(), fileAttributes.calls(),
-            wopen.calls(),      write.calls(),     waccess.calls(),    wrename.calls()};
+    return {createFile.calls(), writeFile.calls(), closeHandle.calls(), deleteFile.calls(), moveFile.calls(),
+            fileAttributes.calls(), wopen.calls(), write.calls(), waccess.calls(), wrename.calls()};
   }
 };
 

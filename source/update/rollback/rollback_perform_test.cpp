@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "mivra.h"
-#include "support/file_util.h"
-#include "support/metadata_file_bytes.h"
 #include "support/deferred_delete_probe.h"
+#include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "update/frame/platform_calls.h"
 #include "update/rollback/rollback_test_fixture.h"
