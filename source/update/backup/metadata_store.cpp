@@ -21,6 +21,12 @@ namespace {
 
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
+uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
+  if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
+  const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
+  return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
+}
+
 void DiscardFile(MdataObject& object, const wchar_t* path) {
   object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
@@ -224,7 +230,10 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   // records are taken, but never more than the file holds, so the buffer is never larger than
   // what the file holds.
   const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
-  const uint32_t inFile = CountRecordsFromLength(object, format);
+  // A length that cannot be read is no empty file: the names stay unknown.
+  const int64_t length = FileLength(object.fd.get());
+  if (length < 0) return false;
+  const uint32_t inFile = RecordsForLength(length, format);
   const uint32_t count = recordCount < inFile ? recordCount : inFile;
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
@@ -285,10 +294,7 @@ bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& con
 
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {
   if (!object.fd.valid()) return 0;
-  const int64_t length = FileLength(object.fd.get());
-  if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
-  const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
-  return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
+  return RecordsForLength(FileLength(object.fd.get()), format);
 }
 
 }  // namespace mivra
