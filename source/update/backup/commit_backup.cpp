@@ -7,7 +7,6 @@
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
-#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -31,7 +30,7 @@ CommitResult CommitStagingBackup() {
   }
   // Not found means there is no committed backup yet.
   const bool retiredOld = Platform().MoveFileW(folders.committed, folders.retired);
-  const DWORD retireError = ::GetLastError();
+  const DWORD retireError = Platform().GetLastError();
   TraceStep("rename").Path("from", folders.committed).Path("to", folders.retired).Win32(retiredOld, "absent");
   if (!retiredOld && retireError != ERROR_FILE_NOT_FOUND) {
     journal.Finish();

@@ -4,6 +4,7 @@
 
 #include "update/frame/backup_folder.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -13,15 +14,32 @@ enum class Presence { kPresent, kAbsent, kUnknown };
 // Only "not found" means absent; a test that fails otherwise tells nothing.
 Presence PresenceOf(const wchar_t* path) {
   if (Platform().GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return Presence::kPresent;
-  const DWORD error = ::GetLastError();
+  const DWORD error = Platform().GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Presence::kAbsent : Presence::kUnknown;
+}
+
+const char* PhaseWord(CommitPhase phase) {
+  switch (phase) {
+    case CommitPhase::kSwapping: return "swapping";
+    case CommitPhase::kRetiring: return "retiring";
+    case CommitPhase::kRestoring: return "restoring";
+    case CommitPhase::kUnknown: break;
+  }
+  return "none";
+}
+
+bool TracedMove(const wchar_t* from, const wchar_t* to) {
+  return TraceStep("rename").Path("from", from).Path("to", to).Win32(Platform().MoveFileW(from, to));
 }
 
 // Acts on what the journal and the folders tell; false when it left everything as it was.
 bool RecoverFolders(const BackupFolders& folders, CommitJournal& journal, bool completeStaged) {
   const Presence staged = PresenceOf(folders.staging);
   if (staged == Presence::kUnknown) return false;
-  switch (journal.Read()) {
+  const CommitPhase phase = journal.Read();
+  TraceStep("commit-recover").Path("journal", folders.journal).Text("phase", PhaseWord(phase)).Number(
+      "staged", staged == Presence::kPresent).Outcome("started");
+  switch (phase) {
     case CommitPhase::kRetiring:
       if (DeleteFolderTree(folders.retired)) journal.Finish();
       return true;
@@ -31,12 +49,12 @@ bool RecoverFolders(const BackupFolders& folders, CommitJournal& journal, bool c
     case CommitPhase::kSwapping:
       if (staged == Presence::kAbsent) break;
       // The commit had been asked for: its new backup goes in place and the old one goes.
-      if (!completeStaged || !Platform().MoveFileW(folders.staging, folders.committed)) return false;
+      if (!completeStaged || !TracedMove(folders.staging, folders.committed)) return false;
       if (DeleteFolderTree(folders.retired)) journal.Finish();
       else journal.Write(CommitPhase::kRetiring, false);
       return true;
   }
-  if (!Platform().MoveFileW(folders.retired, folders.committed)) return false;
+  if (!TracedMove(folders.retired, folders.committed)) return false;
   journal.Finish();
   return true;
 }
@@ -107,7 +125,10 @@ void RecoverInterruptedCommit(bool completeStaged) {
   // No committed backup, and "delbkup" there: a commit stopped between its moves, or an old
   // backup left to be deleted whose successor has gone since.
   CommitJournal journal;
-  if (!journal.Open(folders.journal)) return;  // a commit under way in another process
+  if (!journal.Open(folders.journal)) {
+    TraceStep("commit-recover").Path("journal", folders.journal).Outcome("in-use");
+    return;  // a commit under way in another process
+  }
   if (!RecoverFolders(folders, journal, completeStaged) && !journalThere) journal.Finish();
 }
 

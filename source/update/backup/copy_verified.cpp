@@ -78,6 +78,8 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
       if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
       return true;
     }
+    TraceStep("verify").Path("path", destination).Bytes("expected", reference, kDigestSize).Number(
+        "attempt", static_cast<uint64_t>(attempt)).Failed("digest differs");
     if (attempt == kMaxCopyAttempts) return false;
   }
 }

@@ -41,7 +41,7 @@ bool ReadJournalBytes(HANDLE journal, std::vector<uint8_t>* bytes) {
     DWORD got = 0;
     if (!Platform().ReadFile(journal, bytes->data() + had, kJournalChunk, &got, &position)) {
       bytes->resize(had);
-      return ::GetLastError() == ERROR_HANDLE_EOF;
+      return Platform().GetLastError() == ERROR_HANDLE_EOF;
     }
     bytes->resize(had + got);
     if (got == 0) return true;
@@ -68,7 +68,7 @@ bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
     // The change created the file: undoing it deletes whatever of it was written.
     if (fd != -1) return false;
     Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    return Platform().DeleteFileW(path) || IsNotFound(::GetLastError());
+    return Platform().DeleteFileW(path) || IsNotFound(Platform().GetLastError());
   }
   ScopedFd own;
   if (fd == -1) {
@@ -110,7 +110,7 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   if (!JournalPathFor(path, journalPath)) return JournalRecovery::kFailed;
   if (Platform().waccess(journalPath, 0) != 0) return errno == ENOENT ? JournalRecovery::kNone : JournalRecovery::kFailed;
   ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
-  if (!journal) return IsNotFound(::GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
+  if (!journal) return IsNotFound(Platform().GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
 
   std::vector<uint8_t> bytes;
   if (!ReadJournalBytes(journal.get(), &bytes)) return JournalRecovery::kFailed;
@@ -132,7 +132,7 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
   ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS));
   if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+  if (Platform().GetLastError() == ERROR_ALREADY_EXISTS) {
     // Left by an earlier change whose undo failed: the file goes back to that change's start
     // before anything else happens to it. Until then the journal stays.
     std::vector<uint8_t> bytes;

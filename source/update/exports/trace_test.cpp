@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mivra.h"
@@ -380,6 +382,36 @@ TEST_F(TraceTest, PathsOfEveryKindStayOnOneLineAndReadBackExactly) {
   const auto removeCall = lines[lines.size() - 2];
   EXPECT_EQ(Summary(removeCall), "call MivraRemoveFromBackup");
   EXPECT_EQ(FieldOf(removeCall, "name"), "");
+}
+
+// Each line is opened, appended and closed on its own: writers on two threads (as in two
+// processes) interleave whole lines, never parts of them.
+TEST_F(TraceTest, TwoWritersAppendWholeLinesToOneTrace) {
+  EXPECT_FALSE(MivraIsFeatureOFF());  // the install directory is cached before the threads start
+  const std::wstring trace = TraceFile(L"shared.log");
+  TraceInto(trace);
+  constexpr int kCalls = 100;
+  const auto calls = [] {
+    for (int i = 0; i < kCalls; ++i) MivraIsFeatureOFF();
+  };
+  std::thread first(calls);
+  std::thread second(calls);
+  first.join();
+  second.join();
+
+  const std::vector<std::vector<TraceField>> lines = ReadTrace(trace);
+  EXPECT_EQ(lines.size(), 2u * kCalls * 3);
+  std::map<std::string, std::vector<std::string>> byThread;
+  for (const auto& line : lines) byThread[FieldOf(line, "tid")].push_back(Summary(line));
+  ASSERT_EQ(byThread.size(), 2u);
+  for (const auto& [thread, summaries] : byThread) {
+    ASSERT_EQ(summaries.size(), 3u * kCalls) << thread;
+    for (size_t i = 0; i < summaries.size(); i += 3) {
+      EXPECT_EQ(summaries[i], "call MivraIsFeatureOFF");
+      EXPECT_EQ(summaries[i + 1], "step switch on");
+      EXPECT_EQ(summaries[i + 2], "return MivraIsFeatureOFF 0");
+    }
+  }
 }
 
 TEST_F(TraceTest, AFullTraceIsMovedAsideOnceAndStartedAgain) {

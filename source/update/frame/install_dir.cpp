@@ -56,8 +56,8 @@ bool NamesFolder(const wchar_t* value, const wchar_t* longFolder) {
 
 bool ResolveInstallDir() {
   wchar_t exeFolder[kPathCapacity] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, exeFolder, kPathCapacity);
-  if (length == 0 || (length == kPathCapacity && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER)) return false;
+  const DWORD length = Platform().GetModuleFileNameW(nullptr, exeFolder, kPathCapacity);
+  if (length == 0 || (length == kPathCapacity && Platform().GetLastError() == ERROR_INSUFFICIENT_BUFFER)) return false;
   CutAfterLastBackslash(exeFolder);
 
   wchar_t value[kPathCapacity] = {};

@@ -3,9 +3,9 @@
 // decides something, and a "return" line with its result, the code it wrote and the time it took
 // (line format in trace_format.h). Unset, the cost is one look at the variable per export call.
 //
-// The trace never changes what the library does: its file is opened, appended to and closed for
-// every line, so that no handle of it is held while the library works and two processes can
-// trace into one file; a file that cannot be opened or written is skipped; the thread's last
+// The trace never changes what the library does: its file is opened, appended to (under a lock,
+// so that lines of two processes never mix) and closed for every line, so that no handle of it is
+// held while the library works; a file that cannot be opened or written is skipped; the thread's last
 // error and errno are as they were after every trace call. Its I/O deliberately bypasses the
 // platform table: faults injected into the library's calls must neither silence the trace nor be
 // shifted by it, and call counts taken through the table stay the same whether tracing or not.
@@ -70,7 +70,8 @@ class TraceEvent {
  private:
   friend class ExportTrace;
   TraceEvent(TraceCallState* call, const char* event, const char* nameKey, const char* name) noexcept;
-  TraceEvent& Field(const char* key, const std::string& value) noexcept;
+  template <typename MakeValue>
+  TraceEvent& Field(const char* key, MakeValue make) noexcept;
   void Write() noexcept;
 
   TraceCallState* call_ = nullptr;
