@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "mivra.h"
-#include "support/file_util.h"
-#include "support/metadata_file_bytes.h"
 #include "support/deferred_delete_probe.h"
+#include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "update/frame/platform_calls.h"
 #include "update/rollback/rollback_test_fixture.h"
@@ -44,20 +44,6 @@ class RollbackPerformTest : public RollbackTest {
     BackUpAndCommit({L"gone.txt"});
     uint32_t code = kUntouched;
     ASSERT_TRUE(MivraRemoveFromBackup(L"gone.txt", &code)) << code;
-  }
-
- protected:
-  // Backs up app.exe and data.bin and the yet absent new.dll, then updates: app.exe replaced,
-  // data.bin deleted, new.dll added; registers the update's files.
-  void BackUpThenUpdate() {
-    Install(L"app.exe", "application v1");
-    Install(L"data.bin", std::string(5000, 'd'));
-    BackUpAndCommit({L"app.exe", L"data.bin", L"new.dll"});
-    Install(L"app.exe", "application v2, rather longer");
-    DeleteFileW(InstallPath(L"data.bin").c_str());
-    Install(L"new.dll", "added by the update");
-    Register({L"app.exe", L"new.dll"});
-    MarkStatus(2);
   }
 };
 
