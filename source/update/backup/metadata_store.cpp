@@ -168,7 +168,8 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   const PathState state = ProbePath(path);
   if (state == PathState::kAbsent) {
     if (CreateMetadataFile(object, format, path, newState)) return true;
-    if (ProbePath(path) != PathState::kPresent) return false;
+    // A creation whose undo failed leaves its journal, and the file is not to be used.
+    if (ProbePath(path) != PathState::kPresent || JournalMayExist(path)) return false;
   }
   errno = 0;
   const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);

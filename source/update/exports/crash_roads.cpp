@@ -131,7 +131,9 @@ std::vector<Road> BuildRoads() {
           return Outcome(ok, code);
         },
         {MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER, MIVRA_E_RECORD_READ, MIVRA_E_RECORD_WRITE,
-         MIVRA_E_NOT_IN_BACKUP, MIVRA_E_PATH_TOO_LONG}}},
+         MIVRA_E_NOT_IN_BACKUP, MIVRA_E_PATH_TOO_LONG, MIVRA_E_FOLDER_DELETE},
+        false,
+        {MIVRA_E_FOLDER_DELETE}}},
       {L"a.dll", L"b.dll"}});
   roads.push_back(Road{
       "delete backup",
@@ -199,7 +201,7 @@ std::vector<Road> BuildRoads() {
           const bool ok = MivraDeleteRollBackDB(&code);
           return Outcome(ok, code);
         },
-        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_PATH_TOO_LONG, kNoCode},
+        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_PATH_TOO_LONG, MIVRA_E_RB_RESET, kNoCode},
         true}},
       {L"a.dll"}});
   roads.push_back(Road{
