@@ -36,7 +36,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   // a rollback instead of restored.
   const PathState state = ProbePath(path);
   if (state == PathState::kUnknown) {
-    TraceStep("exists").Path("path", path).Outcome("unknown");
+    TraceStep("exists").Path("path", path).Win32(false);
     return AddResult::kFileAttributes;
   }
   if (state == PathState::kAbsent) {

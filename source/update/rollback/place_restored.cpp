@@ -44,7 +44,7 @@ bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asi
 void DropAsides(const std::vector<std::wstring>& asides) {
   for (const std::wstring& aside : asides) {
     Platform().SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
-    Platform().DeleteFileW(aside.c_str());
+    TraceStep("delete").Path("path", aside.c_str()).Win32(Platform().DeleteFileW(aside.c_str()));
   }
 }
 
@@ -52,7 +52,8 @@ void DropAsides(const std::vector<std::wstring>& asides) {
 // installed file is missing after a failed rollback.
 void PutBackAside(const wchar_t* destination, const std::vector<std::wstring>& asides) {
   if (asides.empty() || ProbePath(destination) == PathState::kPresent) return;
-  Platform().wrename(asides.front().c_str(), destination);
+  TraceStep("put-back").Path("from", asides.front().c_str()).Path("to", destination).Crt(
+      Platform().wrename(asides.front().c_str(), destination) == 0);
 }
 
 // Overwrites a destination in use with the staged copy; accepted only when the result has the
