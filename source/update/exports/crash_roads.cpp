@@ -113,7 +113,8 @@ std::vector<Road> BuildRoads() {
           const bool ok = MivraCommitBackup(&code);
           return Outcome(ok, code);
         },
-        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_FOLDER_DELETE, MIVRA_E_PATH_TOO_LONG, MIVRA_E_FOLDER_RENAME},
+        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_FOLDER_DELETE, MIVRA_E_PATH_TOO_LONG, MIVRA_E_FOLDER_RENAME,
+         MIVRA_E_BKMDATA_OPEN},
         false,
         {MIVRA_E_FOLDER_DELETE}}},
       {L"a.dll", L"b.dll"}});
@@ -147,7 +148,7 @@ std::vector<Road> BuildRoads() {
           MivraDeleteBackup(&code);
           return Outcome(code == kNoCode, code);
         },
-        {MIVRA_E_BACKUP_FOLDER},
+        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_BKMDATA_OPEN},
         true}},
       {L"a.dll"}});
   roads.push_back(Road{
@@ -201,7 +202,7 @@ std::vector<Road> BuildRoads() {
           const bool ok = MivraDeleteRollBackDB(&code);
           return Outcome(ok, code);
         },
-        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_PATH_TOO_LONG, MIVRA_E_RB_RESET, kNoCode},
+        {MIVRA_E_BACKUP_FOLDER, MIVRA_E_PATH_TOO_LONG, MIVRA_E_RB_RESET, MIVRA_E_RBMDATA_OPEN, kNoCode},
         true}},
       {L"a.dll"}});
   roads.push_back(Road{

@@ -35,7 +35,8 @@ struct StepOutcome {
 struct RoadStep {
   const char* name;
   std::function<StepOutcome(RoadContext&)> run;
-  // Codes the call documents for its failures; kNoCode for a failure that writes none.
+  // Codes the call documents for its failures (with that of a product lock not had, 102 or 106);
+  // kNoCode for a failure that writes none.
   std::vector<uint32_t> codes;
   // The call's success may leave the state as it was: it reports no outcome (deleting the
   // backup), or a file it could not delete at once goes at the next restart.
