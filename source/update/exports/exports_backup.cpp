@@ -166,6 +166,7 @@ MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   return nullptr;
 }
 
+// No product lock: closing only flushes what the object's own calls wrote, changing no byte.
 void DeleteMdataObject(MdataObject* object) {
   if (!object) return;
   object->Close();
