@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 # A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build build-cross build-native test demo bench fuzz clean
+.PHONY: all deps build build-cross build-native test demo dist bench fuzz clean
 
 all: build
 
@@ -36,6 +36,10 @@ test: build
 demo: build
 	@if [ -x tools/demo/run-demo.sh ]; then tools/demo/run-demo.sh $(BUILD); \
 	 else echo "The end-to-end demo is not built yet."; exit 1; fi
+
+# The SDK for integrators: build/dist/mivra-sdk-<version>.zip (what `cmake --install` lays out).
+dist: build-cross
+	cmake --build $(BUILD) --target dist
 
 # Each fuzz target runs FUZZ_SECONDS on a scratch copy of its committed seeds; any finding fails.
 fuzz: deps
