@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "examine_command.h"
 #include "install_paths.h"
+#include "library_version.h"
 
 int wmain(int argc, wchar_t** argv) {
   using namespace mivra::ctl;
@@ -22,5 +23,5 @@ int wmain(int argc, wchar_t** argv) {
   return Dispatch(commands,
                   "Works on the installed product through mivra.dll, as an updater does, and reads the\n"
                   "library's files. The install directory is the App Paths \"Path\" value of Corvane.exe.\n",
-                  args, std::cout, std::cerr);
+                  args, std::cout, std::cerr, LibraryVersionLine);
 }
