@@ -8,7 +8,7 @@ FUZZ_SECONDS ?= 60
 # A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build build-cross build-native test demo dist bench fuzz clean
+.PHONY: all deps build build-cross build-native test demo dist fuzz clean
 
 all: build
 

@@ -1,7 +1,9 @@
-// Test-only: the two metadata files (bkmdata.dat, rbmdata.dat) written and read byte by byte from
-// their layouts alone, never through the store, so that tests check the bytes on disk rather than
-// the store's own view of them. Both files share one scheme: a plain header holding the CRC of the
-// record area and the record count, then fixed-size records stored scrambled.
+// Test-only: the two metadata files (bkmdata.dat, rbmdata.dat) built, read and altered byte by byte
+// from their layouts alone, never through the library's layout code or store, so that tests check
+// the bytes on disk rather than the library's own view of them. Every test that needs metadata
+// bytes takes them from here. Both files share one scheme: a plain header holding the CRC of the
+// record area, a plain state block beginning with the record count, then fixed-size records
+// stored scrambled.
 #ifndef MIVRA_TESTS_SUPPORT_METADATA_FILE_BYTES_H_
 #define MIVRA_TESTS_SUPPORT_METADATA_FILE_BYTES_H_
 
@@ -11,11 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "update/backup/bk_record_layout.h"
+
 namespace mivra_test {
 
 // Where one file's header fields and record fields lie; kNoField marks a field the file lacks.
 struct MetadataFileLayout {
   static constexpr size_t kNoField = static_cast<size_t>(-1);
+  const char* magic;
   size_t crcAt;
   size_t countAt;
   size_t areaOffset;
@@ -24,6 +29,51 @@ struct MetadataFileLayout {
   size_t timeAt;
   size_t nameAt;
   size_t digestAt;
+};
+
+// Header fields both files share.
+inline constexpr size_t kCrcAt = 61;
+inline constexpr size_t kMetadataCompanyAt = 8;
+inline constexpr char kMetadataCompany[] = "Kestrivane Technologies Pvt. Ltd.";
+
+// bkmdata.dat: 65-byte header, 28-byte state block, 560-byte records.
+inline constexpr size_t kBkCountAt = 65;
+inline constexpr size_t kBkCreatedAt = 69;
+inline constexpr size_t kBkStateFlagsAt = 85;
+inline constexpr size_t kBkReservedAt = 89;
+inline constexpr size_t kBkAreaOffset = 93;
+inline constexpr size_t kBkRecordBytes = 560;
+
+// rbmdata.dat: 69-byte header, 17-byte state block (its counter unaligned), 556-byte records.
+inline constexpr size_t kRbCountAt = 69;
+inline constexpr size_t kRbStatusAt = 73;
+inline constexpr size_t kRbRollbackCountAt = 74;
+inline constexpr size_t kRbAreaOffset = 86;
+inline constexpr size_t kRbRecordBytes = 556;
+
+inline constexpr MetadataFileLayout kBkLayout = {
+    .magic = "KVBKUP",
+    .crcAt = kCrcAt,
+    .countAt = kBkCountAt,
+    .areaOffset = kBkAreaOffset,
+    .recordBytes = kBkRecordBytes,
+    .flagsAt = 4,
+    .timeAt = 8,
+    .nameAt = 24,
+    .digestAt = 544,
+};
+
+// rbmdata.dat records have no flags: a record's `flags` is neither written nor read.
+inline constexpr MetadataFileLayout kRbLayout = {
+    .magic = "KVRBUP",
+    .crcAt = kCrcAt,
+    .countAt = kRbCountAt,
+    .areaOffset = kRbAreaOffset,
+    .recordBytes = kRbRecordBytes,
+    .flagsAt = MetadataFileLayout::kNoField,
+    .timeAt = 4,
+    .nameAt = 20,
+    .digestAt = 540,
 };
 
 // One record's fields as a test sees them. A name takes at most 259 characters and its
@@ -128,6 +178,30 @@ inline bool CrcMatches(const MetadataFileLayout& layout, std::string_view file) 
   return file.size() >= layout.areaOffset && Le32At(file, layout.crcAt) == AreaCrc(layout, file);
 }
 
+// Header and zero state block of a new file: magic, version 1, the company text, everything else 0.
+inline std::string NewMetadataFile(const MetadataFileLayout& layout) {
+  std::string file(layout.areaOffset, '\0');
+  file.replace(0, 6, layout.magic);
+  file[6] = 1;
+  file.replace(kMetadataCompanyAt, sizeof(kMetadataCompany) - 1, kMetadataCompany);
+  return file;
+}
+
+inline uint32_t RecordCount(const MetadataFileLayout& layout, std::string_view file) {
+  return file.size() >= layout.areaOffset ? Le32At(file, layout.countAt) : 0;
+}
+
+// Stores the CRC of the record area as it now is.
+inline void Reseal(const MetadataFileLayout& layout, std::string& file) { PutLe32(file, layout.crcAt, AreaCrc(layout, file)); }
+
+// Replaces the name of record `index` (scrambled, the rest of the field zero) and reseals the file.
+inline void RenameRecord(const MetadataFileLayout& layout, std::string& file, size_t index, std::u16string_view name) {
+  std::string plain(520, '\0');
+  for (size_t i = 0; i < name.size() && i < 259; ++i) PutLe16(plain, 2 * i, name[i]);
+  file.replace(layout.areaOffset + layout.recordBytes * index + layout.nameAt, plain.size(), Scrambled(plain));
+  Reseal(layout, file);
+}
+
 // `header` (header and state block) followed by `records`, with a matching count and CRC.
 inline std::string FileWithRecords(const MetadataFileLayout& layout, std::string header,
                                    const std::vector<MetadataRecord>& records) {
@@ -135,6 +209,23 @@ inline std::string FileWithRecords(const MetadataFileLayout& layout, std::string
   PutLe32(header, layout.countAt, static_cast<uint32_t>(records.size()));
   PutLe32(header, layout.crcAt, AreaCrc(layout, header));
   return header;
+}
+
+// The same record as the library's layout holds it, to hand to the code under test.
+inline mivra::BkMdataRecord ToBkMdataRecord(const MetadataRecord& test) {
+  mivra::BkMdataRecord record = {};
+  record.fileSizeLow = test.size;
+  record.flags = test.flags;
+  record.lastWriteTime = {test.time[0], test.time[1], test.time[2], test.time[3],
+                          test.time[4], test.time[5], test.time[6], test.time[7]};
+  for (size_t i = 0; i < test.name.size() && i < 259; ++i) record.fileName[i] = static_cast<char16_t>(test.name[i]);
+  if (test.digest.size() == 16) test.digest.copy(reinterpret_cast<char*>(record.digest), 16);
+  return record;
+}
+
+// A new file of `layout` holding `records`.
+inline std::string MetadataFile(const MetadataFileLayout& layout, const std::vector<MetadataRecord>& records) {
+  return FileWithRecords(layout, NewMetadataFile(layout), records);
 }
 
 // The raw 16 bytes of a digest written in hexadecimal.

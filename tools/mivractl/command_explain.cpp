@@ -59,12 +59,6 @@ bool MultiByteName(const std::wstring& name, std::string* converted) {
   return true;
 }
 
-std::wstring RecordName(const RBMdataRecord& record) {
-  std::wstring name;
-  for (size_t i = 0; i < kRecordNameChars && record.fileName[i] != u'\0'; ++i) name.push_back(record.fileName[i]);
-  return name;
-}
-
 struct FileLine {
   std::string text;   // the verdict as printed
   std::string word;   // the verdict as one JSON word
@@ -111,7 +105,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
 
-  const RBMdataState state = DecodeRbState(database.bytes.data() + kRbMdataFormat.stateOffset());
+  const RbMdataState state = DecodeRbState(database.bytes.data() + kRbMdataFormat.stateOffset());
   const bool interrupted = state.updateStatus == 1;
   report.Set("updateStatus", Report::Number(state.updateStatus));
 
@@ -130,9 +124,9 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
   std::string failingFile;
   uint32_t changed = 0;
   for (uint32_t i = 0; i < database.verdict.recordsInFile; ++i) {
-    RBMdataRecord record;
+    RbMdataRecord record;
     DecodeRbRecord(database.bytes.data() + kRbMdataFormat.recordOffset(i), &record);
-    const std::wstring name = RecordName(record);
+    const std::wstring name = RecordFieldName(record.fileName);
     std::string narrowName;
     const bool exempt = listsUsable && MultiByteName(name, &narrowName) &&
                         std::find(exemptNames.begin(), exemptNames.end(), narrowName) != exemptNames.end();

@@ -115,9 +115,7 @@ RestorePlan PlanRestore() {
     BkMdataRecord record;
     DecodeBkRecord(metadata.bytes.data() + kBkMdataFormat.recordOffset(i), &record);
     if (record.flags & BKREC_REMOVED) continue;
-    std::u16string name;
-    for (size_t k = 0; k < kRecordNameChars && record.fileName[k] != u'\0'; ++k) name.push_back(record.fileName[k]);
-    ((record.flags & BKREC_ABSENT) ? plan.remove : plan.restore).push_back(Utf16ToUtf8(name));
+    ((record.flags & BKREC_ABSENT) ? plan.remove : plan.restore).push_back(Utf16ToUtf8(RecordName(record.fileName)));
   }
   return plan;
 }

@@ -64,7 +64,7 @@ Report DatabaseReport(const std::wstring& base) {
   if (!database.present()) return report;
   report.Set("verdict", Report::Text(MetadataState(database)));
   if (database.verdict.headerComplete) {
-    const RBMdataState state = DecodeRbState(database.bytes.data() + kRbMdataFormat.stateOffset());
+    const RbMdataState state = DecodeRbState(database.bytes.data() + kRbMdataFormat.stateOffset());
     report.Set("records", Report::Number(database.verdict.recordsInFile))
         .Set("updateStatus", Report::Number(state.updateStatus))
         .Set("rollbackCount", Report::Number(state.rollbackCount))

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "metadata_test_files.h"
+#include "content_records_test.h"
 #include "output_lines_test.h"
 #include "text_format.h"
 #include "update/manifest/manifest_test_files.h"
@@ -73,15 +73,15 @@ std::string WithLe32(std::string bytes, size_t offset, uint32_t value) {
   return bytes;
 }
 
-std::string WithRecordCount(std::string bytes, const MetadataFormat& format, uint32_t count) {
-  mivra_test::SetStateRecordCount(&bytes, format, count);
+std::string WithRecordCount(std::string bytes, const mivra_test::MetadataFileLayout& layout, uint32_t count) {
+  PutLe32(bytes, layout.countAt, count);
   return bytes;
 }
 
 // Valid, truncated, checksum-damaged and count-damaged files of every kind.
 TEST_F(InspectCommandTest, GivesEachKindOfDamageItsVerdictAndFailingCheck) {
-  const std::string bk = BuildBkMdata({BkRecord(u"A.DLL", "alpha"), BkRecord(u"NEW.DLL", "", BKREC_ABSENT)});
-  const std::string rb = BuildRbMdata({RbRecord(u"A.DLL", "alpha"), RbRecord(u"B.DLL", "beta")});
+  const std::string bk = BuildBkMdata({BkRecord(L"A.DLL", "alpha"), BkRecord(L"NEW.DLL", "", BKREC_ABSENT)});
+  const std::string rb = BuildRbMdata({RbRecord(L"A.DLL", "alpha"), RbRecord(L"B.DLL", "beta")});
   const std::string config = BuildUpdateConfig({ConfigRecord(0x2a, 1), ConfigRecord(0x2b, 0)});
   std::string list = BuildComponentList({{1, "HELP.CHM"}, {0, "LOG.TXT"}});
   std::string listRaised = WithLe32(list, 76, 4);
@@ -106,7 +106,7 @@ TEST_F(InspectCommandTest, GivesEachKindOfDamageItsVerdictAndFailingCheck) {
        {"check.crc: not checked", "check.length: bad (the file ends at byte 50"}},
       {"bkmdata record byte changed", "bkmdata.dat", Flipped(bk, 93 + 30), "bkmdata.dat", "invalid",
        {"check.crc: bad (stored", "check.length: ok (2 records)"}},
-      {"bkmdata count raised", "bkmdata.dat", WithRecordCount(bk, kBkMdataFormat, 5), "bkmdata.dat", "inconsistent",
+      {"bkmdata count raised", "bkmdata.dat", WithRecordCount(bk, mivra_test::kBkLayout, 5), "bkmdata.dat", "inconsistent",
        {"check.crc: ok", "check.recordCount: bad (the state block says 5, the file holds 2)",
         "library: accepts the file"}},
       {"rbmdata valid", "rbmdata.dat", rb, "rbmdata.dat", "valid", {"check.crc: ok", "check.recordCount: ok"}},
@@ -114,7 +114,7 @@ TEST_F(InspectCommandTest, GivesEachKindOfDamageItsVerdictAndFailingCheck) {
        {"check.crc: bad (stored", "check.length: bad (1 whole record and 555 stray bytes)"}},
       {"rbmdata record byte changed", "rbmdata.dat", Flipped(rb, 86 + 600), "rbmdata.dat", "invalid",
        {"check.crc: bad (stored"}},
-      {"rbmdata count lowered", "rbmdata.dat", WithRecordCount(rb, kRbMdataFormat, 1), "rbmdata.dat",
+      {"rbmdata count lowered", "rbmdata.dat", WithRecordCount(rb, mivra_test::kRbLayout, 1), "rbmdata.dat",
        "inconsistent", {"check.recordCount: bad (the state block says 1, the file holds 2)"}},
       {"updtconf valid", "updtconf.dat", config, "updtconf.dat", "valid",
        {"check.magic: ok", "check.recordCount: ok", "check.length: ok", "check.checksum: ok", "reader: ok"}},
@@ -150,8 +150,8 @@ TEST_F(InspectCommandTest, GivesEachKindOfDamageItsVerdictAndFailingCheck) {
 }
 
 TEST_F(InspectCommandTest, DecodesEveryRecordOnItsOwnLine) {
-  std::vector<BkMdataRecord> records = {BkRecord(u"A.DLL", "alpha"), BkRecord(u"NEW PLUG.DLL", "", BKREC_ABSENT),
-                                        BkRecord(u"OLD.DLL", "old", BKREC_REMOVED)};
+  std::vector<mivra_test::MetadataRecord> records = {BkRecord(L"A.DLL", "alpha"), BkRecord(L"NEW PLUG.DLL", "", BKREC_ABSENT),
+                                        BkRecord(L"OLD.DLL", "old", BKREC_REMOVED)};
   ToolRun run = Inspect({Write("bkmdata.dat", BuildBkMdata(records, BKSTATE_DAMAGED))});
   EXPECT_TRUE(HasLine(run.out, "state.recordCount: 3"));
   EXPECT_TRUE(HasLine(run.out, "state.createdUtc: 2026-12-10T06:00:00.000")) << run.out;
@@ -164,7 +164,7 @@ TEST_F(InspectCommandTest, DecodesEveryRecordOnItsOwnLine) {
       << run.out;
   EXPECT_TRUE(HasLineStarting(run.out, "record 2: flags=removed size=3 "));
 
-  run = Inspect({Write("rbmdata.dat", BuildRbMdata({RbRecord(u"VENTRAEX.EXT", "v2")}, 1, 14))});
+  run = Inspect({Write("rbmdata.dat", BuildRbMdata({RbRecord(L"VENTRAEX.EXT", "v2")}, 1, 14))});
   EXPECT_TRUE(HasLine(run.out, "state.updateStatus: 1"));
   EXPECT_TRUE(HasLine(run.out, "state.rollbackCount: 14"));
   EXPECT_TRUE(HasLine(run.out, "state.rollbacksRemaining: 1"));
@@ -185,10 +185,10 @@ TEST_F(InspectCommandTest, DecodesEveryRecordOnItsOwnLine) {
 }
 
 TEST_F(InspectCommandTest, VerifyChecksEveryKeptCopyBesideTheFile) {
-  const std::vector<BkMdataRecord> records = {
-      BkRecord(u"A.DLL", "alpha"),          BkRecord(u"B.DLL", "beta"),
-      BkRecord(u"GONE.DLL", "gone"),        BkRecord(u"NEW.DLL", "", BKREC_ABSENT),
-      BkRecord(u"..\\ESCAPE.DLL", "x"),
+  const std::vector<mivra_test::MetadataRecord> records = {
+      BkRecord(L"A.DLL", "alpha"),          BkRecord(L"B.DLL", "beta"),
+      BkRecord(L"GONE.DLL", "gone"),        BkRecord(L"NEW.DLL", "", BKREC_ABSENT),
+      BkRecord(L"..\\ESCAPE.DLL", "x"),
   };
   const std::string path = Write("bkmdata.dat", BuildBkMdata(records));
   Write("A.DLL", "alpha");
@@ -214,7 +214,7 @@ TEST_F(InspectCommandTest, VerifyChecksEveryKeptCopyBesideTheFile) {
 
 TEST_F(InspectCommandTest, JsonCarriesTheSameFindings) {
   const std::string path =
-      Write("rbmdata.dat", WithRecordCount(BuildRbMdata({RbRecord(u"A.DLL", "alpha")}, 2, 3), kRbMdataFormat, 9));
+      Write("rbmdata.dat", WithRecordCount(BuildRbMdata({RbRecord(L"A.DLL", "alpha")}, 2, 3), mivra_test::kRbLayout, 9));
   const ToolRun run = Inspect({path, "--json"});
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_EQ(run.out.front(), '{');

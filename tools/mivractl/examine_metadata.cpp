@@ -28,17 +28,8 @@ std::string CompanyText(const uint8_t* field) {
   return text;
 }
 
-std::string RecordName(const char16_t* field) {
-  std::u16string name;
-  for (size_t i = 0; i < kRecordNameChars && field[i] != u'\0'; ++i) name.push_back(field[i]);
-  return Utf16ToUtf8(name);
-}
+std::string RecordNameText(const char16_t* field) { return Utf16ToUtf8(RecordName(field)); }
 
-std::wstring Widen(const char16_t* field) {
-  std::wstring name;
-  for (size_t i = 0; i < kRecordNameChars && field[i] != u'\0'; ++i) name.push_back(static_cast<wchar_t>(field[i]));
-  return name;
-}
 
 // The header both files share, as stored.
 Report HeaderReport(const MetadataFormat& format, const std::vector<uint8_t>& bytes) {
@@ -93,8 +84,8 @@ void AddVerdict(Verdict verdict, Report* report) {
 const char* CheckCopy(const BkMdataRecord& record, const std::filesystem::path& folder) {
   if (record.flags & (BKREC_REMOVED | BKREC_ABSENT)) return "not-kept";
   // Record names come from a file anyone can write: only a plain name is joined to the folder.
-  if (!IsPlainFileName(Widen(record.fileName))) return "unsafe-name";
-  const std::filesystem::path copy = folder / PathFromUtf8(RecordName(record.fileName));
+  if (!IsPlainFileName(RecordFieldName(record.fileName))) return "unsafe-name";
+  const std::filesystem::path copy = folder / PathFromUtf8(RecordNameText(record.fileName));
   std::error_code error;
   if (!std::filesystem::is_regular_file(copy, error)) return "missing";
   uint8_t digest[16];
@@ -155,7 +146,7 @@ Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesyst
   for (uint32_t i = 0; i < v.recordsInFile; ++i) {
     BkMdataRecord record;
     DecodeBkRecord(bytes.data() + kBkMdataFormat.recordOffset(i), &record);
-    const std::string name = RecordName(record.fileName);
+    const std::string name = RecordNameText(record.fileName);
     const std::string flags = BkFlagNames(record.flags);
     const std::string time = FormatSystemTime(record.lastWriteTime);
     const std::string digest = HexBytes(record.digest, sizeof(record.digest));
@@ -197,7 +188,7 @@ Inspection InspectRbMdata(const std::vector<uint8_t>& bytes) {
   Inspection result;
   Report& report = result.report;
   const MetadataVerdict v = InspectFileHead(kRbMdataFormat, bytes, &result, [&bytes](Report* state) {
-    const RBMdataState block = DecodeRbState(bytes.data() + kRbMdataFormat.stateOffset());
+    const RbMdataState block = DecodeRbState(bytes.data() + kRbMdataFormat.stateOffset());
     state->Set("updateStatus", Report::Number(block.updateStatus));
     state->Set("rollbackCount", Report::Number(block.rollbackCount));
     state->Set("rollbacksRemaining", Report::Number(RollbacksRemaining(block.rollbackCount)));
@@ -205,9 +196,9 @@ Inspection InspectRbMdata(const std::vector<uint8_t>& bytes) {
 
   Report records = Report::List();
   for (uint32_t i = 0; i < v.recordsInFile; ++i) {
-    RBMdataRecord record;
+    RbMdataRecord record;
     DecodeRbRecord(bytes.data() + kRbMdataFormat.recordOffset(i), &record);
-    const std::string name = RecordName(record.fileName);
+    const std::string name = RecordNameText(record.fileName);
     const std::string time = FormatSystemTime(record.lastWriteTime);
     const std::string digest = HexBytes(record.digest, sizeof(record.digest));
     Report item = Report::Object();

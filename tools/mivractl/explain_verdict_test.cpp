@@ -10,8 +10,8 @@ namespace {
 constexpr SystemTime16 kRegistered{2026, 12, 4, 10, 7, 30, 15, 250};
 constexpr SystemTime16 kLater{2026, 12, 4, 10, 7, 31, 0, 0};
 
-RBMdataRecord Registered() {
-  RBMdataRecord record{};
+RbMdataRecord Registered() {
+  RbMdataRecord record{};
   record.fileSizeLow = 100;
   record.lastWriteTime = kRegistered;
   std::memset(record.digest, 0xAB, sizeof(record.digest));

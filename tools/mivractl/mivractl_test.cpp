@@ -289,7 +289,7 @@ TEST_F(MivractlTest, RegisterHandsEachFilesSizeAndDigestToTheLibrary) {
 
   const std::string database = Database();
   ASSERT_EQ(database.size(), mivra::kRbRecordAreaOffset + 2 * mivra::kRbRecordSize);
-  mivra::RBMdataRecord record;
+  mivra::RbMdataRecord record;
   mivra::DecodeRbRecord(reinterpret_cast<const uint8_t*>(database.data()) + mivra::kRbRecordAreaOffset, &record);
   EXPECT_EQ(record.fileSizeLow, 5u);
   EXPECT_EQ(record.fileName, std::u16string(u"A.DLL"));

@@ -41,7 +41,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   }
   if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
 
-  if (object.fd == -1 || !WriteBkRecord(object, record, BKREC_APPEND)) return AddResult::kRecordWrite;
+  if (!object.fd.valid() || !WriteBkRecord(object, record, BKREC_APPEND)) return AddResult::kRecordWrite;
   return AddResult::kAdded;
 }
 

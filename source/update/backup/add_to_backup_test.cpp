@@ -56,7 +56,7 @@ TEST_F(AddToBackupTest, CopiesTheFileAndRecordsItsSizeTimeNameAndDigest) {
   object_ = nullptr;
 
   EXPECT_EQ(ReadFileBytes(TmpBkupFolder() + L"\\product.dll"), mivra_test::kFox);
-  const std::vector<mivra_test::TestBkRecord> records = StagingRecords();
+  const std::vector<mivra_test::MetadataRecord> records = StagingRecords();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0].size, 43u);
   EXPECT_EQ(records[0].flags, 0u);
@@ -68,10 +68,10 @@ TEST_F(AddToBackupTest, CopiesTheFileAndRecordsItsSizeTimeNameAndDigest) {
 
 TEST_F(AddToBackupTest, RecordsAFileThatDoesNotExistAsAbsentWithoutCopy) {
   EXPECT_EQ(AddStaged(InstallPath(L"added-by-update.dll")), kUntouched);
-  const std::vector<mivra_test::TestBkRecord> records = StagingRecords();
+  const std::vector<mivra_test::MetadataRecord> records = StagingRecords();
   ASSERT_EQ(records.size(), 1u);
-  const mivra_test::TestBkRecord expected = {0, 2, {}, L"added-by-update.dll", std::string(16, '\0')};
-  EXPECT_EQ(mivra_test::PlainRecordBytes(records[0]), mivra_test::PlainRecordBytes(expected));
+  const mivra_test::MetadataRecord expected = {0, 2, {}, L"added-by-update.dll", std::string(16, '\0')};
+  EXPECT_EQ(mivra_test::PlainRecordBytes(mivra_test::kBkLayout, records[0]), mivra_test::PlainRecordBytes(mivra_test::kBkLayout, expected));
   EXPECT_EQ(FilesIn(TmpBkupFolder()), std::vector<std::wstring>{L"bkmdata.dat"});
 }
 
@@ -133,7 +133,7 @@ TEST_F(AddToBackupTest, NamesDifferingInLetterCaseAreDifferentRecords) {
   Install(L"product.dll", mivra_test::kAbc);
   EXPECT_EQ(AddStaged(InstallPath(L"product.dll")), kUntouched);
   EXPECT_EQ(AddStaged(InstallPath(L"PRODUCT.DLL")), kUntouched);
-  const std::vector<mivra_test::TestBkRecord> records = StagingRecords();
+  const std::vector<mivra_test::MetadataRecord> records = StagingRecords();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].name, L"product.dll");
   EXPECT_EQ(records[1].name, L"PRODUCT.DLL");
@@ -167,7 +167,7 @@ TEST_F(AddToBackupTest, WithoutObjectAddsToTheCommittedBackupAndClosesIt) {
   EXPECT_TRUE(MivraAddToBackup(nullptr, InstallPath(L"late-absent.dll").c_str(), &error));
   EXPECT_EQ(error, kUntouched);
   EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\late.dll"), mivra_test::kAbc);
-  const std::vector<mivra_test::TestBkRecord> records = CommittedRecords();
+  const std::vector<mivra_test::MetadataRecord> records = CommittedRecords();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].name, L"late.dll");
   EXPECT_EQ(records[1].flags, 2u);

@@ -11,7 +11,7 @@
 
 #include "support/file_util.h"
 #include "support/product_test.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 
 namespace mivra_test {
 
@@ -28,8 +28,8 @@ class BackupExportsTest : public ProductTest {
  protected:
   std::wstring StagingFile() const { return TmpBkupFolder() + L"\\bkmdata.dat"; }
   std::wstring CommittedFile() const { return BkupFolder() + L"\\bkmdata.dat"; }
-  std::vector<TestBkRecord> StagingRecords() const { return RecordsOf(ReadFileBytes(StagingFile())); }
-  std::vector<TestBkRecord> CommittedRecords() const { return RecordsOf(ReadFileBytes(CommittedFile())); }
+  std::vector<MetadataRecord> StagingRecords() const { return RecordsOf(kBkLayout, ReadFileBytes(StagingFile())); }
+  std::vector<MetadataRecord> CommittedRecords() const { return RecordsOf(kBkLayout, ReadFileBytes(CommittedFile())); }
 
   // Writes a file of the install directory and returns its path.
   std::wstring Install(const std::wstring& name, const std::string& content) const;

@@ -11,7 +11,7 @@
 #include "update/backup/add_to_backup.h"
 #include "update/backup/backup_file_list.h"
 #include "update/backup/bkmdata_store.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/product_identity.h"
@@ -59,7 +59,7 @@ class AddToBackupFaultTest : public mivra_test::ProductTest {
 
   // Records in the staging file.
   size_t Records() const {
-    return mivra_test::RecordsOf(mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat")).size();
+    return mivra_test::RecordsOf(mivra_test::kBkLayout, mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat")).size();
   }
 
   MdataObject object_;

@@ -75,7 +75,7 @@ TEST_F(BackupFileListTest, TheNumberOfEntriesComesFromTheFileLength) {
   CommitBackupOf({L"a.dll", L"b.dll", L"c.dll"});
   // The record count lies outside the CRC, so the file still opens.
   std::string file = ReadFileBytes(CommittedFile());
-  mivra_test::PutLe32(file, mivra_test::kCountAt, 1);
+  mivra_test::PutLe32(file, mivra_test::kBkCountAt, 1);
   mivra_test::WriteFileBytes(CommittedFile(), file);
   std::vector<std::wstring> names;
   uint32_t error = 0;

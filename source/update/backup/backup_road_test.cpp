@@ -47,7 +47,7 @@ TEST_F(BackupRoadTest, StageCommitListRemoveAndDelete) {
   EXPECT_TRUE(MivraRemoveFromBackup(L"library.dll", &error));
   EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"product.exe", L"library.dll", L"added.dat"}));
   EXPECT_EQ(FilesIn(BkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"product.exe"}));
-  const std::vector<mivra_test::TestBkRecord> records = CommittedRecords();
+  const std::vector<mivra_test::MetadataRecord> records = CommittedRecords();
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[0].flags, 0u);
   EXPECT_EQ(records[1].flags, 1u);

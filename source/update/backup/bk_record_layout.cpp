@@ -9,7 +9,7 @@ void EncodeBkRecord(const BkMdataRecord& record, uint8_t* stored) {
   WriteLe32(stored + kBkRecordSizeOffset, record.fileSizeLow);
   WriteLe32(stored + kBkRecordFlagsOffset, record.flags);
   WriteSystemTime(stored + kBkRecordTimeOffset, record.lastWriteTime);
-  for (size_t i = 0; i < kRecordNameChars; ++i) WriteLe16(stored + kBkRecordNameOffset + 2 * i, record.fileName[i]);
+  WriteUtf16Units(stored + kBkRecordNameOffset, record.fileName, kRecordNameChars);
   std::memcpy(stored + kBkRecordDigestOffset, record.digest, sizeof(record.digest));
   ScrambleBytes(stored, kBkRecordSize);
 }
@@ -21,9 +21,7 @@ void DecodeBkRecord(const uint8_t* stored, BkMdataRecord* record) {
   record->fileSizeLow = ReadLe32(plain + kBkRecordSizeOffset);
   record->flags = ReadLe32(plain + kBkRecordFlagsOffset);
   record->lastWriteTime = ReadSystemTime(plain + kBkRecordTimeOffset);
-  for (size_t i = 0; i < kRecordNameChars; ++i) {
-    record->fileName[i] = static_cast<char16_t>(ReadLe16(plain + kBkRecordNameOffset + 2 * i));
-  }
+  ReadUtf16Units(plain + kBkRecordNameOffset, record->fileName, kRecordNameChars);
   std::memcpy(record->digest, plain + kBkRecordDigestOffset, sizeof(record->digest));
 }
 

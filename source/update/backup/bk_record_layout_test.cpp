@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 
 namespace {
 
-mivra_test::TestBkRecord Sample() {
-  mivra_test::TestBkRecord record;
+mivra_test::MetadataRecord Sample() {
+  mivra_test::MetadataRecord record;
   record.size = 0x89ABCDEFu;
   record.flags = mivra::BKREC_REMOVED | mivra::BKREC_ABSENT;
   const uint16_t time[8] = {2023, 12, 0, 31, 23, 59, 58, 999};
@@ -26,7 +26,7 @@ TEST(BkRecordLayoutTest, EncodesEveryFieldAtItsOffsetScrambled) {
   uint8_t stored[mivra::kBkRecordSize];
   mivra::EncodeBkRecord(record, stored);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(stored), sizeof(stored)),
-            mivra_test::Scrambled(mivra_test::PlainRecordBytes(Sample())));
+            mivra_test::Scrambled(mivra_test::PlainRecordBytes(mivra_test::kBkLayout, Sample())));
 
   mivra::BkMdataRecord decoded;
   std::memset(&decoded, 0xCC, sizeof(decoded));
@@ -61,9 +61,9 @@ TEST(BkRecordLayoutTest, ExaminingAFileTrustsItsLengthNotItsCount) {
   std::vector<uint8_t> header = mivra::BuildNewHeader(mivra::kBkMdataFormat);
   std::string file(header.begin(), header.end());
   file.append(28, '\0');
-  for (int i = 0; i < 2; ++i) file += mivra_test::Scrambled(mivra_test::PlainRecordBytes(Sample()));
+  for (int i = 0; i < 2; ++i) file += mivra_test::Scrambled(mivra_test::PlainRecordBytes(mivra_test::kBkLayout, Sample()));
   mivra_test::PutLe32(file, mivra_test::kCrcAt, mivra_test::ReferenceCrc32(file.substr(93)));
-  mivra_test::PutLe32(file, mivra_test::kCountAt, 0xFFFFFFFFu);
+  mivra_test::PutLe32(file, mivra_test::kBkCountAt, 0xFFFFFFFFu);
 
   auto examine = [](const std::string& bytes) {
     return mivra::ExamineMetadataFile(mivra::kBkMdataFormat, reinterpret_cast<const uint8_t*>(bytes.data()),

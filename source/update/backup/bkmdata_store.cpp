@@ -9,7 +9,7 @@
 namespace mivra {
 
 bool OpenBkMdata(MdataObject& object, uint32_t kind) {
-  object.fd = -1;
+  object.fd.reset();
   if (kind != BKF_BKUP && kind != BKF_TMPBKUP) return false;
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};

@@ -9,17 +9,17 @@
 #include "support/file_util.h"
 #include "support/platform_fault.h"
 #include "support/product_test.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 #include "update/frame/backup_folder.h"
 
 namespace {
 
 using mivra::BkMdataRecord;
-using mivra_test::TestBkRecord;
+using mivra_test::MetadataRecord;
 using mivra_test::ToBkMdataRecord;
 
-TestBkRecord SampleRecord(const std::wstring& name, uint32_t seed) {
-  TestBkRecord record;
+MetadataRecord SampleRecord(const std::wstring& name, uint32_t seed) {
+  MetadataRecord record;
   record.size = 0x01020304u * seed;
   record.flags = seed % 2 == 0 ? 0 : mivra::BKREC_ABSENT;
   const uint16_t time[8] = {2024, 5, 3, 17, 13, 45, 30, static_cast<uint16_t>(seed)};
@@ -56,7 +56,7 @@ TEST_F(BkMdataStoreTest, NewFileIsHeaderAndStateBlockOnly) {
   {
     MdataObject object;
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-    EXPECT_NE(object.fd, -1);
+    EXPECT_TRUE(object.fd.valid());
   }
   SYSTEMTIME after = {};
   GetSystemTime(&after);
@@ -68,12 +68,12 @@ TEST_F(BkMdataStoreTest, NewFileIsHeaderAndStateBlockOnly) {
   header.append(53 - 33, '\0');
   header.append(4, '\0');  // no record, CRC 0
   EXPECT_EQ(file.substr(0, 65), header);
-  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCountAt), 0u);
-  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kStateFlagsAt), 0u);
-  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kReservedAt), 0u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkCountAt), 0u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkStateFlagsAt), 0u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkReservedAt), 0u);
 
   SYSTEMTIME created = {};
-  std::memcpy(&created, file.data() + mivra_test::kCreatedAt, 16);
+  std::memcpy(&created, file.data() + mivra_test::kBkCreatedAt, 16);
   // Whole milliseconds: the stored time may round below the clock read just before.
   EXPECT_GE(FileTimeOf(created) + 10000, FileTimeOf(before));
   EXPECT_LE(FileTimeOf(created), FileTimeOf(after));
@@ -89,12 +89,12 @@ TEST_F(BkMdataStoreTest, AppendsStoreScrambledRecordsWithCountAndCrc) {
     }
     const std::string file = mivra_test::ReadFileBytes(FilePath());
     ASSERT_EQ(file.size(), 93u + 560u * n);
-    EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCountAt), n);
-    const std::string area = file.substr(mivra_test::kAreaOffset);
+    EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkCountAt), n);
+    const std::string area = file.substr(mivra_test::kBkAreaOffset);
     EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(area));
     for (uint32_t i = 0; i < n; ++i) {
       const std::string stored = area.substr(560 * i, 560);
-      EXPECT_EQ(stored, mivra_test::Scrambled(mivra_test::PlainRecordBytes(SampleRecord(names[i], i + 1))));
+      EXPECT_EQ(stored, mivra_test::Scrambled(mivra_test::PlainRecordBytes(mivra_test::kBkLayout, SampleRecord(names[i], i + 1))));
       // The zero fill after the name.
       EXPECT_EQ(static_cast<uint8_t>(stored[543]), 0xF6);
     }
@@ -114,15 +114,15 @@ TEST_F(BkMdataStoreTest, OverwriteKeepsCountAndRefreshesCrc) {
   {
     MdataObject object;
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
-    TestBkRecord changed = SampleRecord(L"a.dll", 1);
+    MetadataRecord changed = SampleRecord(L"a.dll", 1);
     changed.flags |= mivra::BKREC_REMOVED;
     ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(changed), 0));
   }
   const std::string file = mivra_test::ReadFileBytes(FilePath());
   ASSERT_EQ(file.size(), 93u + 2 * 560u);
-  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCountAt), 2u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkCountAt), 2u);
   EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(file.substr(93)));
-  EXPECT_EQ(mivra_test::RecordsOf(file)[0].flags, mivra::BKREC_ABSENT | mivra::BKREC_REMOVED);
+  EXPECT_EQ(mivra_test::RecordsOf(mivra_test::kBkLayout, file)[0].flags, mivra::BKREC_ABSENT | mivra::BKREC_REMOVED);
 }
 
 TEST_F(BkMdataStoreTest, AppendRefusesARecordedNameExactlyAndChangesNothing) {
@@ -174,11 +174,11 @@ TEST_F(BkMdataStoreTest, OpenDeletesOnlyAFileThatProvesInvalid) {
     MdataObject object;
     EXPECT_EQ(mivra::OpenBkMdata(object, mivra::BKF_BKUP), damage.opens);
     if (damage.opens) {
-      EXPECT_NE(object.fd, -1);
+      EXPECT_TRUE(object.fd.valid());
       object.Close();
       EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), file);
     } else {
-      EXPECT_EQ(object.fd, -1);
+      EXPECT_FALSE(object.fd.valid());
       EXPECT_FALSE(mivra_test::FileExists(FilePath()));
       // The next open starts afresh.
       ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
@@ -207,7 +207,7 @@ TEST_F(BkMdataStoreTest, OpenKeepsAFileThatCannotBeRead) {
       mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&FailingRead);
       EXPECT_FALSE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
     }
-    EXPECT_EQ(object.fd, -1);
+    EXPECT_FALSE(object.fd.valid());
     EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), before);
   }
   MdataObject object;
@@ -228,7 +228,7 @@ TEST_F(BkMdataStoreTest, NameListTakesNoMoreNamesThanTheFileHolds) {
     mivra_test::RemoveTree(BkupFolder());
     WriteRecords({L"a.dll", L"b.dll", L"c.dll"});
     std::string file = mivra_test::ReadFileBytes(FilePath());
-    mivra_test::PutLe32(file, mivra_test::kCountAt, c.storedCount);
+    mivra_test::PutLe32(file, mivra_test::kBkCountAt, c.storedCount);
     mivra_test::WriteFileBytes(FilePath(), file);
 
     MdataObject object;
@@ -273,7 +273,7 @@ TEST_F(BkMdataStoreTest, MarkingDamagedSetsTheStateFlagOutsideTheCrc) {
     EXPECT_EQ(state.recordCount, 1u);
   }
   std::string expected = before;
-  mivra_test::PutLe32(expected, mivra_test::kStateFlagsAt, 1);
+  mivra_test::PutLe32(expected, mivra_test::kBkStateFlagsAt, 1);
   EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), expected);
   MdataObject object;
   EXPECT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));

@@ -8,7 +8,7 @@
 #include "support/file_util.h"
 #include "support/held_file.h"
 #include "support/platform_fault.h"
-#include "update/backup/bkmdata_test_file.h"
+#include "support/metadata_file_bytes.h"
 
 namespace {
 

@@ -5,11 +5,8 @@
 #include "update/frame/platform_calls.h"
 
 void MdataObject::Close() {
-  if (fd != -1) {
-    if (modified) mivra::Platform().commit(fd);
-    mivra::Platform().close(fd);
-    fd = -1;
-  }
+  if (fd.valid() && modified) mivra::Platform().commit(fd.get());
+  fd.reset();
   names.clear();
   names.shrink_to_fit();
 }

@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "update/frame/scoped_handles.h"
+
 // Global, so that it is the type the public header names opaquely.
-class MdataObject {
- public:
+struct MdataObject {
   MdataObject() = default;
   ~MdataObject() { Close(); }
   MdataObject(const MdataObject&) = delete;
@@ -17,8 +18,8 @@ class MdataObject {
   // Flushes the file to disk when a record was written, closes it and empties the name list.
   void Close();
 
-  // C-runtime descriptor of the open file; -1 when none is open.
-  int fd = -1;
+  // The open file; none when the open failed or the object was closed.
+  mivra::ScopedFd fd;
   // Set by the record writers; makes closing flush the file.
   bool modified = false;
   // The names of the file's records in record order, loaded by the first lookup.

@@ -14,22 +14,6 @@ void UnscrambleBytes(uint8_t* bytes, size_t length) {
   for (size_t i = 0; i < length; ++i) bytes[i] = UnscrambleByte(bytes[i]);
 }
 
-uint16_t ReadLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void WriteLe16(uint8_t* p, uint16_t value) {
-  p[0] = static_cast<uint8_t>(value);
-  p[1] = static_cast<uint8_t>(value >> 8);
-}
-
-void WriteLe32(uint8_t* p, uint32_t value) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
 SystemTime16 ReadSystemTime(const uint8_t* p) {
   return {ReadLe16(p),      ReadLe16(p + 2),  ReadLe16(p + 4),  ReadLe16(p + 6),
           ReadLe16(p + 8),  ReadLe16(p + 10), ReadLe16(p + 12), ReadLe16(p + 14)};
@@ -39,23 +23,6 @@ void WriteSystemTime(uint8_t* p, const SystemTime16& time) {
   const uint16_t words[8] = {time.year, time.month,  time.dayOfWeek, time.day,
                              time.hour, time.minute, time.second,    time.milliseconds};
   for (int i = 0; i < 8; ++i) WriteLe16(p + 2 * i, words[i]);
-}
-
-std::u16string ReadUtf16Name(const uint8_t* p, size_t maxChars) {
-  std::u16string name;
-  for (size_t i = 0; i < maxChars; ++i) {
-    const char16_t c = static_cast<char16_t>(ReadLe16(p + 2 * i));
-    if (c == u'\0') break;
-    name.push_back(c);
-  }
-  return name;
-}
-
-bool WriteUtf16Name(uint8_t* p, size_t fieldChars, const std::u16string& name) {
-  std::memset(p, 0, fieldChars * 2);
-  if (name.size() >= fieldChars) return false;
-  for (size_t i = 0; i < name.size(); ++i) WriteLe16(p + 2 * i, name[i]);
-  return true;
 }
 
 std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "update/frame/byte_codec.h"
 #include "update/frame/system_time.h"
 
 namespace mivra {
@@ -50,17 +51,15 @@ inline constexpr uint8_t UnscrambleByte(uint8_t stored) { return static_cast<uin
 void ScrambleBytes(uint8_t* bytes, size_t length);
 void UnscrambleBytes(uint8_t* bytes, size_t length);
 
-uint16_t ReadLe16(const uint8_t* p);
-uint32_t ReadLe32(const uint8_t* p);
-void WriteLe16(uint8_t* p, uint16_t value);
-void WriteLe32(uint8_t* p, uint32_t value);
 SystemTime16 ReadSystemTime(const uint8_t* p);
 void WriteSystemTime(uint8_t* p, const SystemTime16& time);
 
-// Reads a NUL-terminated name of at most `maxChars` UTF-16 code units; without a NUL all of them.
-std::u16string ReadUtf16Name(const uint8_t* p, size_t maxChars);
-// Writes `name` and zero-fills the rest of the field; false when the name with its NUL does not fit.
-bool WriteUtf16Name(uint8_t* p, size_t fieldChars, const std::u16string& name);
+// The name a record's 260-unit name field holds, up to its NUL, and the same as a wide string.
+inline std::u16string RecordName(const char16_t* field) { return Utf16FieldName(field, kRecordNameChars); }
+inline std::wstring RecordFieldName(const char16_t* field) {
+  const std::u16string name = RecordName(field);
+  return std::wstring(name.begin(), name.end());
+}
 
 // The header of a new file: magic, version 1, the company text, CRC 0, everything else 0.
 std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format);

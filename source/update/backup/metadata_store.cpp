@@ -19,19 +19,18 @@ namespace {
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
 void DiscardFile(MdataObject& object, const wchar_t* path) {
-  Platform().close(object.fd);
-  object.fd = -1;
+  object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   Platform().DeleteFileW(path);
 }
 
 bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
   uint32_t crc = 0;
-  if (!CalcFileCrc32(object.fd, static_cast<int32_t>(format.recordAreaOffset()), &crc)) return false;
+  if (!CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc)) return false;
   std::vector<uint8_t> header(format.headerSize);
-  if (!ReadAt(object.fd, 0, header.data(), header.size())) return false;
+  if (!ReadAt(object.fd.get(), 0, header.data(), header.size())) return false;
   WriteLe32(header.data() + kHeaderCrcOffset, crc);
-  return WriteAt(object.fd, 0, header.data(), header.size());
+  return WriteAt(object.fd.get(), 0, header.data(), header.size());
 }
 
 bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
@@ -43,12 +42,6 @@ bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
 }
 
 }  // namespace
-
-std::wstring RecordFieldName(const char16_t* field) {
-  std::wstring name;
-  for (size_t i = 0; i < kRecordNameChars && field[i] != u'\0'; ++i) name.push_back(static_cast<wchar_t>(field[i]));
-  return name;
-}
 
 bool SetRecordFieldName(char16_t* field, std::wstring_view name) {
   for (size_t i = 0; i < kRecordNameChars; ++i) field[i] = u'\0';
@@ -92,13 +85,13 @@ MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) {
 
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState) {
-  object.fd = -1;
+  object.fd.reset();
   if (!path || !newState) return false;
   const bool exists = Platform().waccess(path, 0) == 0;
   const int fd = exists ? Platform().wopen(path, _O_RDWR | _O_BINARY, 0)
                         : Platform().wopen(path, _O_RDWR | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
   if (fd == -1) return false;
-  object.fd = fd;
+  object.fd.reset(fd);
 
   if (exists) {
     switch (CheckMetadataFile(fd, format)) {
@@ -111,8 +104,7 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
       case MetadataCheck::kUnreadable:
         break;
     }
-    Platform().close(fd);
-    object.fd = -1;
+    object.fd.reset();
     return false;
   }
 
@@ -127,24 +119,24 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
 
 bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored) {
   if (!stored) return false;
-  return ReadAt(object.fd, format.recordOffset(index), stored, format.recordSize);
+  return ReadAt(object.fd.get(), format.recordOffset(index), stored, format.recordSize);
 }
 
 bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
                        std::wstring_view name) {
-  if (object.fd == -1 || !stored) return false;
+  if (!object.fd.valid() || !stored) return false;
   const bool append = index == kAppendRecordIndex;
 
   if (append) {
-    const int64_t end = FileLength(object.fd);
+    const int64_t end = FileLength(object.fd.get());
     const uint32_t position = CountRecordsFromLength(object, format);
-    if (end < 0 || !WriteAt(object.fd, static_cast<uint64_t>(end), stored, format.recordSize)) return false;
+    if (end < 0 || !WriteAt(object.fd.get(), static_cast<uint64_t>(end), stored, format.recordSize)) return false;
     // The record is in the file from here on, whatever fails next. A record count left short by an
     // earlier failed write loads fewer names than the file holds records: the new name still takes
     // its record's position, so that a later overwrite by index hits that record and no other.
     if (object.names.size() < position) object.names.resize(position);
     object.names.emplace_back(name);
-  } else if (!WriteAt(object.fd, format.recordOffset(index), stored, format.recordSize)) {
+  } else if (!WriteAt(object.fd.get(), format.recordOffset(index), stored, format.recordSize)) {
     return false;
   }
   object.modified = true;
@@ -153,7 +145,7 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
 }
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
-  if (object.fd == -1) return false;
+  if (!object.fd.valid()) return false;
   std::vector<uint8_t> state(format.stateSize);
   if (!ReadStateBlock(object, format, state.data())) return false;
   object.names.clear();
@@ -166,16 +158,17 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (count == 0) return true;
   const size_t areaBytes = size_t{count} * format.recordSize;
   std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);
-  if (!area || !ReadAt(object.fd, format.recordAreaOffset(), area.get(), areaBytes)) return false;
+  if (!area || !ReadAt(object.fd.get(), format.recordAreaOffset(), area.get(), areaBytes)) return false;
 
   std::vector<std::wstring> names;
   names.reserve(count);
   uint8_t nameBytes[kRecordNameBytes];
+  char16_t field[kRecordNameChars];
   for (uint32_t i = 0; i < count; ++i) {
     std::memcpy(nameBytes, area.get() + size_t{i} * format.recordSize + format.recordNameOffset, kRecordNameBytes);
     UnscrambleBytes(nameBytes, kRecordNameBytes);
-    const std::u16string name = ReadUtf16Name(nameBytes, kRecordNameChars);
-    names.emplace_back(name.begin(), name.end());
+    ReadUtf16Units(nameBytes, field, kRecordNameChars);
+    names.push_back(RecordFieldName(field));
   }
   object.names = std::move(names);
   return true;
@@ -195,16 +188,16 @@ NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, s
 }
 
 bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uint8_t* state) {
-  return state && ReadAt(object.fd, format.stateOffset(), state, format.stateSize);
+  return state && ReadAt(object.fd.get(), format.stateOffset(), state, format.stateSize);
 }
 
 bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state) {
-  return state && WriteAt(object.fd, format.stateOffset(), state, format.stateSize);
+  return state && WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize);
 }
 
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {
-  if (object.fd == -1) return 0;
-  const int64_t length = FileLength(object.fd);
+  if (!object.fd.valid()) return 0;
+  const int64_t length = FileLength(object.fd.get());
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
   const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
   return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);

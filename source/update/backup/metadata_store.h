@@ -24,7 +24,7 @@ MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format);
 // Opens the metadata file at `path` into `object`, or creates it with a new header and the
 // `newState` block. An existing file that proves invalid is closed and deleted and the open fails,
 // so the next open starts afresh; one that cannot be read is left as it is and the open fails.
-// On success the file is positioned at its end; on failure object.fd is -1.
+// On success the file is positioned at its end; on failure object.fd holds none.
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState);
 
@@ -53,8 +53,6 @@ bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, co
 // Records the file length holds, (length - header - state) / record size; 0 without an open file.
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format);
 
-// The name held in a record's 260-character name field, up to its NUL.
-std::wstring RecordFieldName(const char16_t* field);
 // Fills a record's name field; false when the name with its NUL does not fit.
 bool SetRecordFieldName(char16_t* field, std::wstring_view name);
 

@@ -30,7 +30,7 @@ RemoveResult RemoveFromCommittedBackup(const wchar_t* name) {
   if (!ReadBkRecord(object, index, &record)) return RemoveResult::kRecordRead;
   record.flags |= BKREC_REMOVED;
   if (!WriteBkRecord(object, record, index)) return RemoveResult::kRecordWrite;
-  Platform().commit(object.fd);
+  Platform().commit(object.fd.get());
 
   wchar_t copyPath[kPathCapacity] = {};
   if (!JoinPath(copyPath, folder, name)) return RemoveResult::kPathTooLong;

@@ -38,13 +38,13 @@ TEST_F(RemoveFromBackupTest, MarksTheRecordInPlaceAndDeletesTheCopy) {
 
   const std::string after = ReadFileBytes(CommittedFile());
   ASSERT_EQ(after.size(), before.size());
-  EXPECT_EQ(mivra_test::Le32At(after, mivra_test::kCountAt), 3u);
+  EXPECT_EQ(mivra_test::Le32At(after, mivra_test::kBkCountAt), 3u);
   EXPECT_EQ(mivra_test::Le32At(after, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(after.substr(93)));
   // Besides the CRC, only the flags of record 1 changed: plain 0 became 1.
   std::string expected = before;
   expected[93 + 560 + 4] = mivra_test::Scrambled(std::string(1, '\x01'))[0];
   EXPECT_EQ(after.substr(65), expected.substr(65));
-  EXPECT_EQ(mivra_test::RecordsOf(after)[1].flags, 1u);
+  EXPECT_EQ(mivra_test::RecordsOf(mivra_test::kBkLayout, after)[1].flags, 1u);
   EXPECT_EQ(FilesIn(BkupFolder()), (std::vector<std::wstring>{L"a.dll", L"bkmdata.dat"}));
 }
 
@@ -52,7 +52,7 @@ TEST_F(RemoveFromBackupTest, RemovingAgainOrAnAbsentRecordSucceedsWithNothingToD
   EXPECT_EQ(Remove(L"a.dll"), kUntouched);
   EXPECT_EQ(Remove(L"a.dll"), kUntouched);
   EXPECT_EQ(Remove(L"absent.dll"), kUntouched);
-  const std::vector<mivra_test::TestBkRecord> records = CommittedRecords();
+  const std::vector<mivra_test::MetadataRecord> records = CommittedRecords();
   ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[0].flags, 1u);
   EXPECT_EQ(records[1].flags, 0u);

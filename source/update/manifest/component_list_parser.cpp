@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "update/frame/byte_codec.h"
+
 namespace mivra {
 namespace {
 
@@ -17,10 +19,6 @@ constexpr size_t kEntryCountOffset = 76;
 
 // The shortest entry that can be valid: the fixed part and a name of only its NUL.
 constexpr size_t kMinEntrySize = kComponentEntryFixedSize + 1;
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 uint8_t Decode(uint8_t stored) { return static_cast<uint8_t>((stored >> 3) | (stored << 5)); }
 

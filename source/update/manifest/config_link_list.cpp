@@ -4,14 +4,9 @@
 #include <new>
 #include <utility>
 
+#include "update/frame/byte_codec.h"
+
 namespace mivra {
-namespace {
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-}  // namespace
 
 uint32_t UpdateConfigNode::RecordId() const { return ReadLe32(record + kUpdateConfigRecordIdOffset); }
 

@@ -6,16 +6,13 @@
 #include <utility>
 
 #include "update/digest/crc32.h"
+#include "update/frame/byte_codec.h"
 
 namespace mivra {
 namespace {
 
 constexpr size_t kChecksumOffset = 4;
 constexpr size_t kRecordCountOffset = 8;
-
-uint32_t ReadLe32(const uint8_t* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
 
 UpdateConfigStatus Failed(UpdateConfigStep step, uint32_t value = 0, uint32_t stored = 0) {
   return UpdateConfigStatus{step, value, stored};

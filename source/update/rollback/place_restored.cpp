@@ -1,3 +1,5 @@
+#include "update/rollback/place_restored.h"
+
 #include <windows.h>
 
 #include <cstring>
@@ -7,7 +9,6 @@
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
-#include "update/rollback/restore_executor.h"
 #include "update/rollback/temp_names.h"
 
 namespace mivra {

@@ -19,19 +19,19 @@ bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollback
   if (deleted != RbDeleteResult::kDeleted && deleted != RbDeleteResult::kDeleteAtRestart) return false;
 
   MdataObject database;
-  if (!OpenRBMdata(database)) return false;
+  if (!OpenRbMdata(database)) return false;
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
     if (UpdateRollbackDB(&database, entry->destinationPath, entry->fileSize, entry->expectedDigest) !=
         RbUpdateResult::kWritten) {
       return false;
     }
   }
-  RBMdataState state = {};
+  RbMdataState state = {};
   if (ReadRbState(database, &state)) {
     state.rollbackCount = previousRollbackCount + 1;
     WriteRbState(database, state);
   }
-  Platform().commit(database.fd);
+  Platform().commit(database.fd.get());
   return true;
 }
 

@@ -4,7 +4,7 @@
 
 namespace mivra {
 
-FileJudgement JudgeRegisteredFile(const RBMdataRecord& record, const InstalledFile* installed, bool exempt,
+FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, const InstalledFile* installed, bool exempt,
                                   const std::function<bool(uint8_t (&)[16])>& digestOf) {
   if (!installed) return {FileFinding::kMissing, exempt};
   if (!(installed->localWriteTime == record.lastWriteTime)) return {FileFinding::kTimeChanged, exempt};

@@ -41,7 +41,7 @@ struct FileJudgement {
 
 // `installed` is null when the file's attributes cannot be read. `digestOf` is asked only where the
 // check takes the digest: the time matches, and the size matches or the file is exempt.
-FileJudgement JudgeRegisteredFile(const RBMdataRecord& record, const InstalledFile* installed, bool exempt,
+FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, const InstalledFile* installed, bool exempt,
                                   const std::function<bool(uint8_t (&)[16])>& digestOf);
 
 }  // namespace mivra

@@ -4,10 +4,12 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
 #include "update/rollback/rebuild_rollback_db.h"
-#include "update/rollback/restore_executor.h"
+#include "update/rollback/place_restored.h"
 #include "update/rollback/rollback_need_check.h"
 #include "update/rollback/service_notify.h"
+#include "update/rollback/stage_restore.h"
 #include "update/rollback/temp_sweep.h"
+#include "update/rollback/verify_backup.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
 namespace mivra {
@@ -22,7 +24,7 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
   if (!PathExists(folder)) return QueryOutcome::kNeededNoBackup;
   MdataObject backup;
   if (!OpenBkMdata(backup, BKF_BKUP)) return QueryOutcome::kBackupUnreadable;
-  if (backup.fd == -1 || CountBkRecords(backup) == 0) return QueryOutcome::kNeededNoBackup;
+  if (!backup.fd.valid() || CountBkRecords(backup) == 0) return QueryOutcome::kNeededNoBackup;
   return QueryOutcome::kNeeded;
 }
 
@@ -34,8 +36,8 @@ PerformOutcome PerformRollback(MdataObject& database) {
   uint8_t interrupted = 0;
   if (CheckRollbackNeeded(&database, kCheckInterruptedUpdate, &interrupted) && interrupted) SweepTempFiles();
 
-  RBMdataState state = {};
-  if (database.fd == -1 || !ReadRbState(database, &state)) return PerformOutcome::kStatusUnreadable;
+  RbMdataState state = {};
+  if (!database.fd.valid() || !ReadRbState(database, &state)) return PerformOutcome::kStatusUnreadable;
   if (state.rollbackCount >= kRollbackLimit) return PerformOutcome::kLimitReached;
 
   RollbackContext context;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "update/backup/mdata_object.h"
+struct MdataObject;
 
 namespace mivra {
 

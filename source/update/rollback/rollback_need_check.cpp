@@ -19,8 +19,8 @@ namespace mivra {
 namespace {
 
 bool UpdateWasInterrupted(const MdataObject& database) {
-  RBMdataState state = {};
-  return database.fd != -1 && ReadRbState(database, &state) && state.updateStatus == 1;
+  RbMdataState state = {};
+  return database.fd.valid() && ReadRbState(database, &state) && state.updateStatus == 1;
 }
 
 // The record's name as the component lists spell names: converted for the current locale.
@@ -35,7 +35,7 @@ bool ToListSpelling(const std::wstring& name, std::string* narrow) {
 
 enum class FileVerdict { kUnchanged, kChanged, kCheckFailed };
 
-FileVerdict ExamineRegisteredFile(const wchar_t* installDir, const RBMdataRecord& record, bool exempt) {
+FileVerdict ExamineRegisteredFile(const wchar_t* installDir, const RbMdataRecord& record, bool exempt) {
   const std::wstring name = RecordFieldName(record.fileName);
   // Anyone may write the database: a record that names no plain file of the install directory
   // describes nothing the product installed.
@@ -69,8 +69,8 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
   const bool namesUsable = CollectComponentFileNames(&componentNames, installDir) == 1;
 
   for (uint32_t index = 0; index < count; ++index) {
-    RBMdataRecord record;
-    if (database->fd == -1 || !ReadRBRecord(*database, index, &record)) return false;
+    RbMdataRecord record;
+    if (!database->fd.valid() || !ReadRbRecord(*database, index, &record)) return false;
     std::string listSpelling;
     const bool exempt = namesUsable && ToListSpelling(RecordFieldName(record.fileName), &listSpelling) &&
                         std::find(componentNames.begin(), componentNames.end(), listSpelling) != componentNames.end();

@@ -5,6 +5,7 @@
 
 #include "mivra.h"
 #include "support/file_util.h"
+#include "support/metadata_file_bytes.h"
 #include "support/held_file.h"
 #include "support/platform_fault.h"
 #include "update/frame/platform_calls.h"
@@ -27,16 +28,8 @@ std::set<std::wstring> TempFilesIn(const std::wstring& folder) {
 // Names of the records of rbmdata.dat, in order.
 std::vector<std::wstring> DbNames(const std::string& db) {
   std::vector<std::wstring> names;
-  for (size_t offset = kDbHeaderAndState; offset + kDbRecordSize <= db.size(); offset += kDbRecordSize) {
-    std::wstring name;
-    for (size_t i = 0; i < 260; ++i) {
-      const uint8_t lo = static_cast<uint8_t>((static_cast<uint8_t>(db[offset + 20 + 2 * i]) ^ 7) + 15);
-      const uint8_t hi = static_cast<uint8_t>((static_cast<uint8_t>(db[offset + 21 + 2 * i]) ^ 7) + 15);
-      const wchar_t ch = static_cast<wchar_t>(lo | (hi << 8));
-      if (ch == L'\0') break;
-      name.push_back(ch);
-    }
-    names.push_back(name);
+  for (const mivra_test::MetadataRecord& record : mivra_test::RecordsOf(mivra_test::kRbLayout, db)) {
+    names.push_back(record.name);
   }
   return names;
 }

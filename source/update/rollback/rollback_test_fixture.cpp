@@ -4,10 +4,18 @@
 
 #include "mivra.h"
 #include "support/file_util.h"
-#include "update/digest/crc32.h"
+#include "support/metadata_file_bytes.h"
 #include "update/digest/md5.h"
 
 namespace rollback_test {
+
+using mivra_test::kBkAreaOffset;
+using mivra_test::kBkLayout;
+using mivra_test::kBkStateFlagsAt;
+using mivra_test::kRbAreaOffset;
+using mivra_test::kRbLayout;
+using mivra_test::kRbRollbackCountAt;
+using mivra_test::kRbStatusAt;
 
 std::string Md5Of(const std::string& bytes) {
   mivra::CMd5 md5;
@@ -85,63 +93,38 @@ std::string RollbackTest::ReadDb() const { return mivra_test::ReadFileBytes(DbPa
 
 uint32_t RollbackTest::DbRollbackCount() const {
   const std::string db = ReadDb();
-  if (db.size() < kDbHeaderAndState) return UINT32_MAX;
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<uint8_t>(db[kDbRollbackCountOffset + i]);
-  return value;
+  return db.size() < kRbAreaOffset ? UINT32_MAX : mivra_test::Le32At(db, kRbRollbackCountAt);
 }
 
 uint8_t RollbackTest::DbUpdateStatus() const {
   const std::string db = ReadDb();
-  return db.size() < kDbHeaderAndState ? 0xFF : static_cast<uint8_t>(db[kDbUpdateStatusOffset]);
+  return db.size() < kRbAreaOffset ? 0xFF : static_cast<uint8_t>(db[kRbStatusAt]);
 }
 
 void RollbackTest::SetDbRollbackCount(uint32_t count) const {
   std::string db = ReadDb();
-  ASSERT_GE(db.size(), kDbHeaderAndState);
-  for (int i = 0; i < 4; ++i) db[kDbRollbackCountOffset + i] = static_cast<char>(count >> (8 * i));
+  ASSERT_GE(db.size(), kRbAreaOffset);
+  mivra_test::PutLe32(db, kRbRollbackCountAt, count);
   mivra_test::WriteFileBytes(DbPath(), db);
 }
 
-namespace {
-
-// Writes `name` scrambled into the name field at `offset` and refreshes the CRC of the record
-// area that starts at `areaOffset`.
-void RenameRecord(std::string* file, size_t offset, size_t areaOffset, const std::u16string& name) {
-  for (size_t i = 0; i < 260; ++i) {
-    const char16_t ch = i < name.size() ? name[i] : u'\0';
-    const uint8_t plain[2] = {static_cast<uint8_t>(ch & 0xFF), static_cast<uint8_t>(ch >> 8)};
-    for (int b = 0; b < 2; ++b) (*file)[offset + 2 * i + b] = static_cast<char>((plain[b] - 15) ^ 7);
-  }
-  const uint32_t crc = mivra::Crc32(reinterpret_cast<const uint8_t*>(file->data()) + areaOffset,
-                                    file->size() - areaOffset);
-  for (int i = 0; i < 4; ++i) (*file)[61 + i] = static_cast<char>(crc >> (8 * i));
-}
-
-}  // namespace
-
 void RollbackTest::RenameDbRecord(size_t index, const std::u16string& name) const {
   std::string db = ReadDb();
-  const size_t offset = kDbHeaderAndState + index * kDbRecordSize;
-  ASSERT_GE(db.size(), offset + kDbRecordSize);
-  RenameRecord(&db, offset + 20, kDbHeaderAndState, name);
+  ASSERT_GE(mivra_test::RecordsInFile(kRbLayout, db), index + 1);
+  mivra_test::RenameRecord(kRbLayout, db, index, name);
   mivra_test::WriteFileBytes(DbPath(), db);
 }
 
 void RollbackTest::RenameBkRecord(size_t index, const std::u16string& name) const {
   std::string bk = mivra_test::ReadFileBytes(BkMdataPath());
-  const size_t offset = 93 + index * 560;
-  ASSERT_GE(bk.size(), offset + 560);
-  RenameRecord(&bk, offset + 24, 93, name);
+  ASSERT_GE(mivra_test::RecordsInFile(kBkLayout, bk), index + 1);
+  mivra_test::RenameRecord(kBkLayout, bk, index, name);
   mivra_test::WriteFileBytes(BkMdataPath(), bk);
 }
 
 uint32_t RollbackTest::BkStateFlags() const {
   const std::string bk = mivra_test::ReadFileBytes(BkMdataPath());
-  if (bk.size() < 93) return UINT32_MAX;
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = (value << 8) | static_cast<uint8_t>(bk[kBkStateFlagsOffset + i]);
-  return value;
+  return bk.size() < kBkAreaOffset ? UINT32_MAX : mivra_test::Le32At(bk, kBkStateFlagsAt);
 }
 
 void RollbackTest::PlaceNotificationLibrary() const {

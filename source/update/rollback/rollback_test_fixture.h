@@ -16,14 +16,6 @@ namespace rollback_test {
 // A code no export writes, to show that a call left the caller's variable alone.
 inline constexpr uint32_t kUntouched = 0xC0DEu;
 
-// rbmdata.dat offsets the tests read and edit by hand.
-inline constexpr size_t kDbUpdateStatusOffset = 73;
-inline constexpr size_t kDbRollbackCountOffset = 74;
-inline constexpr size_t kDbHeaderAndState = 86;
-inline constexpr size_t kDbRecordSize = 556;
-// bkmdata.dat offsets.
-inline constexpr size_t kBkStateFlagsOffset = 85;
-
 std::string Md5Of(const std::string& bytes);
 
 class RollbackTest : public mivra_test::ProductTest {

@@ -1,3 +1,5 @@
+#include "update/rollback/stage_restore.h"
+
 #include <cstring>
 #include <cwchar>
 
@@ -9,7 +11,6 @@
 #include "update/frame/file_name.h"
 #include "update/frame/file_info.h"
 #include "update/frame/install_dir.h"
-#include "update/rollback/restore_executor.h"
 #include "update/rollback/temp_names.h"
 
 namespace mivra {

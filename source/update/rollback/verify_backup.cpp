@@ -1,3 +1,5 @@
+#include "update/rollback/verify_backup.h"
+
 #include <cstring>
 
 #include "update/backup/bkmdata_store.h"
@@ -5,7 +7,6 @@
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_name.h"
-#include "update/rollback/restore_executor.h"
 
 namespace mivra {
 namespace {

@@ -11,7 +11,7 @@ RbObjectResult CreateRbObject(std::unique_ptr<MdataObject>* object) {
   object->reset();
   std::unique_ptr<MdataObject> created(new (std::nothrow) MdataObject);
   if (!created) return RbObjectResult::kNoMemory;
-  if (!OpenRBMdata(*created)) return RbObjectResult::kOpenFailed;
+  if (!OpenRbMdata(*created)) return RbObjectResult::kOpenFailed;
   *object = std::move(created);
   return RbObjectResult::kOpened;
 }

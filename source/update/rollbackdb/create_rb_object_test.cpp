@@ -20,7 +20,7 @@ TEST_F(CreateRbObjectTest, CreatesAnEmptyDatabaseOrOpensTheOneThere) {
   ASSERT_NE(object, nullptr);
   EXPECT_EQ(code, kUntouched);
   MivraDeleteRBMdataObject(object);
-  EXPECT_EQ(ReadDb(), rbmdata_test::NewDatabase());
+  EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRbLayout));
 
   WriteDb(OneRecordDatabase());
   object = MivraCreateRBMdataObject(&code);
@@ -56,11 +56,11 @@ TEST_F(CreateRbObjectTest, InvalidFileIsDeletedAndTheNextOpenStartsEmpty) {
   const InvalidFile kFiles[] = {
       {"wrong magic", WithBytes(sound, 5, "Q")},
       {"magic of the backup file", WithBytes(sound, 0, "KVBKUP")},
-      {"record byte changed", WithBytes(sound, rbmdata_test::kAreaOffset + 100, "\x01")},
+      {"record byte changed", WithBytes(sound, mivra_test::kRbAreaOffset + 100, "\x01")},
       {"stored CRC changed",
-       WithBytes(sound, rbmdata_test::kCrcOffset, std::string(1, static_cast<char>(sound[61] ^ 0x40)))},
-      {"69 bytes", rbmdata_test::NewDatabase().substr(0, 69)},
-      {"85 bytes", rbmdata_test::NewDatabase().substr(0, 85)},
+       WithBytes(sound, mivra_test::kCrcAt, std::string(1, static_cast<char>(sound[61] ^ 0x40)))},
+      {"69 bytes", mivra_test::NewMetadataFile(mivra_test::kRbLayout).substr(0, 69)},
+      {"85 bytes", mivra_test::NewMetadataFile(mivra_test::kRbLayout).substr(0, 85)},
       {"shorter than the header", std::string("KVRBUP")},
       {"empty", std::string()},
   };
@@ -74,7 +74,7 @@ TEST_F(CreateRbObjectTest, InvalidFileIsDeletedAndTheNextOpenStartsEmpty) {
     MdataObject* object = MivraCreateRBMdataObject(&code);
     EXPECT_NE(object, nullptr) << invalid.what;
     MivraDeleteRBMdataObject(object);
-    EXPECT_EQ(ReadDb(), rbmdata_test::NewDatabase()) << invalid.what;
+    EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRbLayout)) << invalid.what;
   }
 }
 

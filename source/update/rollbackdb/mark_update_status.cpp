@@ -5,7 +5,7 @@
 namespace mivra {
 
 bool StoreUpdateStatus(const MdataObject& object, uint8_t status) {
-  RBMdataState state{};
+  RbMdataState state{};
   if (!ReadRbState(object, &state)) return false;
   state.updateStatus = status;
   return WriteRbState(object, state);
@@ -13,7 +13,7 @@ bool StoreUpdateStatus(const MdataObject& object, uint8_t status) {
 
 MarkStatusResult MarkUpdateStatus(uint8_t status) {
   MdataObject object;
-  if (!OpenRBMdata(object)) return MarkStatusResult::kOpenFailed;
+  if (!OpenRbMdata(object)) return MarkStatusResult::kOpenFailed;
   return StoreUpdateStatus(object, status) ? MarkStatusResult::kMarked : MarkStatusResult::kStateIoFailed;
 }
 

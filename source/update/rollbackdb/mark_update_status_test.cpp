@@ -34,20 +34,20 @@ TEST_F(MarkUpdateStatusTest, MissingDatabaseIsCreatedHoldingTheStatusAndNoRecord
   uint32_t code = kUntouched;
   ASSERT_TRUE(MivraMarkUpdateStatus(1, &code));
   EXPECT_EQ(code, kUntouched);
-  std::string expected = rbmdata_test::NewDatabase();
-  expected[rbmdata_test::kStatusOffset] = 1;
+  std::string expected = mivra_test::NewMetadataFile(mivra_test::kRbLayout);
+  expected[mivra_test::kRbStatusAt] = 1;
   EXPECT_EQ(ReadDb(), expected);
 }
 
 TEST_F(MarkUpdateStatusTest, StatusChangesOnlyItsByteAndTheFileStaysValid) {
   std::string file = OneRecordDatabase();
-  file[rbmdata_test::kStatusOffset] = 1;
-  rbmdata_test::PutLe32(file, rbmdata_test::kRollbackCountOffset, 7);
+  file[mivra_test::kRbStatusAt] = 1;
+  mivra_test::PutLe32(file, mivra_test::kRbRollbackCountAt, 7);
   WriteDb(file);
 
   uint32_t code = kUntouched;
   ASSERT_TRUE(MivraMarkUpdateStatus(2, &code));
-  file[rbmdata_test::kStatusOffset] = 2;
+  file[mivra_test::kRbStatusAt] = 2;
   EXPECT_EQ(ReadDb(), file);
 
   // The file still opens: the state block lies outside the CRC.

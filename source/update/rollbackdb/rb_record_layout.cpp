@@ -4,28 +4,26 @@
 
 namespace mivra {
 
-void EncodeRbRecord(const RBMdataRecord& record, uint8_t* stored) {
+void EncodeRbRecord(const RbMdataRecord& record, uint8_t* stored) {
   std::memset(stored, 0, kRbRecordSize);
   WriteLe32(stored + kRbRecordSizeOffset, record.fileSizeLow);
   WriteSystemTime(stored + kRbRecordTimeOffset, record.lastWriteTime);
-  for (size_t i = 0; i < kRecordNameChars; ++i) WriteLe16(stored + kRbRecordNameOffset + 2 * i, record.fileName[i]);
+  WriteUtf16Units(stored + kRbRecordNameOffset, record.fileName, kRecordNameChars);
   std::memcpy(stored + kRbRecordDigestOffset, record.digest, sizeof(record.digest));
   ScrambleBytes(stored, kRbRecordSize);
 }
 
-void DecodeRbRecord(const uint8_t* stored, RBMdataRecord* record) {
+void DecodeRbRecord(const uint8_t* stored, RbMdataRecord* record) {
   uint8_t plain[kRbRecordSize];
   std::memcpy(plain, stored, kRbRecordSize);
   UnscrambleBytes(plain, kRbRecordSize);
   record->fileSizeLow = ReadLe32(plain + kRbRecordSizeOffset);
   record->lastWriteTime = ReadSystemTime(plain + kRbRecordTimeOffset);
-  for (size_t i = 0; i < kRecordNameChars; ++i) {
-    record->fileName[i] = static_cast<char16_t>(ReadLe16(plain + kRbRecordNameOffset + 2 * i));
-  }
+  ReadUtf16Units(plain + kRbRecordNameOffset, record->fileName, kRecordNameChars);
   std::memcpy(record->digest, plain + kRbRecordDigestOffset, sizeof(record->digest));
 }
 
-void EncodeRbState(const RBMdataState& state, uint8_t* bytes) {
+void EncodeRbState(const RbMdataState& state, uint8_t* bytes) {
   std::memset(bytes, 0, kRbStateSize);
   WriteLe32(bytes + kStateRecordCountOffset, state.recordCount);
   bytes[kRbStateUpdateStatusOffset] = state.updateStatus;
@@ -33,8 +31,8 @@ void EncodeRbState(const RBMdataState& state, uint8_t* bytes) {
   std::memcpy(bytes + kRbStateRollbackCountOffset + 4, state.reserved, sizeof(state.reserved));
 }
 
-RBMdataState DecodeRbState(const uint8_t* bytes) {
-  RBMdataState state{};
+RbMdataState DecodeRbState(const uint8_t* bytes) {
+  RbMdataState state{};
   state.recordCount = ReadLe32(bytes + kStateRecordCountOffset);
   state.updateStatus = bytes[kRbStateUpdateStatusOffset];
   state.rollbackCount = ReadLe32(bytes + kRbStateRollbackCountOffset);

@@ -31,25 +31,25 @@ inline constexpr MetadataFormat kRbMdataFormat{"KVRBUP", kRbHeaderSize, kRbState
 
 inline constexpr uint32_t RBREC_APPEND = kAppendRecordIndex;
 
-struct RBMdataRecord {
+struct RbMdataRecord {
   uint32_t fileSizeLow;
   SystemTime16 lastWriteTime;
   char16_t fileName[kRecordNameChars];
   uint8_t digest[16];
 };
 
-struct RBMdataState {
+struct RbMdataState {
   uint32_t recordCount;
   uint8_t updateStatus;
   uint32_t rollbackCount;
   uint8_t reserved[8];
 };
 
-void EncodeRbRecord(const RBMdataRecord& record, uint8_t* stored);
-void DecodeRbRecord(const uint8_t* stored, RBMdataRecord* record);
+void EncodeRbRecord(const RbMdataRecord& record, uint8_t* stored);
+void DecodeRbRecord(const uint8_t* stored, RbMdataRecord* record);
 
-void EncodeRbState(const RBMdataState& state, uint8_t* bytes);
-RBMdataState DecodeRbState(const uint8_t* bytes);
+void EncodeRbState(const RbMdataState& state, uint8_t* bytes);
+RbMdataState DecodeRbState(const uint8_t* bytes);
 
 }  // namespace mivra
 

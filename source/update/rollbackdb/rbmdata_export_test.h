@@ -7,7 +7,7 @@
 
 #include "support/file_util.h"
 #include "support/product_test.h"
-#include "update/rollbackdb/rbmdata_test_bytes.h"
+#include "support/metadata_file_bytes.h"
 
 namespace rbmdata_test {
 
@@ -29,11 +29,11 @@ class RbExportTest : public RbDbFileTest {
  protected:
   // A database with one record, "kept.dll".
   static std::string OneRecordDatabase() {
-    Record record;
+    mivra_test::MetadataRecord record;
     record.name = L"kept.dll";
     record.size = 5;
     record.digest = std::string(16, 'k');
-    return Database({record});
+    return mivra_test::MetadataFile(mivra_test::kRbLayout, {record});
   }
 };
 

@@ -6,8 +6,8 @@
 
 namespace mivra {
 
-bool OpenRBMdata(MdataObject& object) {
-  object.fd = -1;
+bool OpenRbMdata(MdataObject& object) {
+  object.fd.reset();
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRbMdataFileName)) return false;
@@ -15,9 +15,7 @@ bool OpenRBMdata(MdataObject& object) {
   return OpenMetadataFile(object, kRbMdataFormat, path, emptyState);
 }
 
-bool CheckRBMdataHeader(int fd) { return CheckMetadataFile(fd, kRbMdataFormat) == MetadataCheck::kValid; }
-
-bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record) {
+bool ReadRbRecord(const MdataObject& object, uint32_t index, RbMdataRecord* record) {
   if (!record) return false;
   uint8_t stored[kRbRecordSize];
   if (!ReadStoredRecord(object, kRbMdataFormat, index, stored)) return false;
@@ -25,27 +23,26 @@ bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* reco
   return true;
 }
 
-bool WriteRBRecord(MdataObject& object, const RBMdataRecord* record, uint32_t index) {
-  if (!record) return false;
+bool WriteRbRecord(MdataObject& object, const RbMdataRecord& record, uint32_t index) {
   uint8_t stored[kRbRecordSize];
-  EncodeRbRecord(*record, stored);
-  return WriteStoredRecord(object, kRbMdataFormat, stored, index, RecordFieldName(record->fileName));
+  EncodeRbRecord(record, stored);
+  return WriteStoredRecord(object, kRbMdataFormat, stored, index, RecordFieldName(record.fileName));
 }
 
-bool FindRBRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
+bool FindRbRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
   return FindMetadataName(object, kRbMdataFormat, name, index) == NameLookup::kFound;
 }
 
-bool LoadRBNameList(MdataObject& object) { return LoadMetadataNames(object, kRbMdataFormat); }
+bool LoadRbNameList(MdataObject& object) { return LoadMetadataNames(object, kRbMdataFormat); }
 
-bool ReadRbState(const MdataObject& object, RBMdataState* state) {
+bool ReadRbState(const MdataObject& object, RbMdataState* state) {
   uint8_t bytes[kRbStateSize];
   if (!state || !ReadStateBlock(object, kRbMdataFormat, bytes)) return false;
   *state = DecodeRbState(bytes);
   return true;
 }
 
-bool WriteRbState(const MdataObject& object, const RBMdataState& state) {
+bool WriteRbState(const MdataObject& object, const RbMdataState& state) {
   uint8_t bytes[kRbStateSize];
   EncodeRbState(state, bytes);
   return WriteStateBlock(object, kRbMdataFormat, bytes);

@@ -14,21 +14,18 @@ inline constexpr wchar_t kRbMdataFileName[] = L"rbmdata.dat";
 
 // Opens, creates or validates rbmdata.dat, creating the base folder when missing. A file that
 // proves invalid is deleted and the open fails, so the next open starts an empty database.
-bool OpenRBMdata(MdataObject& object);
+bool OpenRbMdata(MdataObject& object);
 
-// True when the file open on `fd` has the magic and its CRC matches its record area.
-bool CheckRBMdataHeader(int fd);
-
-bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record);
+bool ReadRbRecord(const MdataObject& object, uint32_t index, RbMdataRecord* record);
 
 // Writes `record` at `index`, or appends it for RBREC_APPEND. Callers look the name up first.
-bool WriteRBRecord(MdataObject& object, const RBMdataRecord* record, uint32_t index);
+bool WriteRbRecord(MdataObject& object, const RbMdataRecord& record, uint32_t index);
 
-bool FindRBRecord(MdataObject& object, std::wstring_view name, uint32_t* index);
-bool LoadRBNameList(MdataObject& object);
+bool FindRbRecord(MdataObject& object, std::wstring_view name, uint32_t* index);
+bool LoadRbNameList(MdataObject& object);
 
-bool ReadRbState(const MdataObject& object, RBMdataState* state);
-bool WriteRbState(const MdataObject& object, const RBMdataState& state);
+bool ReadRbState(const MdataObject& object, RbMdataState* state);
+bool WriteRbState(const MdataObject& object, const RbMdataState& state);
 
 // Records the file length holds; 0 without an open file.
 uint32_t CountRbRecords(const MdataObject& object);

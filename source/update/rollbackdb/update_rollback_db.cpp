@@ -20,7 +20,7 @@ RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t
   std::wstring_view name;
   if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return RbUpdateResult::kBadPath;
 
-  RBMdataRecord record{};
+  RbMdataRecord record{};
   record.fileSizeLow = fileSizeLow;
   uint32_t sizeOnDisk = 0;
   if (!ReadFileSizeAndTime(path, &sizeOnDisk, &record.lastWriteTime)) return RbUpdateResult::kNoAttributes;
@@ -28,8 +28,8 @@ RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t
   if (!SetRecordFieldName(record.fileName, name)) return RbUpdateResult::kNameTooLong;
 
   uint32_t index = RBREC_APPEND;
-  if (!FindRBRecord(object, name, &index)) index = RBREC_APPEND;
-  if (object.fd == -1 || !WriteRBRecord(object, &record, index)) return RbUpdateResult::kWriteFailed;
+  if (!FindRbRecord(object, name, &index)) index = RBREC_APPEND;
+  if (!object.fd.valid() || !WriteRbRecord(object, record, index)) return RbUpdateResult::kWriteFailed;
   return RbUpdateResult::kWritten;
 }
 

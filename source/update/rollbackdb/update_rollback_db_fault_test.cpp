@@ -25,10 +25,10 @@ const uint8_t kDigest[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 
 class RbUpdateFaultTest : public rbmdata_test::RbDbFileTest {
  protected:
   std::string ExistingDatabase() const {
-    rbmdata_test::Record record;
+    mivra_test::MetadataRecord record;
     record.name = L"kept.dll";
     record.size = 5;
-    return rbmdata_test::Database({record});
+    return mivra_test::MetadataFile(mivra_test::kRbLayout, {record});
   }
 };
 
@@ -65,8 +65,8 @@ TEST_F(RbUpdateFaultTest, NameMustFitTheRecordWithItsTerminator) {
   const std::wstring longest(259, L'n');
   EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(longest).c_str(), 3, kDigest), RbUpdateResult::kWritten);
   const std::string file = ReadDb();
-  ASSERT_EQ(rbmdata_test::RecordsInFile(file), 2u);
-  EXPECT_EQ(rbmdata_test::RecordAt(file, 1).name, longest);
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).name, longest);
 }
 
 TEST_F(RbUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
@@ -94,7 +94,7 @@ TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  ASSERT_TRUE(mivra::OpenRbMdata(object));
   {
     PlatformOverride<&PlatformCalls::read> fault(&FailingRead);
     EXPECT_FALSE(mivra::StoreUpdateStatus(object, 2));

@@ -12,7 +12,7 @@
 namespace {
 
 using rbmdata_test::kUntouched;
-using rbmdata_test::Record;
+using mivra_test::MetadataRecord;
 
 class UpdateRollbackDbTest : public rbmdata_test::RbExportTest {
  protected:
@@ -33,7 +33,7 @@ std::string Digest(char fill) { return std::string(16, fill); }
 const uint8_t* DigestBytes(const std::string& digest) { return reinterpret_cast<const uint8_t*>(digest.data()); }
 
 // The last-write time of `path` as a record keeps it: local time, as eight words.
-void ExpectRecordTime(const Record& record, const std::wstring& path) {
+void ExpectRecordTime(const MetadataRecord& record, const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data = {};
   ASSERT_TRUE(GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data));
   FILETIME local = {};
@@ -53,10 +53,10 @@ TEST_F(UpdateRollbackDbTest, RegistersAFileWithTheCallersSizeAndDigestAndItsOwnT
   EXPECT_EQ(code, kUntouched);
 
   const std::string file = ReadDb();
-  ASSERT_EQ(file.size(), rbmdata_test::kAreaOffset + rbmdata_test::kRecordSize);
-  EXPECT_EQ(rbmdata_test::RecordCount(file), 1u);
-  EXPECT_TRUE(rbmdata_test::CrcMatches(file));
-  const Record record = rbmdata_test::RecordAt(file, 0);
+  ASSERT_EQ(file.size(), mivra_test::kRbAreaOffset + mivra_test::kRbRecordBytes);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 1u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
+  const MetadataRecord record = mivra_test::RecordAt(mivra_test::kRbLayout, file, 0);
   EXPECT_EQ(record.name, L"Corvane.exe");
   EXPECT_EQ(record.size, 0xFEDCBA98u);  // stored as given, not as found on disk
   EXPECT_EQ(record.digest, digest);
@@ -88,7 +88,7 @@ TEST_F(UpdateRollbackDbTest, SwitchIsConsultedOnlyWithoutAnObject) {
   EXPECT_TRUE(MivraUpdateRollBackDB(object, path.c_str(), 1, DigestBytes(digest), &code));
   EXPECT_EQ(code, kUntouched);
   MivraDeleteRBMdataObject(object);
-  EXPECT_EQ(rbmdata_test::RecordsInFile(ReadDb()), 1u);
+  EXPECT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, ReadDb()), 1u);
 }
 
 TEST_F(UpdateRollbackDbTest, PathWithoutBackslashFailsAfterTheDatabaseWasCreated) {
@@ -96,7 +96,7 @@ TEST_F(UpdateRollbackDbTest, PathWithoutBackslashFailsAfterTheDatabaseWasCreated
   uint32_t code = kUntouched;
   EXPECT_FALSE(MivraUpdateRollBackDB(nullptr, L"a.dll", 1, DigestBytes(digest), &code));
   EXPECT_EQ(code, MIVRA_E_BAD_PATH);
-  EXPECT_EQ(ReadDb(), rbmdata_test::NewDatabase());
+  EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRbLayout));
 }
 
 // A record name is later joined to the install directory; one that could name another folder, a
@@ -160,7 +160,7 @@ TEST_F(UpdateRollbackDbTest, MissingFileFailsWithoutARecord) {
 
 TEST_F(UpdateRollbackDbTest, InvalidDatabaseIsDiscardedAndTheCallFails) {
   std::string damaged = OneRecordDatabase();
-  damaged[rbmdata_test::kAreaOffset] ^= 1;
+  damaged[mivra_test::kRbAreaOffset] ^= 1;
   WriteDb(damaged);
   const std::wstring path = InstallFile(L"a.dll", "a", 0x01D9B3A2);
   const std::string digest = Digest('d');
@@ -186,7 +186,7 @@ TEST_F(UpdateRollbackDbTest, SameNameTwiceLeavesOneRecordWithTheSecondCallsValue
     const std::string firstDigest = Digest('1');
     ASSERT_TRUE(MivraUpdateRollBackDB(object, path.c_str(), 5, DigestBytes(firstDigest), &code));
     if (!oneObject) {
-      EXPECT_EQ(rbmdata_test::RecordCount(ReadDb()), 2u);
+      EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, ReadDb()), 2u);
     }
 
     InstallFile(L"a.dll", "second!", 0x01D8A000);
@@ -196,11 +196,11 @@ TEST_F(UpdateRollbackDbTest, SameNameTwiceLeavesOneRecordWithTheSecondCallsValue
     MivraDeleteRBMdataObject(object);
 
     const std::string file = ReadDb();
-    ASSERT_EQ(rbmdata_test::RecordsInFile(file), 2u) << oneObject;
-    EXPECT_EQ(rbmdata_test::RecordCount(file), 2u) << oneObject;  // the overwrite did not count
-    EXPECT_TRUE(rbmdata_test::CrcMatches(file));
-    EXPECT_EQ(rbmdata_test::RecordAt(file, 0).name, L"kept.dll");
-    const Record record = rbmdata_test::RecordAt(file, 1);
+    ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u) << oneObject;
+    EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u) << oneObject;  // the overwrite did not count
+    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
+    EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).name, L"kept.dll");
+    const MetadataRecord record = mivra_test::RecordAt(mivra_test::kRbLayout, file, 1);
     EXPECT_EQ(record.name, L"a.dll");
     EXPECT_EQ(record.size, 7u);
     EXPECT_EQ(record.digest, secondDigest);
@@ -216,10 +216,10 @@ TEST_F(UpdateRollbackDbTest, NamesDifferingInCaseAreTwoRecords) {
   ASSERT_TRUE(MivraUpdateRollBackDB(nullptr, InstallPath(L"A.DLL").c_str(), 2, DigestBytes(digest), &code));
 
   const std::string file = ReadDb();
-  ASSERT_EQ(rbmdata_test::RecordsInFile(file), 2u);
-  EXPECT_EQ(rbmdata_test::RecordCount(file), 2u);
-  EXPECT_EQ(rbmdata_test::RecordAt(file, 0).name, L"a.dll");
-  EXPECT_EQ(rbmdata_test::RecordAt(file, 1).name, L"A.DLL");
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).name, L"a.dll");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).name, L"A.DLL");
 }
 
 }  // namespace

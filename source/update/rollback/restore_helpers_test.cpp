@@ -18,9 +18,9 @@ using mivra_test::FileExists;
 using mivra_test::ReadFileBytes;
 using mivra_test::WriteFileBytes;
 
-class RestoreExecutorTest : public RollbackTest {};
+class RestoreHelpersTest : public RollbackTest {};
 
-TEST_F(RestoreExecutorTest, TempNameStartsWhereTheRuntimeGeneratorWouldWithoutReseedingIt) {
+TEST_F(RestoreHelpersTest, TempNameStartsWhereTheRuntimeGeneratorWouldWithoutReseedingIt) {
   for (int64_t seconds : {int64_t{0}, int64_t{1}, int64_t{1765000000}, int64_t{0x1FFFFFFFF}}) {
     std::srand(static_cast<unsigned>(seconds));
     EXPECT_EQ(mivra::TempNameStartNumber(seconds), static_cast<uint32_t>(std::rand())) << seconds;
@@ -36,7 +36,7 @@ TEST_F(RestoreExecutorTest, TempNameStartsWhereTheRuntimeGeneratorWouldWithoutRe
   EXPECT_EQ(std::rand(), second);
 }
 
-TEST_F(RestoreExecutorTest, TempNamesSkipTakenNumbersAndWrap) {
+TEST_F(RestoreHelpersTest, TempNamesSkipTakenNumbersAndWrap) {
   wchar_t name[mivra::kPathCapacity];
   ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x1234, name));
   EXPECT_EQ(std::wstring(name), InstallPath(L"kvupd001234.tmp"));
@@ -58,7 +58,7 @@ TEST_F(RestoreExecutorTest, TempNamesSkipTakenNumbersAndWrap) {
   EXPECT_FALSE(mivra::MakeUniqueTempNameFrom(deep.c_str(), 0, name));
 }
 
-TEST_F(RestoreExecutorTest, MovingAsideTakesTheFirstSuffixThatIsFreeOrFreeable) {
+TEST_F(RestoreHelpersTest, MovingAsideTakesTheFirstSuffixThatIsFreeOrFreeable) {
   const std::wstring target = InstallPath(L"locked.dll");
   WriteFileBytes(target, "in use");
   WriteFileBytes(target + L".1kv", "older, in use");
@@ -72,7 +72,7 @@ TEST_F(RestoreExecutorTest, MovingAsideTakesTheFirstSuffixThatIsFreeOrFreeable) 
   EXPECT_EQ(ReadFileBytes(target + L".1kv"), "older, in use");
 }
 
-TEST_F(RestoreExecutorTest, RestoreListKeepsOrderAndReleasesEveryEntry) {
+TEST_F(RestoreHelpersTest, RestoreListKeepsOrderAndReleasesEveryEntry) {
   mivra::RollbackContext context;
   EXPECT_EQ(mivra::AppendRestoreEntry(nullptr, &context.tail), nullptr);
   EXPECT_EQ(mivra::AppendRestoreEntry(&context.head, nullptr), nullptr);

@@ -1,0 +1,18 @@
+// The first step of a rollback: prove every copy of the committed backup.
+#ifndef MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
+#define MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
+
+#include <cstdint>
+
+namespace mivra {
+
+// Checks every backup copy of the committed backup against the digest of its record. False when
+// the check could not be carried out (folder, metadata file, a record or a path); true otherwise,
+// with `intact` 0 when a copy is missing or changed, or when a record names no plain file of the
+// install directory, or when the backup was marked damaged before. A damaged backup is marked so
+// in its metadata file, and every later check stops there.
+bool VerifyBackupCopies(uint8_t* intact);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
