@@ -1,7 +1,7 @@
 # The SDK an integrator takes: `cmake --install` lays it out, the dist target zips it as
 # dist/mivra-sdk-<version>.zip.
 #   bin/      mivra.dll (stripped), mivra.dll.debug, mivractl.exe
-#   include/  mivra.h
+#   include/  mivra.h and the headers it includes
 #   lib/      mivra.lib (MSVC, lld-link), libmivra.dll.a (MinGW), cmake/mivra/ (find_package)
 #   examples/ the updater example and its CMake project
 #   README.md, LICENSE.txt, docs/mivractl.md
@@ -11,7 +11,8 @@ install(TARGETS mivra RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
 install(FILES ${CMAKE_BINARY_DIR}/bin/mivra.dll.debug DESTINATION bin)
 install(TARGETS mivractl RUNTIME DESTINATION bin)
 install(FILES ${MIVRA_MSVC_IMPORT_LIB} DESTINATION lib)
-install(FILES ${PROJECT_SOURCE_DIR}/include/mivra.h DESTINATION include)
+# mivra.h and every header it includes.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION include FILES_MATCHING PATTERN "*.h")
 
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/sdk/mivraConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)

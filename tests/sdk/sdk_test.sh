@@ -12,7 +12,8 @@ zip="$scratch/mivra-sdk.zip"
 cmake -DBUILD_DIR="$build" -DSTAGE="$stage" -DZIP="$zip" -P "$source_dir/cmake/sdk/MakeSdkZip.cmake" >/dev/null
 
 (cd "$scratch" && cmake -E tar tf "$zip") | grep -v '/$' | sort >"$scratch/listed.txt"
-sort >"$scratch/expected.txt" <<'LAYOUT'
+# Every public header (mivra.h and what it includes), and the rest by name.
+{ (cd "$source_dir" && ls include/*.h); cat <<'LAYOUT'; } | sort >"$scratch/expected.txt"
 LICENSE.txt
 README.md
 bin/mivra.dll
@@ -21,7 +22,6 @@ bin/mivractl.exe
 docs/mivractl.md
 examples/CMakeLists.txt
 examples/updater_example.c
-include/mivra.h
 lib/cmake/mivra/mivraConfig.cmake
 lib/cmake/mivra/mivraConfigVersion.cmake
 lib/libmivra.dll.a
