@@ -2,6 +2,7 @@
 BUILD      := build
 NATIVE     := $(BUILD)/native
 FUZZ       := $(BUILD)/fuzz
+BENCH      := $(BUILD)/bench
 FUZZ_TARGETS := fuzz_update_config fuzz_component_list
 JOBS       ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
@@ -40,6 +41,15 @@ demo: build
 # The SDK for integrators: build/dist/mivra-sdk-<version>.zip (what `cmake --install` lays out).
 dist: build-cross
 	cmake --build $(BUILD) --target dist
+
+# Benchmarks, never tests: the cores natively without sanitizers, the exports under Wine.
+$(BENCH)/CMakeCache.txt: | deps
+	CC=clang CXX=clang++ cmake -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release $(LAUNCHER)
+
+bench: build-cross $(BENCH)/CMakeCache.txt
+	cmake --build $(BENCH) -j $(JOBS) --target mivra_bench_cores
+	cmake --build $(BUILD) -j $(JOBS) --target mivra_bench
+	tools/bench/run-bench.sh $(BUILD) $(BENCH)
 
 # Each fuzz target runs FUZZ_SECONDS on a scratch copy of its committed seeds; any finding fails.
 fuzz: deps

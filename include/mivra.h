@@ -10,11 +10,13 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "mivra_errors.h" /* the MIVRA_E_* codes */
+
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#if defined(MIVRA_BUILDING_DLL)
+#if defined(MIVRA_BUILDING_DLL) || !defined(_WIN32)
 #define MIVRA_API
 #else
 #define MIVRA_API __declspec(dllimport)
@@ -22,37 +24,6 @@ extern "C" {
 
 /* Handle of one open metadata file (backup or rollback database). Opaque to callers. */
 typedef struct MdataObject MdataObject;
-
-/* Error codes. */
-#define MIVRA_E_BAD_PATH            101u /* the path has no backslash, or names no plain file */
-#define MIVRA_E_BKMDATA_OPEN        102u /* bkmdata.dat cannot be opened, created or validated */
-#define MIVRA_E_BACKUP_FOLDER       103u /* the backup folder path cannot be resolved */
-#define MIVRA_E_NOT_IN_INSTALL_DIR  104u /* the file does not lie directly in the install directory */
-#define MIVRA_E_NO_MEMORY           105u /* the temporary metadata object cannot be allocated */
-#define MIVRA_E_RBMDATA_OPEN        106u /* rbmdata.dat cannot be opened, created or validated */
-#define MIVRA_E_RB_NAME_TOO_LONG    107u /* the file name does not fit a rollback record */
-#define MIVRA_E_FOLDER_DELETE       108u /* a backup folder cannot be deleted */
-#define MIVRA_E_NAME_TOO_LONG       109u /* the file name does not fit a backup record */
-#define MIVRA_E_FILE_ATTRIBUTES     110u /* size and last-write time of the file cannot be read */
-#define MIVRA_E_DIGEST              111u /* the digest of the backed-up copy cannot be computed */
-#define MIVRA_E_RECORD_READ         112u /* a record of bkmdata.dat cannot be read */
-#define MIVRA_E_RECORD_WRITE        113u /* a record of bkmdata.dat cannot be written, or the name is already recorded */
-#define MIVRA_E_NOT_IN_BACKUP       114u /* the name is not recorded in the committed backup */
-#define MIVRA_E_PATH_TOO_LONG       115u /* a composed path exceeds 260 characters */
-#define MIVRA_E_FOLDER_RENAME       116u /* renaming the backup folders during commit failed */
-#define MIVRA_E_FEATURE_OFF         117u /* section.ini switches the library off */
-#define MIVRA_E_BACKUP_DAMAGED      118u /* verification found the committed backup damaged */
-#define MIVRA_E_BACKUP_CHECK        119u /* verification of the committed backup could not be carried out */
-#define MIVRA_E_RESTORE_PREPARE     120u /* preparing the restore failed */
-#define MIVRA_E_RESTORE_APPLY       121u /* nothing to restore, or placing the restored files failed */
-#define MIVRA_E_RB_FILE_ATTRIBUTES  124u /* size and last-write time cannot be read for a rollback record */
-#define MIVRA_E_RB_STATUS_READ      125u /* the status block of rbmdata.dat cannot be read */
-#define MIVRA_E_RB_RESET            126u /* rbmdata.dat cannot be deleted for the rebuild (reported as 128) */
-#define MIVRA_E_FILE_COPY           127u /* copying the file into the backup, or verifying the copy, failed */
-#define MIVRA_E_RB_REBUILD          128u /* rebuilding the rollback database after a restore failed */
-#define MIVRA_E_RB_RECORD_WRITE     129u /* a rollback record cannot be written */
-#define MIVRA_E_NO_BACKUP           130u /* there is no committed backup with records */
-#define MIVRA_E_ROLLBACK_LIMIT      131u /* 15 rollbacks have been made since the database was started */
 
 /* MivraRollback flags. */
 #define MIVRA_ROLLBACK_PERFORM      0x1u /* set: restore; clear: query */

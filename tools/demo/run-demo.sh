@@ -26,6 +26,8 @@ common_win='C:\Program Files\Common Files'
 base_win="$common_win\\Kestrivane Technologies\\Corvane"
 report_win='C:\corvane-service-report.txt'
 report="$drive/corvane-service-report.txt"
+trace_win='C:\corvane-rollback-trace.log'
+trace="$drive/corvane-rollback-trace.log"
 scratch=$(mktemp -d)
 service_pid=""
 cleanup() {
@@ -76,7 +78,7 @@ new_version() {  # name: writes the update's version of a file
 main() {
   step "1. The installed product"
   rm -rf "$install" "$drive/Program Files/Common Files/Kestrivane Technologies" \
-         "$drive/Program Files/Common Files/Kestrivane Labels" "$report"
+         "$drive/Program Files/Common Files/Kestrivane Labels" "$report" "$trace"
   wine "$bin/make_sample_product.exe" "$install_win" || { echo "run-demo: cannot write the sample product" >&2; exit 1; }
   cp "$bin/prdinf.dll" "$bin/LBLRES.DLL" "$install/"
   wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\App Paths\Corvane.exe' /v Path /t REG_SZ \
@@ -129,7 +131,8 @@ main() {
   must explain
 
   step "5. The rollback"
-  must rollback
+  say "Traced: the library writes each step of the rollback to $trace_win."
+  must --trace "$trace_win" rollback
   if [ -n "$service_pid" ]; then
     for _ in $(seq 60); do kill -0 "$service_pid" 2>/dev/null || break; sleep 0.5; done
     kill "$service_pid" 2>/dev/null || true
@@ -141,6 +144,8 @@ main() {
     notified="notified"
     say "notify_service.exe is not built; the service's notification is not observed."
   fi
+  say "What the library did, step by step, from its trace:"
+  must log "$trace_win"
   must status
   must query
   snapshot restored

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <ostream>
+#include <span>
 #include <string>
 
 namespace mivra::ctl {
@@ -13,6 +14,9 @@ struct ErrorName {
   const char* name;     // MIVRA_E_...
   const char* meaning;
 };
+
+// Every code of the library, in code order.
+std::span<const ErrorName> ErrorNames();
 
 // Null for a number that is not one of the library's codes.
 const ErrorName* FindErrorName(uint32_t code);

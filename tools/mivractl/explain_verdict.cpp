@@ -4,6 +4,10 @@ namespace mivra::ctl {
 
 const char* FindingText(FileFinding finding) {
   switch (finding) {
+    case FileFinding::kNotPlainName:
+      return "not a plain file name";
+    case FileFinding::kPathTooLong:
+      return "path too long";
     case FileFinding::kMissing:
       return "missing";
     case FileFinding::kTimeChanged:
@@ -27,6 +31,10 @@ const char* JudgementText(const FileJudgement& judgement) {
 const char* JudgementWord(const FileJudgement& judgement) {
   if (judgement.exemptDifference()) return "exempt";
   switch (judgement.finding) {
+    case FileFinding::kNotPlainName:
+      return "not-plain-name";
+    case FileFinding::kPathTooLong:
+      return "path-too-long";
     case FileFinding::kMissing:
       return "missing";
     case FileFinding::kTimeChanged:

@@ -7,10 +7,11 @@
 
 namespace mivra::ctl {
 
-// "missing", "time changed", "size differs", "content differs", "unchanged", "digest unavailable",
-// and "exempt by component list" for a difference that does not count.
+// "not a plain file name", "path too long", "missing", "time changed", "size differs", "content
+// differs", "unchanged", "digest unavailable", and "exempt by component list" for a difference that
+// does not count.
 const char* JudgementText(const FileJudgement& judgement);
-// The same as one JSON word: "missing", "time-changed", ..., "exempt".
+// The same as one JSON word: "not-plain-name", "path-too-long", "missing", ..., "exempt".
 const char* JudgementWord(const FileJudgement& judgement);
 // What the file shows, whether or not it is exempt ("content differs", ...).
 const char* FindingText(FileFinding finding);

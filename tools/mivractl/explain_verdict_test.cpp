@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 namespace mivra::ctl {
 namespace {
@@ -18,12 +21,45 @@ RbMdataRecord Registered() {
   return record;
 }
 
-// The tests in the library's order: existence, time, size, digest; an exemption keeps a
+// Answers the judgement's questions from fixed facts and records which were asked.
+class FixedProbe : public InstalledFileProbe {
+ public:
+  enum Digest { kSame, kOther, kUnreadable };
+  FixedProbe(bool fits, bool exists, InstalledFile facts, Digest digest)
+      : fits_(fits), exists_(exists), facts_(facts), digest_(digest) {}
+
+  bool Locate(std::wstring_view name) override {
+    located = std::wstring(name);
+    return fits_;
+  }
+  bool ReadFacts(InstalledFile* facts) override {
+    *facts = facts_;
+    return exists_;
+  }
+  bool TakeDigest(uint8_t (&digest)[16]) override {
+    digestTaken = true;
+    std::memset(digest, digest_ == kSame ? 0xAB : 0xCD, sizeof(digest));
+    return digest_ != kUnreadable;
+  }
+
+  std::wstring located;
+  bool digestTaken = false;
+
+ private:
+  bool fits_;
+  bool exists_;
+  InstalledFile facts_;
+  Digest digest_;
+};
+
+// The tests in the library's order: name, path, existence, time, size, digest; an exemption keeps a
 // difference from counting, but not the digest from being taken.
 TEST(ExplainVerdict, JudgesEachRegisteredFileInTheNeedChecksOrder) {
-  enum Digest { kNotAsked, kSame, kOther, kUnreadable };
+  using Digest = FixedProbe::Digest;
   struct Case {
     const char* what;
+    const char16_t* name;
+    bool fits;
     bool exists;
     SystemTime16 time;
     uint32_t size;
@@ -32,41 +68,65 @@ TEST(ExplainVerdict, JudgesEachRegisteredFileInTheNeedChecksOrder) {
     FileFinding finding;
     bool digestTaken;
     bool needsRollback;
+    bool failsCheck;
     const char* text;
   };
+  constexpr Digest kSame = FixedProbe::kSame;
+  constexpr Digest kOther = FixedProbe::kOther;
+  constexpr Digest kUnreadable = FixedProbe::kUnreadable;
   const Case cases[] = {
-      {"missing", false, kRegistered, 100, false, kSame, FileFinding::kMissing, false, false, "missing"},
-      {"time changed, content too", true, kLater, 7, false, kOther, FileFinding::kTimeChanged, false, false,
-       "time changed"},
-      {"size differs", true, kRegistered, 7, false, kOther, FileFinding::kSizeDiffers, false, true, "size differs"},
-      {"content differs", true, kRegistered, 100, false, kOther, FileFinding::kContentDiffers, true, true,
-       "content differs"},
-      {"unchanged", true, kRegistered, 100, false, kSame, FileFinding::kUnchanged, true, false, "unchanged"},
-      {"exempt, size differs", true, kRegistered, 7, true, kSame, FileFinding::kSizeDiffers, true, false,
-       "exempt by component list"},
-      {"exempt, content differs", true, kRegistered, 100, true, kOther, FileFinding::kContentDiffers, true, false,
-       "exempt by component list"},
-      {"exempt, unchanged", true, kRegistered, 100, true, kSame, FileFinding::kUnchanged, true, false, "unchanged"},
-      {"unreadable", true, kRegistered, 100, false, kUnreadable, FileFinding::kDigestUnavailable, true, false,
-       "digest unavailable"},
-      {"exempt, unreadable", true, kRegistered, 7, true, kUnreadable, FileFinding::kDigestUnavailable, true, false,
-       "digest unavailable"},
+      {"names a folder above", u"..\\A.DLL", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName,
+       false, false, false, "not a plain file name"},
+      {"names a device", u"NUL.txt", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName, false,
+       false, false, "not a plain file name"},
+      {"empty name", u"", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName, false, false, false,
+       "not a plain file name"},
+      {"path too long", u"A.DLL", false, true, kRegistered, 7, false, kOther, FileFinding::kPathTooLong, false, false,
+       true, "path too long"},
+      {"missing", u"A.DLL", true, false, kRegistered, 100, false, kSame, FileFinding::kMissing, false, false, false,
+       "missing"},
+      {"time changed, content too", u"A.DLL", true, true, kLater, 7, false, kOther, FileFinding::kTimeChanged, false,
+       false, false, "time changed"},
+      {"size differs", u"A.DLL", true, true, kRegistered, 7, false, kOther, FileFinding::kSizeDiffers, false, true,
+       false, "size differs"},
+      {"content differs", u"A.DLL", true, true, kRegistered, 100, false, kOther, FileFinding::kContentDiffers, true,
+       true, false, "content differs"},
+      {"unchanged", u"A.DLL", true, true, kRegistered, 100, false, kSame, FileFinding::kUnchanged, true, false, false,
+       "unchanged"},
+      {"exempt, size differs", u"A.DLL", true, true, kRegistered, 7, true, kSame, FileFinding::kSizeDiffers, true,
+       false, false, "exempt by component list"},
+      {"exempt, content differs", u"A.DLL", true, true, kRegistered, 100, true, kOther, FileFinding::kContentDiffers,
+       true, false, false, "exempt by component list"},
+      {"exempt, unchanged", u"A.DLL", true, true, kRegistered, 100, true, kSame, FileFinding::kUnchanged, true, false,
+       false, "unchanged"},
+      {"unreadable", u"A.DLL", true, true, kRegistered, 100, false, kUnreadable, FileFinding::kDigestUnavailable, true,
+       false, true, "digest unavailable"},
+      {"exempt, unreadable", u"A.DLL", true, true, kRegistered, 7, true, kUnreadable, FileFinding::kDigestUnavailable,
+       true, false, true, "digest unavailable"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const InstalledFile installed{c.size, c.time};
-    bool asked = false;
-    const FileJudgement judgement =
-        JudgeRegisteredFile(Registered(), c.exists ? &installed : nullptr, c.exempt, [&](uint8_t (&digest)[16]) {
-          asked = true;
-          std::memset(digest, c.digest == kSame ? 0xAB : 0xCD, sizeof(digest));
-          return c.digest != kUnreadable;
-        });
+    RbMdataRecord record = Registered();
+    const std::u16string name = c.name;
+    std::copy(name.begin(), name.end(), record.fileName);
+    FixedProbe probe(c.fits, c.exists, InstalledFile{c.size, c.time}, c.digest);
+    const FileJudgement judgement = JudgeRegisteredFile(record, c.exempt, probe);
     EXPECT_EQ(judgement.finding, c.finding);
-    EXPECT_EQ(asked, c.digestTaken);
+    EXPECT_EQ(probe.digestTaken, c.digestTaken);
     EXPECT_EQ(judgement.needsRollback(), c.needsRollback);
+    EXPECT_EQ(judgement.failsCheck(), c.failsCheck);
     EXPECT_STREQ(JudgementText(judgement), c.text);
+    EXPECT_EQ(probe.located, c.finding == FileFinding::kNotPlainName ? L"" : L"A.DLL");
   }
+}
+
+// Exemption compares the record's name with the component lists' spelling, exactly.
+TEST(ExplainVerdict, ExemptsOnlyNamesTheUsableListsSpellAlike) {
+  const std::vector<std::string> names = {"HELP.CHM", "E.DLL"};
+  EXPECT_TRUE(IsExemptName(L"HELP.CHM", &names));
+  EXPECT_FALSE(IsExemptName(L"help.chm", &names));
+  EXPECT_FALSE(IsExemptName(L"A.DLL", &names));
+  EXPECT_FALSE(IsExemptName(L"HELP.CHM", nullptr));
 }
 
 }  // namespace

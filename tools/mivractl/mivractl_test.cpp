@@ -16,6 +16,7 @@
 #include "output_lines_test.h"
 #include "report.h"
 #include "support/file_util.h"
+#include "support/metadata_file_bytes.h"
 #include "support/product_test.h"
 #include "tool_process.h"
 #include "update/frame/scoped_handles.h"
@@ -74,7 +75,7 @@ class MivractlTest : public ProductTest {
 
 const char* const kCommands[] = {"status",      "backup",    "add",   "commit",   "remove",  "list",
                                   "delete-backup", "register", "mark-status", "delete-db", "query", "rollback",
-                                  "inspect",     "explain"};
+                                  "inspect",     "explain", "log"};
 
 TEST_F(MivractlTest, EveryCommandDescribesItselfInItsHelp) {
   const ToolResult overview = Ctl({"--help"});
@@ -430,9 +431,19 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   EXPECT_TRUE(HasLine(out, "file HELP.CHM: exempt by component list (content differs)"));
   EXPECT_TRUE(HasLine(out, "file E.DLL: size differs (registered 4 bytes, now 9)"));
   EXPECT_TRUE(HasLine(out, "changedFiles: 2"));
+  EXPECT_TRUE(HasLine(out, "checkFails: no"));
   EXPECT_TRUE(HasLine(out, "rollbackNeeded: yes"));
   EXPECT_TRUE(HasLine(out, "reason: A.DLL: content differs"));
   EXPECT_TRUE(HasLine(Ctl({"query", "--changed"}).out, "rollbackNeeded: yes"));
+
+  // A record that names no plain file of the install directory is passed over, as by the query.
+  std::string database = Database();
+  mivra_test::RenameRecord(mivra_test::kRbLayout, database, 1, u"..\\A.DLL");
+  WriteFileBytes(BaseFolder() + L"\\rbmdata.dat", database);
+  explain = Ctl({"explain"});
+  EXPECT_TRUE(HasLine(explain.out, "file ..\\A.DLL: not a plain file name")) << explain.out;
+  EXPECT_TRUE(HasLine(explain.out, "changedFiles: 1"));
+  EXPECT_TRUE(HasLine(explain.out, "reason: E.DLL: size differs (registered 4 bytes, now 9)"));
 
   // Without the configuration nothing is exempt, and the reader's message shows.
   ::DeleteFileW(InstallPath(L"updtconf.dat").c_str());
@@ -440,7 +451,7 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   explain = Ctl({"explain", "--json"});
   EXPECT_EQ(explain.exitCode, 0);
   for (const char* text : {"\"usable\": false", "\"message\": \"ReadUpdateConfigData: _topen failed, (errno: 2)\"",
-                           "\"verdict\": \"content-differs\"", "\"rollbackNeeded\": \"yes\"",
+                           "\"verdict\": \"size-differs\"", "\"checkFails\": false", "\"rollbackNeeded\": true",
                            "\"reason\": \"the update status is 1: an update was left unfinished\""}) {
     EXPECT_NE(explain.out.find(text), std::string::npos) << text << "\n" << explain.out;
   }
@@ -554,6 +565,36 @@ TEST_F(MivractlTest, EveryFailureSaysWhyTheInstallDirectoryIsUnresolved) {
   const ToolResult json = Ctl(args);
   EXPECT_NE(json.out.find("\"installDirProblem\": \"" + mivra::ctl::JsonQuote(why).substr(1)), std::string::npos)
       << json.out;
+TEST_F(MivractlTest, TraceRecordsTheRunAndLogTellsIt) {
+  const std::wstring trace = ExeFolder() + L"mivractl trace.log";
+  ::DeleteFileW(trace.c_str());
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"--trace", Narrow(trace), "backup", "--commit", "A.DLL"}).exitCode, 0);
+  // Nothing is staged any more: the commit fails.
+  ExpectLibraryFailure(Ctl({"--trace", Narrow(trace), "commit"}), MIVRA_E_FOLDER_RENAME);
+  // Without --trace the run leaves no line.
+  const std::string traced = ReadFileBytes(trace);
+  ASSERT_EQ(Ctl({"list"}).exitCode, 0);
+  EXPECT_EQ(ReadFileBytes(trace), traced);
+
+  const ToolResult log = Ctl({"log", Narrow(trace)});
+  EXPECT_EQ(log.exitCode, 0) << log.err;
+  EXPECT_NE(log.out.find("  MivraCreateBkMdataObject() = 0x"), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("  MivraAddToBackup(object=0x"), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("path=" + Narrow(InstallPath(L"A.DLL")) + ") = 1 in "), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("  MivraCommitBackup() = 1 in "), std::string::npos) << log.out;
+  EXPECT_NE(log.out.find("  MivraCommitBackup() = 0, code 116 MIVRA_E_FOLDER_RENAME in "), std::string::npos)
+      << log.out;
+  EXPECT_TRUE(HasLineStarting(log.out, "! ")) << log.out;
+
+  const ToolResult failures = Ctl({"log", "--failures", "--json", Narrow(trace)});
+  EXPECT_EQ(failures.exitCode, 0) << failures.err;
+  EXPECT_NE(failures.out.find("\"codeName\": \"MIVRA_E_FOLDER_RENAME\""), std::string::npos) << failures.out;
+  EXPECT_EQ(failures.out.find("MivraAddToBackup"), std::string::npos) << failures.out;
+
+  EXPECT_EQ(Ctl({"log", Narrow(ExeFolder() + L"no such trace.log")}).exitCode, 1);
+  EXPECT_EQ(Ctl({"--trace"}).exitCode, 2);
+  EXPECT_EQ(Ctl({"log"}).exitCode, 2);
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include "update/backup/bkmdata_store.h"
 #include "update/backup/copy_verified.h"
-#include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/file_info.h"
@@ -35,9 +34,9 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   if (Platform().waccess(path, 0) != 0) {
     record.flags = BKREC_ABSENT;
   } else {
-    if (!CopyFileVerified(path, copyPath, nullptr)) return AddResult::kCopyFailed;
+    // The record keeps the copy's digest as the verification has just taken it.
+    if (!CopyFileVerified(path, copyPath, nullptr, record.digest)) return AddResult::kCopyFailed;
     if (!ReadFileSizeAndTime(path, &record.fileSizeLow, &record.lastWriteTime)) return AddResult::kFileAttributes;
-    if (!GetFileDigest(copyPath, record.digest)) return AddResult::kDigest;
   }
   if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
 

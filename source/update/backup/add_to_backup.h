@@ -18,7 +18,6 @@ enum class AddResult {
   kAlreadyRecorded,   // the name is recorded already, or the recorded names cannot be read
   kCopyFailed,        // copying or verifying the copy failed
   kFileAttributes,    // size and last-write time of the file cannot be read
-  kDigest,            // the copy's digest cannot be taken
   kNameTooLong,       // the name does not fit the record
   kRecordWrite,       // the metadata file has no open file, or the record cannot be written
 };

@@ -77,14 +77,18 @@ TEST_F(AddToBackupFaultTest, UnreadableAttributesFailAfterTheCopyWithoutRecord) 
   EXPECT_EQ(Records(), 1u);
 }
 
-TEST_F(AddToBackupFaultTest, CopyWhoseDigestCannotBeTakenFailsWithoutRecord) {
+// The verification has just digested the copy; the record takes that digest, so a copy that
+// can be read only once after copying still makes a complete record.
+TEST_F(AddToBackupFaultTest, RecordTakesTheVerifiedDigestWithoutReadingTheCopyAgain) {
   {
     g_copyReadsLeft = 1;
     mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> create(&CopyReadableOnce);
     mivra_test::PlatformOverride<&mivra::PlatformCalls::wopen> open(&CopyNeverOpened);
-    EXPECT_EQ(mivra::AddFileToBackup(&object_, path_.c_str()), AddResult::kDigest);
+    EXPECT_EQ(mivra::AddFileToBackup(&object_, path_.c_str()), AddResult::kAdded);
   }
-  EXPECT_EQ(Records(), 0u);
+  ASSERT_EQ(Records(), 1u);
+  const std::string file = mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat");
+  EXPECT_EQ(mivra_test::RecordsOf(mivra_test::kBkLayout, file)[0].digest, mivra_test::DigestFromHex("186898768546f999d1f5940953006368"));
 }
 
 TEST_F(AddToBackupFaultTest, UnknownProductNamesLeaveNoBackupFolder) {

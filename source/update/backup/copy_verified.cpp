@@ -3,27 +3,30 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "update/digest/file_digest.h"
+#include "update/digest/file_piece.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 
 namespace mivra {
 namespace {
 
-constexpr DWORD kCopyBufferSize = 4096;
 constexpr int kMaxCopyAttempts = 2;
 constexpr size_t kDigestSize = 16;
 
 // Moves every byte across; false at the first failed read or write.
 bool PumpData(HANDLE from, HANDLE to) {
-  BYTE buffer[kCopyBufferSize];
+  std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
+  if (!buffer) return false;
   for (;;) {
     DWORD got = 0;
-    if (!Platform().ReadFile(from, buffer, kCopyBufferSize, &got, nullptr)) return false;
+    if (!Platform().ReadFile(from, buffer.get(), static_cast<DWORD>(kFilePieceSize), &got, nullptr)) return false;
     if (got == 0) return true;
     DWORD written = 0;
-    if (!Platform().WriteFile(to, buffer, got, &written, nullptr) || written != got) return false;
+    if (!Platform().WriteFile(to, buffer.get(), got, &written, nullptr) || written != got) return false;
   }
 }
 
@@ -47,7 +50,8 @@ bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
   return true;
 }
 
-bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected) {
+bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
+                      uint8_t* copyDigest) {
   if (!source || !destination) return false;
   uint8_t reference[kDigestSize];
   if (expected) {
@@ -60,7 +64,10 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
     if (!CopyFileData(source, destination)) return false;
     uint8_t copied[kDigestSize];
     if (!GetFileDigest(destination, copied)) return false;
-    if (std::memcmp(copied, reference, kDigestSize) == 0) return true;
+    if (std::memcmp(copied, reference, kDigestSize) == 0) {
+      if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
+      return true;
+    }
     if (attempt == kMaxCopyAttempts) return false;
   }
 }

@@ -14,8 +14,11 @@ bool CopyFileData(const wchar_t* source, const wchar_t* destination);
 
 // Copies `source` to `destination` and compares the copy's digest with `expected` (16 bytes), or,
 // when that is null, with the source's digest taken once before copying. A mismatch copies once
-// more; after a second mismatch the call fails and leaves that copy in place.
-bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected);
+// more; after a second mismatch the call fails and leaves that copy in place. On success the
+// copy's digest, just taken, goes to `copyDigest` (16 bytes) when that is not null, so that no
+// caller needs to read the copy again.
+bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
+                      uint8_t* copyDigest = nullptr);
 
 }  // namespace mivra
 

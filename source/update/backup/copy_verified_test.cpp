@@ -9,6 +9,7 @@
 #include "support/held_file.h"
 #include "support/platform_fault.h"
 #include "support/metadata_file_bytes.h"
+#include "update/digest/file_piece.h"
 
 namespace {
 
@@ -84,7 +85,8 @@ class CopyVerifiedTest : public ::testing::Test {
 };
 
 TEST_F(CopyVerifiedTest, CopiesEveryByteAndReplacesTheDestination) {
-  for (size_t size : {0, 1, 4095, 4096, 4097, 3 * 4096 + 5}) {
+  constexpr size_t kPiece = mivra::kFilePieceSize;
+  for (size_t size : {size_t{0}, size_t{1}, size_t{4097}, kPiece - 1, kPiece, kPiece + 1, 3 * kPiece + 5}) {
     SCOPED_TRACE(size);
     const std::string data = Pattern(size);
     mivra_test::WriteFileBytes(source_, data);
@@ -108,7 +110,9 @@ TEST_F(CopyVerifiedTest, FailedReadOrWriteLeavesNoDestination) {
       {"second write", 1 << 30, 1, false},
       {"short third write", 1 << 30, 2, true},
   };
-  mivra_test::WriteFileBytes(source_, Pattern(5 * 4096));
+  // Five pieces, so that the faults meet a copy under way.
+  const std::string data = Pattern(5 * mivra::kFilePieceSize);
+  mivra_test::WriteFileBytes(source_, data);
   for (const Fault& fault : faults) {
     SCOPED_TRACE(fault.what);
     mivra_test::WriteFileBytes(destination_, "an earlier copy");
@@ -118,7 +122,7 @@ TEST_F(CopyVerifiedTest, FailedReadOrWriteLeavesNoDestination) {
     g_watch.shortWrite = fault.shortWrite;
     EXPECT_FALSE(mivra::CopyFileData(source_.c_str(), destination_.c_str()));
     EXPECT_FALSE(mivra_test::FileExists(destination_));
-    EXPECT_EQ(mivra_test::ReadFileBytes(source_), Pattern(5 * 4096));
+    EXPECT_EQ(mivra_test::ReadFileBytes(source_), data);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "update/frame/bounded_string.h"
 #include "update/frame/scoped_handles.h"
 
 // Global, so that it is the type the public header names opaquely.
@@ -22,6 +23,8 @@ struct MdataObject {
   mivra::ScopedFd fd;
   // Set by the record writers; makes closing flush the file.
   bool modified = false;
+  // Where the open file lies, for the journal that every change of it keeps beside it.
+  wchar_t path[mivra::kPathCapacity] = {};
   // The names of the file's records in record order, loaded by the first lookup.
   std::vector<std::wstring> names;
 };

@@ -4,12 +4,14 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "update/backup/metadata_journal.h"
 #include "update/digest/file_crc32.h"
 #include "update/frame/platform_calls.h"
 
@@ -38,7 +40,38 @@ bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
   if (!ReadStateBlock(object, format, state.data())) return false;
   uint8_t* count = state.data() + kStateRecordCountOffset;
   WriteLe32(count, ReadLe32(count) + 1);
-  return WriteStateBlock(object, format, state.data());
+  return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
+}
+
+// A writer that began a change after this open judged the file may have made it look invalid for
+// a moment: such a file is not the open's to delete.
+bool JournalMayExist(const wchar_t* path) {
+  wchar_t journal[kPathCapacity] = {};
+  if (!JournalPathFor(path, journal)) return true;
+  return Platform().waccess(journal, 0) == 0 || errno != ENOENT;
+}
+
+// Writes a new file's header and state block; a failure deletes what was written.
+bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                        const uint8_t* newState) {
+  MetadataChange change(path, -1);
+  if (!change.Begin({})) return false;
+  // Exclusive: a file that appeared since the existence test is someone else's, never overwritten.
+  const int fd = Platform().wopen(path, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (fd == -1) {
+    change.Abandon();
+    return false;
+  }
+  change.SetFile(fd);
+  const std::vector<uint8_t> header = BuildNewHeader(format);
+  if (WriteAt(fd, 0, header.data(), header.size()) && WriteAt(fd, format.stateOffset(), newState, format.stateSize) &&
+      change.Commit()) {
+    object.fd.reset(fd);
+    return true;
+  }
+  change.SetFile(-1);
+  Platform().close(fd);
+  return false;
 }
 
 }  // namespace
@@ -86,35 +119,38 @@ MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) {
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState) {
   object.fd.reset();
-  if (!path || !newState) return false;
-  const bool exists = Platform().waccess(path, 0) == 0;
-  const int fd = exists ? Platform().wopen(path, _O_RDWR | _O_BINARY, 0)
-                        : Platform().wopen(path, _O_RDWR | _O_CREAT | _O_BINARY, _S_IREAD | _S_IWRITE);
+  if (!path || !newState || !BoundedCopy(object.path, path)) return false;
+  // A change cut off with its process is undone before the file is judged, so that a half-written
+  // record never makes a sound file look invalid. One still under way in a live process keeps the
+  // file closed to this open.
+  switch (RecoverJournal(path)) {
+    case JournalRecovery::kNone:
+    case JournalRecovery::kRecovered: break;
+    case JournalRecovery::kInUse:
+    case JournalRecovery::kFailed: return false;
+  }
+  if (Platform().waccess(path, 0) != 0) {
+    // Only "not found" means absent: a file that could not be tested is not created over.
+    if (errno != ENOENT) return false;
+    return CreateMetadataFile(object, format, path, newState);
+  }
+
+  const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
   if (fd == -1) return false;
   object.fd.reset(fd);
-
-  if (exists) {
-    switch (CheckMetadataFile(fd, format)) {
-      case MetadataCheck::kValid:
-        if (FileLength(fd) < 0) break;
-        return true;
-      case MetadataCheck::kInvalid:
-        DiscardFile(object, path);
-        return false;
-      case MetadataCheck::kUnreadable:
-        break;
-    }
-    object.fd.reset();
-    return false;
+  switch (CheckMetadataFile(fd, format)) {
+    case MetadataCheck::kValid:
+      if (FileLength(fd) < 0) break;
+      return true;
+    case MetadataCheck::kInvalid:
+      if (JournalMayExist(path)) break;
+      DiscardFile(object, path);
+      return false;
+    case MetadataCheck::kUnreadable:
+      break;
   }
-
-  const std::vector<uint8_t> header = BuildNewHeader(format);
-  if (!WriteAt(fd, 0, header.data(), header.size()) ||
-      !WriteAt(fd, format.stateOffset(), newState, format.stateSize)) {
-    DiscardFile(object, path);
-    return false;
-  }
-  return true;
+  object.fd.reset();
+  return false;
 }
 
 bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored) {
@@ -126,22 +162,28 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
                        std::wstring_view name) {
   if (!object.fd.valid() || !stored) return false;
   const bool append = index == kAppendRecordIndex;
+  const int64_t end = FileLength(object.fd.get());
+  if (end < 0) return false;
+  const uint32_t position = CountRecordsFromLength(object, format);
+  const uint64_t offset = append ? static_cast<uint64_t>(end) : format.recordOffset(index);
 
-  if (append) {
-    const int64_t end = FileLength(object.fd.get());
-    const uint32_t position = CountRecordsFromLength(object, format);
-    if (end < 0 || !WriteAt(object.fd.get(), static_cast<uint64_t>(end), stored, format.recordSize)) return false;
-    // The record is in the file from here on, whatever fails next. A record count left short by an
-    // earlier failed write loads fewer names than the file holds records: the new name still takes
-    // its record's position, so that a later overwrite by index hits that record and no other.
-    if (object.names.size() < position) object.names.resize(position);
-    object.names.emplace_back(name);
-  } else if (!WriteAt(object.fd.get(), format.recordOffset(index), stored, format.recordSize)) {
+  // The header and state block hold the CRC and the count; an overwrite also saves the record it
+  // replaces. An append needs no record saved: the old length cuts it off again.
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, append ? 0 : format.recordSize}})) return false;
+  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) || !RefreshHeaderCrc(object, format) ||
+      (append && !RaiseRecordCount(object, format)) || !change.Commit()) {
     return false;
   }
   object.modified = true;
-  if (!RefreshHeaderCrc(object, format)) return false;
-  return !append || RaiseRecordCount(object, format);
+  if (append) {
+    // A record count left short by damage to the state block loads fewer names than the file
+    // holds records: the new name still takes its record's position, so that a later overwrite
+    // by index hits that record and no other.
+    if (object.names.size() < position) object.names.resize(position);
+    object.names.emplace_back(name);
+  }
+  return true;
 }
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
@@ -192,7 +234,24 @@ bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uin
 }
 
 bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state) {
-  return state && WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize);
+  if (!state || !object.fd.valid()) return false;
+  MetadataChange change(object.path, object.fd.get());
+  return change.Begin({{format.stateOffset(), format.stateSize}}) &&
+         WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
+}
+
+bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
+  if (!object.fd.valid() || content.size() > INT64_MAX) return false;
+  const int64_t length = FileLength(object.fd.get());
+  if (length < 0) return false;
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd.get(), 0, content.data(), content.size()) ||
+      Platform().chsize(object.fd.get(), static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
+    return false;
+  }
+  object.modified = true;
+  object.names.clear();
+  return true;
 }
 
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {

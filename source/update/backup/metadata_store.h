@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "update/backup/mdata_object.h"
 #include "update/backup/metadata_format.h"
@@ -22,7 +23,8 @@ enum class MetadataCheck {
 MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format);
 
 // Opens the metadata file at `path` into `object`, or creates it with a new header and the
-// `newState` block. An existing file that proves invalid is closed and deleted and the open fails,
+// `newState` block. A change that a process that is gone left unfinished is undone first; while a
+// live process is changing the file, the open fails. An existing file that proves invalid is closed and deleted and the open fails,
 // so the next open starts afresh; one that cannot be read is left as it is and the open fails.
 // On success the file is positioned at its end; on failure object.fd holds none.
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
@@ -33,6 +35,7 @@ bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, u
 
 // Writes stored record bytes at `index`, or appends them for kAppendRecordIndex; refreshes the
 // header CRC and, when appending, the record count and the name list (`name` is the record's).
+// The file changes whole or not at all: a failure leaves it as it was.
 bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
                        std::wstring_view name);
 
@@ -49,6 +52,9 @@ NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, s
 
 bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uint8_t* state);
 bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state);
+
+// Replaces the whole content of the open file in one change, whatever its length was.
+bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content);
 
 // Records the file length holds, (length - header - state) / record size; 0 without an open file.
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format);

@@ -1,10 +1,12 @@
 #include "update/digest/file_crc32.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
 
 #include "update/digest/crc32.h"
+#include "update/digest/file_piece.h"
 #include "update/frame/platform_calls.h"
 
 namespace mivra {
@@ -17,17 +19,21 @@ bool CalcFileCrc32(int fd, int32_t start, uint32_t* result) {
   const int32_t length = static_cast<int32_t>(end) - start;
   if (length < 0) return false;
 
-  std::unique_ptr<uint8_t[]> tail(new (std::nothrow) uint8_t[length > 0 ? length : 1]);
-  if (!tail) return false;
+  const size_t pieceSize = static_cast<size_t>(length) < kFilePieceSize ? static_cast<size_t>(length) : kFilePieceSize;
+  std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[pieceSize > 0 ? pieceSize : 1]);
+  if (!piece) return false;
   // A short read would checksum part of the tail and condemn a sound file, so read until the
   // whole tail is in and fail on an error or an early end.
+  uint32_t reg = kCrc32Initial;
   int32_t done = 0;
   while (done < length) {
-    const int got = Platform().read(fd, tail.get() + done, static_cast<unsigned>(length - done));
+    const size_t want = std::min(pieceSize, static_cast<size_t>(length - done));
+    const int got = Platform().read(fd, piece.get(), static_cast<unsigned>(want));
     if (got <= 0) return false;
+    reg = Crc32Update(reg, piece.get(), static_cast<size_t>(got));
     done += got;
   }
-  *result = Crc32(tail.get(), static_cast<size_t>(length));
+  *result = reg ^ 0xFFFFFFFFu;
   return true;
 }
 

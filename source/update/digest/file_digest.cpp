@@ -5,17 +5,15 @@
 #include <fcntl.h>
 
 #include <cstring>
+#include <memory>
+#include <new>
 
+#include "update/digest/crypt_provider.h"
 #include "update/digest/md5.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 
 namespace mivra {
-namespace {
-
-constexpr DWORD kPieceSize = 1024;
-
-}  // namespace
 
 int32_t CMd5::GetFileMd5W(const wchar_t* path, uint8_t* digest) {
   if (!path || !digest) return 0;
@@ -29,23 +27,21 @@ int32_t CMd5::GetFileMd5W(const wchar_t* path, uint8_t* digest) {
 
 int32_t GetFileMd5Crypt(const wchar_t* path, uint8_t* digest) {
   if (!digest || !path) return 0;
-  ScopedCryptProv provider;
-  if (!::CryptAcquireContextW(provider.receive(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT) ||
-      !provider) {
-    return 0;
-  }
+  const HCRYPTPROV provider = SharedCryptProvider();
+  if (provider == 0) return 0;
   ScopedCryptHash hash;
-  if (!::CryptCreateHash(provider.get(), CALG_MD5, 0, 0, hash.receive()) || !hash) return 0;
+  if (!::CryptCreateHash(provider, CALG_MD5, 0, 0, hash.receive()) || !hash) return 0;
   {
     ScopedHandle file(Platform().CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return 0;
-    BYTE piece[kPieceSize];
+    std::unique_ptr<BYTE[]> piece(new (std::nothrow) BYTE[kFilePieceSize]);
+    if (!piece) return 0;
     for (;;) {
       DWORD got = 0;
-      if (!Platform().ReadFile(file.get(), piece, kPieceSize, &got, nullptr)) return 0;
+      if (!Platform().ReadFile(file.get(), piece.get(), static_cast<DWORD>(kFilePieceSize), &got, nullptr)) return 0;
       if (got == 0) break;
-      if (!::CryptHashData(hash.get(), piece, got, 0)) return 0;
+      if (!::CryptHashData(hash.get(), piece.get(), got, 0)) return 0;
     }
   }
   BYTE value[16];

@@ -4,7 +4,10 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "support/file_util.h"
 #include "support/held_file.h"
@@ -57,8 +60,8 @@ std::string PatternBytes(size_t length) {
   return bytes;
 }
 
-// Digests of PatternBytes(length), taken with an independent MD5; the sizes sit around the
-// 1024-byte pieces both paths read in.
+// Digests of PatternBytes(length), taken with an independent MD5; the sizes sit around 1024 bytes
+// and around the pieces both paths read files in.
 struct KnownDigest {
   size_t length;
   const char* md5;
@@ -67,7 +70,10 @@ const KnownDigest kKnownDigests[] = {
     {0, "d41d8cd98f00b204e9800998ecf8427e"},    {1, "47ed733b8d10be225eceba344d533586"},
     {1023, "1cfc10895c2f9227cd0f906ea9b22086"}, {1024, "53856c0e7430e1be6117975560ee7d28"},
     {1025, "d4fca54537cc93d8ec6a77b7726a20a3"}, {5000, "62711f71d9caf64ff5457cbe6c51a0e8"},
+    {262143, "be1a51346ba0d0800f34b40c39d9b86b"}, {262144, "697796cc99e5dfb407e81dee0cfa134e"},
+    {262145, "bdd568d0060117a295a3f1c82532687f"}, {1048577, "d4ef242263bd9969e2526e966e487f08"},
 };
+static_assert(mivra::kFilePieceSize == 262144, "the lengths above sit around one piece");
 const KnownDigest& k5000Bytes = kKnownDigests[5];
 
 class FileDigestTest : public ::testing::Test {
@@ -100,6 +106,25 @@ TEST_F(FileDigestTest, EveryPathGivesKnownDigest) {
     EXPECT_EQ(builtIn, expected) << known.length << " bytes";
     EXPECT_EQ(rule, expected) << known.length << " bytes";
   }
+}
+
+// The system service's provider is acquired once for the process; first uses from several
+// threads at once must all get it and give the right digest.
+TEST_F(FileDigestTest, ConcurrentDigestsShareTheSystemProvider) {
+  const std::wstring path = WritePatternFile(k5000Bytes);
+  const Digest expected = FromHex(k5000Bytes.md5);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int i = 0; i < 25; ++i) {
+        Digest digest{};
+        if (GetFileMd5Crypt(path.c_str(), digest.data()) != 1 || digest != expected) ++wrong;
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(FileDigestTest, MissingFileOrNullArgumentFailsEveryPath) {

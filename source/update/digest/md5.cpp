@@ -30,6 +30,16 @@ constexpr int kShift[64] = {7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 17, 22, 7, 12, 
                             4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23, 4, 11, 16, 23,
                             6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21, 6, 10, 15, 21};
 
+// Keeps the compiler from moving the constant's addition behind the round function, where it
+// would lengthen the chain of dependent steps.
+inline void PinSum(uint32_t& value) {
+#if defined(__GNUC__) || defined(__clang__)
+  __asm__("" : "+r"(value));
+#else
+  (void)value;
+#endif
+}
+
 inline uint32_t RotateLeft(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
 void DecodeWords(const uint8_t* bytes, uint32_t* words, size_t count) {
@@ -111,28 +121,91 @@ int32_t CMd5::Md5Final(Md5Context* context) {
 int32_t CMd5::Md5Transform(const uint32_t* block, uint32_t* state) {
   if (!block || !state) return 0;
   uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-  for (int i = 0; i < 64; ++i) {
-    uint32_t f;
-    int g;
-    if (i < 16) {
-      f = (b & c) | (~b & d);
-      g = i;
-    } else if (i < 32) {
-      f = (d & b) | (~d & c);
-      g = (5 * i + 1) & 15;
-    } else if (i < 48) {
-      f = b ^ c ^ d;
-      g = (3 * i + 5) & 15;
-    } else {
-      f = c ^ (b | ~d);
-      g = (7 * i) & 15;
-    }
-    const uint32_t next = b + RotateLeft(a + f + kSine[i] + block[g], kShift[i]);
-    a = d;
-    d = c;
-    c = b;
-    b = next;
-  }
+  // The four round functions without a branch, each with as few operations as it can after the
+  // newest state word (p) is known; the constant and the block word are added before it is.
+#define MIVRA_MD5_STEP(f, w, p, q, r, k, s) \
+  w += (k);                                 \
+  PinSum(w);                                \
+  w += f(p, q, r);                          \
+  w = RotateLeft(w, s) + p;
+#define MIVRA_MD5_F(p, q, r) ((r) ^ ((p) & ((q) ^ (r))))
+// G's two halves never share a set bit, so they add; the half without p goes in early.
+#define MIVRA_MD5_G_STEP(w, p, q, r, k, s) \
+  w += (k) + ((q) & ~(r));                 \
+  PinSum(w);                               \
+  w += (p) & (r);                          \
+  w = RotateLeft(w, s) + p;
+#define MIVRA_MD5_H(p, q, r) ((p) ^ (q) ^ (r))
+#define MIVRA_MD5_I(p, q, r) ((q) ^ ((p) | ~(r)))
+  MIVRA_MD5_STEP(MIVRA_MD5_F, a, b, c, d, block[0] + kSine[0], kShift[0])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, d, a, b, c, block[1] + kSine[1], kShift[1])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, c, d, a, b, block[2] + kSine[2], kShift[2])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, b, c, d, a, block[3] + kSine[3], kShift[3])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, a, b, c, d, block[4] + kSine[4], kShift[4])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, d, a, b, c, block[5] + kSine[5], kShift[5])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, c, d, a, b, block[6] + kSine[6], kShift[6])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, b, c, d, a, block[7] + kSine[7], kShift[7])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, a, b, c, d, block[8] + kSine[8], kShift[8])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, d, a, b, c, block[9] + kSine[9], kShift[9])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, c, d, a, b, block[10] + kSine[10], kShift[10])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, b, c, d, a, block[11] + kSine[11], kShift[11])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, a, b, c, d, block[12] + kSine[12], kShift[12])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, d, a, b, c, block[13] + kSine[13], kShift[13])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, c, d, a, b, block[14] + kSine[14], kShift[14])
+  MIVRA_MD5_STEP(MIVRA_MD5_F, b, c, d, a, block[15] + kSine[15], kShift[15])
+  MIVRA_MD5_G_STEP(a, b, c, d, block[1] + kSine[16], kShift[16])
+  MIVRA_MD5_G_STEP(d, a, b, c, block[6] + kSine[17], kShift[17])
+  MIVRA_MD5_G_STEP(c, d, a, b, block[11] + kSine[18], kShift[18])
+  MIVRA_MD5_G_STEP(b, c, d, a, block[0] + kSine[19], kShift[19])
+  MIVRA_MD5_G_STEP(a, b, c, d, block[5] + kSine[20], kShift[20])
+  MIVRA_MD5_G_STEP(d, a, b, c, block[10] + kSine[21], kShift[21])
+  MIVRA_MD5_G_STEP(c, d, a, b, block[15] + kSine[22], kShift[22])
+  MIVRA_MD5_G_STEP(b, c, d, a, block[4] + kSine[23], kShift[23])
+  MIVRA_MD5_G_STEP(a, b, c, d, block[9] + kSine[24], kShift[24])
+  MIVRA_MD5_G_STEP(d, a, b, c, block[14] + kSine[25], kShift[25])
+  MIVRA_MD5_G_STEP(c, d, a, b, block[3] + kSine[26], kShift[26])
+  MIVRA_MD5_G_STEP(b, c, d, a, block[8] + kSine[27], kShift[27])
+  MIVRA_MD5_G_STEP(a, b, c, d, block[13] + kSine[28], kShift[28])
+  MIVRA_MD5_G_STEP(d, a, b, c, block[2] + kSine[29], kShift[29])
+  MIVRA_MD5_G_STEP(c, d, a, b, block[7] + kSine[30], kShift[30])
+  MIVRA_MD5_G_STEP(b, c, d, a, block[12] + kSine[31], kShift[31])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, a, b, c, d, block[5] + kSine[32], kShift[32])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, d, a, b, c, block[8] + kSine[33], kShift[33])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, c, d, a, b, block[11] + kSine[34], kShift[34])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, b, c, d, a, block[14] + kSine[35], kShift[35])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, a, b, c, d, block[1] + kSine[36], kShift[36])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, d, a, b, c, block[4] + kSine[37], kShift[37])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, c, d, a, b, block[7] + kSine[38], kShift[38])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, b, c, d, a, block[10] + kSine[39], kShift[39])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, a, b, c, d, block[13] + kSine[40], kShift[40])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, d, a, b, c, block[0] + kSine[41], kShift[41])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, c, d, a, b, block[3] + kSine[42], kShift[42])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, b, c, d, a, block[6] + kSine[43], kShift[43])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, a, b, c, d, block[9] + kSine[44], kShift[44])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, d, a, b, c, block[12] + kSine[45], kShift[45])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, c, d, a, b, block[15] + kSine[46], kShift[46])
+  MIVRA_MD5_STEP(MIVRA_MD5_H, b, c, d, a, block[2] + kSine[47], kShift[47])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, a, b, c, d, block[0] + kSine[48], kShift[48])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, d, a, b, c, block[7] + kSine[49], kShift[49])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, c, d, a, b, block[14] + kSine[50], kShift[50])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, b, c, d, a, block[5] + kSine[51], kShift[51])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, a, b, c, d, block[12] + kSine[52], kShift[52])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, d, a, b, c, block[3] + kSine[53], kShift[53])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, c, d, a, b, block[10] + kSine[54], kShift[54])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, b, c, d, a, block[1] + kSine[55], kShift[55])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, a, b, c, d, block[8] + kSine[56], kShift[56])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, d, a, b, c, block[15] + kSine[57], kShift[57])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, c, d, a, b, block[6] + kSine[58], kShift[58])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, b, c, d, a, block[13] + kSine[59], kShift[59])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, a, b, c, d, block[4] + kSine[60], kShift[60])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, d, a, b, c, block[11] + kSine[61], kShift[61])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, c, d, a, b, block[2] + kSine[62], kShift[62])
+  MIVRA_MD5_STEP(MIVRA_MD5_I, b, c, d, a, block[9] + kSine[63], kShift[63])
+#undef MIVRA_MD5_STEP
+#undef MIVRA_MD5_F
+#undef MIVRA_MD5_G_STEP
+#undef MIVRA_MD5_H
+#undef MIVRA_MD5_I
   state[0] += a;
   state[1] += b;
   state[2] += c;

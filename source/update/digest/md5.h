@@ -5,6 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
+
+#include "update/digest/file_piece.h"
 
 namespace mivra {
 
@@ -56,18 +60,19 @@ class CMd5 : public IMd5 {
 #endif
 };
 
-// Digests a stream read in pieces of 1024 bytes through `read(buffer, capacity)`, which returns
-// the number of bytes read, 0 at the end, or a negative value on error.
+// Digests a stream read in pieces of kFilePieceSize through `read(buffer, capacity)`, which
+// returns the number of bytes read, 0 at the end, or a negative value on error.
 template <typename ReadFn>
 int32_t Md5OfStream(IMd5& md5, ReadFn&& read, uint8_t* digest) {
+  std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kFilePieceSize]);
+  if (!piece) return 0;
   Md5Context context{};
   if (!md5.Md5Init(&context)) return 0;
-  uint8_t piece[1024];
   for (;;) {
-    const int got = read(piece, static_cast<unsigned>(sizeof(piece)));
+    const int got = read(piece.get(), static_cast<unsigned>(kFilePieceSize));
     if (got < 0) return 0;
     if (got == 0) break;
-    if (!md5.Md5Update(&context, piece, static_cast<uint32_t>(got))) return 0;
+    if (!md5.Md5Update(&context, piece.get(), static_cast<uint32_t>(got))) return 0;
   }
   if (!md5.Md5Final(&context)) return 0;
   for (size_t i = 0; i < kMd5DigestSize; ++i) digest[i] = context.digest[i];

@@ -7,11 +7,18 @@
 #include <cstdint>
 
 #include "mivra.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
-inline bool Fail(uint32_t* errorCode, uint32_t code) {
+// The one place an export writes its code, so that the trace of the call can name it.
+inline void WriteCode(uint32_t* errorCode, uint32_t code) {
   *errorCode = code;
+  TraceErrorCode(code);
+}
+
+inline bool Fail(uint32_t* errorCode, uint32_t code) {
+  WriteCode(errorCode, code);
   return false;
 }
 

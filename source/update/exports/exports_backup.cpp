@@ -11,7 +11,9 @@
 #include "update/backup/staging_backup.h"
 #include "update/exports/export_frame.h"
 #include "update/frame/feature_switch.h"
+#include "update/frame/trace_log.h"
 
+using mivra::ExportTrace;
 using mivra::Fail;
 using mivra::IsFeatureOff;
 
@@ -28,7 +30,6 @@ uint32_t ToErrorCode(mivra::AddResult result) {
     case AddResult::kPathTooLong: return MIVRA_E_PATH_TOO_LONG;
     case AddResult::kCopyFailed: return MIVRA_E_FILE_COPY;
     case AddResult::kFileAttributes: return MIVRA_E_FILE_ATTRIBUTES;
-    case AddResult::kDigest: return MIVRA_E_DIGEST;
     case AddResult::kNameTooLong: return MIVRA_E_NAME_TOO_LONG;
     case AddResult::kAdded:
     case AddResult::kAlreadyRecorded:
@@ -87,9 +88,7 @@ uint32_t ToErrorCode(mivra::ListResult result) {
   return MIVRA_E_NO_BACKUP;
 }
 
-}  // namespace
-
-extern "C" bool MivraAddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) try {
+bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) try {
   if (!filePath || !errorCode) return false;
   // An object proves that its creation passed the switch.
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -100,7 +99,7 @@ extern "C" bool MivraAddToBackup(MdataObject* object, const wchar_t* filePath, u
   return false;
 }
 
-extern "C" bool MivraRemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
+bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
   if (!fileName || !errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::RemoveResult result = mivra::RemoveFromCommittedBackup(fileName);
@@ -110,7 +109,7 @@ extern "C" bool MivraRemoveFromBackup(const wchar_t* fileName, uint32_t* errorCo
   return false;
 }
 
-extern "C" void MivraDeleteBackup(uint32_t* errorCode) try {
+void DeleteBackup(uint32_t* errorCode) try {
   if (!errorCode) return;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -122,7 +121,7 @@ extern "C" void MivraDeleteBackup(uint32_t* errorCode) try {
 } catch (...) {
 }
 
-extern "C" bool MivraCommitBackup(uint32_t* errorCode) try {
+bool CommitBackup(uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::CommitResult result = mivra::CommitStagingBackup();
@@ -132,7 +131,7 @@ extern "C" bool MivraCommitBackup(uint32_t* errorCode) try {
   return false;
 }
 
-extern "C" MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode) try {
+MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -150,14 +149,13 @@ extern "C" MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode) try {
   return nullptr;
 }
 
-// Also exported as MivraDeleteRBMdataObject: one function releases objects of either kind.
-extern "C" void MivraDeleteBkMdataObject(MdataObject* object) {
+void DeleteMdataObject(MdataObject* object) {
   if (!object) return;
   object->Close();
   delete object;
 }
 
-extern "C" bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) try {
+bool GetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) try {
   if (!list) return false;
   *list = nullptr;
   // Required by the interface, yet never written through when missing.
@@ -171,4 +169,61 @@ extern "C" bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_
   return false;
 }
 
-extern "C" void MivraFreeBkMdataFileList(void* list) { std::free(list); }
+}  // namespace
+
+// Each export traces its call around the body above.
+
+extern "C" bool MivraAddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) {
+  ExportTrace call("MivraAddToBackup");
+  call.Arguments().Pointer("object", object).Path("path", filePath).IfNull("error", errorCode);
+  return call.Returns(AddToBackup(object, filePath, errorCode));
+}
+
+extern "C" bool MivraRemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) {
+  ExportTrace call("MivraRemoveFromBackup");
+  call.Arguments().Path("name", fileName).IfNull("error", errorCode);
+  return call.Returns(RemoveFromBackup(fileName, errorCode));
+}
+
+extern "C" void MivraDeleteBackup(uint32_t* errorCode) {
+  ExportTrace call("MivraDeleteBackup");
+  call.Arguments().IfNull("error", errorCode);
+  DeleteBackup(errorCode);
+  call.Returned();
+}
+
+extern "C" bool MivraCommitBackup(uint32_t* errorCode) {
+  ExportTrace call("MivraCommitBackup");
+  call.Arguments().IfNull("error", errorCode);
+  return call.Returns(CommitBackup(errorCode));
+}
+
+extern "C" MdataObject* MivraCreateBkMdataObject(uint32_t* errorCode) {
+  ExportTrace call("MivraCreateBkMdataObject");
+  call.Arguments().IfNull("error", errorCode);
+  return call.Returns(CreateBkMdataObject(errorCode));
+}
+
+// Also exported as MivraDeleteRBMdataObject: one function releases objects of either kind.
+extern "C" void MivraDeleteBkMdataObject(MdataObject* object) {
+  ExportTrace call("MivraDeleteBkMdataObject");
+  call.Arguments().Pointer("object", object);
+  DeleteMdataObject(object);
+  call.Returned();
+}
+
+extern "C" bool MivraGetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) {
+  ExportTrace call("MivraGetBkMdataFileList");
+  call.Arguments().IfNull("list", list).IfNull("count", count).IfNull("error", errorCode);
+  const bool listed = GetBkMdataFileList(list, count, errorCode);
+  mivra::TraceEvent returned = call.Returned(listed);
+  if (listed) returned.Number("count", *count);
+  return listed;
+}
+
+extern "C" void MivraFreeBkMdataFileList(void* list) {
+  ExportTrace call("MivraFreeBkMdataFileList");
+  call.Arguments().Pointer("list", list);
+  std::free(list);
+  call.Returned();
+}

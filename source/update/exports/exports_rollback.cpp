@@ -4,6 +4,7 @@
 #include "update/backup/mdata_object.h"
 #include "update/exports/export_frame.h"
 #include "update/frame/feature_switch.h"
+#include "update/frame/trace_log.h"
 #include "update/rollback/rollback_driver.h"
 #include "update/rollbackdb/create_rb_object.h"
 
@@ -18,7 +19,7 @@ bool Answer(mivra::QueryOutcome outcome, uint32_t* errorCode) {
     case QueryOutcome::kNeeded: return true;
     case QueryOutcome::kNeededNoBackup:
       // The one code written with a true result: needed, but nothing to roll back from.
-      *errorCode = MIVRA_E_NO_BACKUP;
+      mivra::WriteCode(errorCode, MIVRA_E_NO_BACKUP);
       return true;
     case QueryOutcome::kBackupFolderUnknown: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
     case QueryOutcome::kBackupUnreadable: return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
@@ -43,9 +44,7 @@ uint32_t ToErrorCode(mivra::PerformOutcome outcome) {
   return MIVRA_E_RB_REBUILD;
 }
 
-}  // namespace
-
-extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
+bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (mivra::IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
 
@@ -67,4 +66,15 @@ extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorC
   return Fail(errorCode, ToErrorCode(outcome));
 } catch (...) {
   return false;
+}
+
+}  // namespace
+
+extern "C" bool MivraRollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) {
+  mivra::ExportTrace call("MivraRollback");
+  call.Arguments().Hex("flags", flags).IfNull("out", outFlag).IfNull("error", errorCode);
+  const bool answered = Rollback(flags, outFlag, errorCode);
+  mivra::TraceEvent returned = call.Returned(answered);
+  if (answered && (flags & MIVRA_ROLLBACK_PERFORM) == 0) returned.Number("needed", *outFlag);
+  return answered;
 }

@@ -4,11 +4,13 @@
 #include "update/backup/mdata_object.h"
 #include "update/exports/export_frame.h"
 #include "update/frame/feature_switch.h"
+#include "update/frame/trace_log.h"
 #include "update/rollbackdb/create_rb_object.h"
 #include "update/rollbackdb/delete_rollback_db.h"
 #include "update/rollbackdb/mark_update_status.h"
 #include "update/rollbackdb/update_rollback_db.h"
 
+using mivra::ExportTrace;
 using mivra::Fail;
 using mivra::IsFeatureOff;
 
@@ -29,9 +31,7 @@ uint32_t ToErrorCode(mivra::RbUpdateResult result) {
   return MIVRA_E_RB_RECORD_WRITE;
 }
 
-}  // namespace
-
-extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) try {
+bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
   if (status != 1 && status != 2) return false;
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -45,7 +45,7 @@ extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) try {
   return false;
 }
 
-extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) try {
+MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
@@ -59,8 +59,8 @@ extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) try {
   return nullptr;
 }
 
-extern "C" bool MivraUpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize,
-                                      const uint8_t* digest, uint32_t* errorCode) try {
+bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize, const uint8_t* digest,
+                      uint32_t* errorCode) try {
   if (!filePath || !digest || !errorCode) return false;
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   const mivra::RbUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
@@ -70,7 +70,7 @@ extern "C" bool MivraUpdateRollBackDB(MdataObject* object, const wchar_t* filePa
   return false;
 }
 
-extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) try {
+bool DeleteRollBackDB(uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   switch (mivra::DeleteRollbackDB()) {
@@ -83,4 +83,38 @@ extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) try {
   return false;
 } catch (...) {
   return false;
+}
+
+}  // namespace
+
+// Each export traces its call around the body above.
+
+extern "C" bool MivraMarkUpdateStatus(uint8_t status, uint32_t* errorCode) {
+  ExportTrace call("MivraMarkUpdateStatus");
+  call.Arguments().Number("status", status).IfNull("error", errorCode);
+  return call.Returns(MarkStatus(status, errorCode));
+}
+
+extern "C" MdataObject* MivraCreateRBMdataObject(uint32_t* errorCode) {
+  ExportTrace call("MivraCreateRBMdataObject");
+  call.Arguments().IfNull("error", errorCode);
+  return call.Returns(CreateRBMdataObject(errorCode));
+}
+
+extern "C" bool MivraUpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize,
+                                      const uint8_t* digest, uint32_t* errorCode) {
+  ExportTrace call("MivraUpdateRollBackDB");
+  call.Arguments()
+      .Pointer("object", object)
+      .Path("path", filePath)
+      .Number("size", fileSize)
+      .Bytes("digest", digest, 16)
+      .IfNull("error", errorCode);
+  return call.Returns(UpdateRollBackDB(object, filePath, fileSize, digest, errorCode));
+}
+
+extern "C" bool MivraDeleteRollBackDB(uint32_t* errorCode) {
+  ExportTrace call("MivraDeleteRollBackDB");
+  call.Arguments().IfNull("error", errorCode);
+  return call.Returns(DeleteRollBackDB(errorCode));
 }

@@ -1,4 +1,9 @@
 #include "mivra.h"
 #include "update/frame/feature_switch.h"
+#include "update/frame/trace_log.h"
 
-extern "C" bool MivraIsFeatureOFF() { return mivra::IsFeatureOff(); }
+extern "C" bool MivraIsFeatureOFF() {
+  mivra::ExportTrace call("MivraIsFeatureOFF");
+  call.Arguments();
+  return call.Returns(mivra::IsFeatureOff());
+}

@@ -17,6 +17,7 @@ int WriteFd(int fd, const void* buffer, unsigned count) { return ::_write(fd, bu
 int64_t SeekFd(int fd, int64_t offset, int origin) { return ::_lseeki64(fd, offset, origin); }
 int CloseFd(int fd) { return ::_close(fd); }
 int CommitFd(int fd) { return ::_commit(fd); }
+int ResizeFd(int fd, int64_t length) { return ::_chsize_s(fd, length); }
 int AccessWide(const wchar_t* path, int mode) { return ::_waccess(path, mode); }
 int RenameWide(const wchar_t* from, const wchar_t* to) { return ::_wrename(from, to); }
 
@@ -27,6 +28,7 @@ const PlatformCalls kRealCalls = {
     SeekFd,
     CloseFd,
     CommitFd,
+    ResizeFd,
     AccessWide,
     RenameWide,
     ::CreateFileW,

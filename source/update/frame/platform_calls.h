@@ -19,6 +19,8 @@ struct PlatformCalls {
   int64_t (*seek)(int fd, int64_t offset, int origin);
   int (*close)(int fd);
   int (*commit)(int fd);
+  // Sets the length of the file: 0 on success, an errno value otherwise.
+  int (*chsize)(int fd, int64_t length);
   int (*waccess)(const wchar_t* path, int mode);
   int (*wrename)(const wchar_t* from, const wchar_t* to);
 

@@ -44,16 +44,17 @@ bool OverwriteInPlace(const RestoreEntry& entry) {
   return std::memcmp(digest, entry.expectedDigest, sizeof(digest)) == 0;
 }
 
-bool MoveIntoPlace(const RestoreEntry& entry) {
+bool MoveIntoPlace(RestoreEntry& entry) {
   if (Platform().wrename(entry.tempPath, entry.destinationPath) != 0 &&
       !Platform().MoveFileW(entry.tempPath, entry.destinationPath)) {
     return false;
   }
+  entry.tempMoved = true;
   FlushToDisk(entry.destinationPath);
   return true;
 }
 
-bool PlaceEntry(const RestoreEntry& entry) {
+bool PlaceEntry(RestoreEntry& entry) {
   int attempts = 0;
   int waits = 0;
   for (;;) {
@@ -77,7 +78,7 @@ bool PlaceEntry(const RestoreEntry& entry) {
 
 bool PlaceRestoredFiles(RollbackContext& context) {
   bool allPlaced = true;
-  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+  for (RestoreEntry* entry = context.head; entry; entry = entry->next) {
     if (!PlaceEntry(*entry)) allPlaced = false;
   }
   return allPlaced;
@@ -85,6 +86,8 @@ bool PlaceRestoredFiles(RollbackContext& context) {
 
 void DeleteStagedFiles(const RollbackContext& context) {
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+    // A staged copy moved into place left nothing behind to look for.
+    if (entry->tempMoved) continue;
     Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
     if (PathExists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
   }

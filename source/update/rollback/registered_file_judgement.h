@@ -1,11 +1,14 @@
-// What the rollback need check finds in one registered file, test by test in its fixed order:
-// existence, last-write time, size, digest. Byte-level code: the caller gathers the file's facts,
-// so that the check and the tools that explain it judge alike.
+// What the rollback need check finds in one registered file, test by test in its fixed order: the
+// record's name, the file's existence, last-write time, size, digest. Byte-level code: the caller
+// reaches the file through an InstalledFileProbe, so that the check and the tools that explain it
+// judge alike.
 #ifndef MIVRA_UPDATE_ROLLBACK_REGISTERED_FILE_JUDGEMENT_H_
 #define MIVRA_UPDATE_ROLLBACK_REGISTERED_FILE_JUDGEMENT_H_
 
 #include <cstdint>
-#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "update/frame/system_time.h"
 #include "update/rollbackdb/rb_record_layout.h"
@@ -13,6 +16,8 @@
 namespace mivra {
 
 enum class FileFinding {
+  kNotPlainName,       // the record names no plain file of the install directory: the check passes over it
+  kPathTooLong,        // the install directory and the name make no path: the library's check fails here
   kMissing,            // its attributes cannot be read: the check skips it
   kTimeChanged,        // its last-write time is not the recorded one: the check skips it
   kSizeDiffers,        // recorded time, other size
@@ -37,12 +42,32 @@ struct FileJudgement {
   bool exemptDifference() const {
     return exempt && (finding == FileFinding::kSizeDiffers || finding == FileFinding::kContentDiffers);
   }
+  // The changed-file test cannot be completed: the query fails.
+  bool failsCheck() const {
+    return finding == FileFinding::kPathTooLong || finding == FileFinding::kDigestUnavailable;
+  }
 };
 
-// `installed` is null when the file's attributes cannot be read. `digestOf` is asked only where the
-// check takes the digest: the time matches, and the size matches or the file is exempt.
-FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, const InstalledFile* installed, bool exempt,
-                                  const std::function<bool(uint8_t (&)[16])>& digestOf);
+// The installed file a record names, as the judgement asks about it, in this order and only as far
+// as it needs to.
+class InstalledFileProbe {
+ public:
+  virtual ~InstalledFileProbe() = default;
+  // Composes the file's path from the install directory and `name`; false when it does not fit.
+  virtual bool Locate(std::wstring_view name) = 0;
+  // Its size and local last-write time; false when they cannot be read.
+  virtual bool ReadFacts(InstalledFile* facts) = 0;
+  virtual bool TakeDigest(uint8_t (&digest)[16]) = 0;
+};
+
+// True when an included entry of the component lists names `name`, compared as the lists spell
+// names: converted for the current locale. Null `componentNames` (the lists cannot be used) and a
+// name that cannot be converted exempt nothing.
+bool IsExemptName(const std::wstring& name, const std::vector<std::string>* componentNames);
+
+// Judges `record`. The digest is taken only where the check takes it: the time matches, and the
+// size matches or the file is exempt.
+FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, bool exempt, InstalledFileProbe& probe);
 
 }  // namespace mivra
 

@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/platform_fault.h"
 #include "update/rollback/rollback_context.h"
 #include "update/rollback/rollback_test_fixture.h"
 #include "update/rollback/service_notify.h"
@@ -56,6 +59,66 @@ TEST_F(RestoreHelpersTest, TempNamesSkipTakenNumbersAndWrap) {
   // A directory that leaves no room for the name fails.
   const std::wstring deep = L"C:\\" + std::wstring(250, L'x') + L"\\";
   EXPECT_FALSE(mivra::MakeUniqueTempNameFrom(deep.c_str(), 0, name));
+}
+
+TEST(IssuedTempNumbersTest, RunsMergeAndWrap) {
+  mivra::IssuedTempNumbers issued;
+  for (uint32_t n : {5u, 6u, 7u, 9u, 7u}) issued.Add(n);
+  const struct {
+    uint32_t from;
+    uint32_t run;
+  } before[] = {{4, 0}, {5, 3}, {6, 2}, {7, 1}, {8, 0}, {9, 1}, {10, 0}};
+  for (const auto& c : before) EXPECT_EQ(issued.RunFrom(c.from), c.run) << c.from;
+  issued.Add(8);  // joins the two runs
+  EXPECT_EQ(issued.RunFrom(5), 5u);
+  issued.Add(4);
+  EXPECT_EQ(issued.RunFrom(4), 6u);
+  // A run through FFFFFF goes on at 0.
+  for (uint32_t n : {0xFFFFFEu, 0xFFFFFFu, 0u, 1u}) issued.Add(n);
+  EXPECT_EQ(issued.RunFrom(0xFFFFFE), 4u);
+  EXPECT_EQ(issued.RunFrom(0xFFFFFF), 3u);
+  EXPECT_EQ(issued.RunFrom(2), 0u);
+}
+
+std::vector<std::wstring> g_askedPaths;
+int RecordingAccess(const wchar_t* path, int mode) {
+  g_askedPaths.emplace_back(path);
+  return mivra::RealPlatformCalls().waccess(path, mode);
+}
+HANDLE WINAPI RecordingCreate(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+  g_askedPaths.emplace_back(path);
+  return mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+// Staging draws its start from the clock, so consecutive names start at the same few numbers:
+// the names issued before are passed over without a question to the file system, and the names
+// come out as they would if it had been asked. A name taken by someone else is still asked about.
+TEST_F(RestoreHelpersTest, IssuedNamesAreSkippedUnaskedWithTheSameResult) {
+  WriteFileBytes(InstallPath(L"kvupd000014.tmp"), "someone else's");
+  const struct {
+    uint32_t start;
+    const wchar_t* name;
+  } steps[] = {{0x10, L"kvupd000010.tmp"}, {0x10, L"kvupd000011.tmp"}, {0x10, L"kvupd000012.tmp"},
+               {0x12, L"kvupd000013.tmp"}, {0xFFFFFE, L"kvupdFFFFFE.tmp"}, {0xFFFFFE, L"kvupdFFFFFF.tmp"},
+               {0xFFFFFF, L"kvupd000000.tmp"}, {0x10, L"kvupd000015.tmp"}};
+  mivra::IssuedTempNumbers issued;
+  std::vector<std::wstring> made;
+  for (const auto& step : steps) {
+    wchar_t name[mivra::kPathCapacity];
+    g_askedPaths.clear();
+    {
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::waccess> access(&RecordingAccess);
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> create(&RecordingCreate);
+      ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), step.start, name, &issued));
+    }
+    EXPECT_EQ(std::wstring(name), InstallPath(step.name));
+    for (const std::wstring& asked : g_askedPaths) {
+      EXPECT_EQ(std::find(made.begin(), made.end(), asked), made.end()) << "asked about issued " << asked;
+    }
+    made.emplace_back(name);
+    if (!FileExists(name)) WriteFileBytes(name, "staged");
+  }
 }
 
 TEST_F(RestoreHelpersTest, MovingAsideTakesTheFirstSuffixThatIsFreeOrFreeable) {

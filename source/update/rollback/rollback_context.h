@@ -15,6 +15,7 @@ struct RestoreEntry {
   wchar_t destinationPath[kPathCapacity];  // the install directory and the record's name
   uint8_t expectedDigest[16];              // the record's digest
   uint32_t fileSize;                       // the record's size, for the rebuilt database
+  bool tempMoved;                          // the staged copy was moved into place: its name is free
   RestoreEntry* next;
 };
 

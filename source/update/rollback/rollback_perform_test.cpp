@@ -2,6 +2,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "mivra.h"
 #include "support/file_util.h"
@@ -77,6 +78,37 @@ TEST_F(RollbackPerformTest, PutsTheBackupBackAndRebuildsTheDatabase) {
   uint8_t flag = 0;
   EXPECT_TRUE(Query(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &flag, &code));
   EXPECT_EQ(flag, 0);
+}
+
+std::vector<std::wstring> g_attributeSets;
+std::vector<std::wstring> g_longPathAsks;
+BOOL WINAPI RecordingSetAttributes(LPCWSTR path, DWORD attributes) {
+  g_attributeSets.emplace_back(path);
+  return mivra::RealPlatformCalls().SetFileAttributesW(path, attributes);
+}
+DWORD WINAPI RecordingLongPath(LPCWSTR path, LPWSTR buffer, DWORD capacity) {
+  g_longPathAsks.emplace_back(path);
+  return mivra::RealPlatformCalls().GetLongPathNameW(path, buffer, capacity);
+}
+
+// What the restore already knows is not asked again: a staged copy moved into place is not looked
+// for afterwards, and a restored file is not tested for lying in the install directory.
+TEST_F(RollbackPerformTest, PlacedFilesAreNotLookedUpAgain) {
+  BackUpThenUpdate();
+  g_attributeSets.clear();
+  g_longPathAsks.clear();
+  uint32_t code = 0;
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::SetFileAttributesW> attributes(&RecordingSetAttributes);
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::GetLongPathNameW> longPath(&RecordingLongPath);
+    ASSERT_TRUE(Perform(&code)) << code;
+  }
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  for (const std::wstring& path : g_attributeSets) EXPECT_EQ(path.find(L"kvupd"), std::wstring::npos) << path;
+  for (const std::wstring& path : g_longPathAsks) {
+    EXPECT_NE(path, InstallPath(L"app.exe"));
+    EXPECT_NE(path, InstallPath(L"data.bin"));
+  }
 }
 
 TEST_F(RollbackPerformTest, RemovedRecordsAreLeftAlone) {

@@ -23,6 +23,8 @@ bool StageRestoreFiles(RollbackContext& context) {
   if (!GetBackupFolder(folder, BKF_BKUP, true) || !OpenBkMdata(backup, BKF_BKUP)) return false;
 
   const uint32_t count = CountBkRecords(backup);
+  // Every name staged so far is taken by its staged file: no need to ask about it again.
+  IssuedTempNumbers issued;
   for (uint32_t index = 0; index < count; ++index) {
     BkMdataRecord record;
     if (!ReadBkRecord(backup, index, &record)) return false;
@@ -42,7 +44,7 @@ bool StageRestoreFiles(RollbackContext& context) {
 
     wchar_t source[kPathCapacity];
     wchar_t temp[kPathCapacity];
-    if (!JoinPath(source, folder, name) || !MakeUniqueTempName(installDir, temp)) return false;
+    if (!JoinPath(source, folder, name) || !MakeUniqueTempName(installDir, temp, &issued)) return false;
     RestoreEntry* entry = AppendRestoreEntry(&context.head, &context.tail);
     if (!entry) return false;
     if (!BoundedCopy(entry->destinationPath, destination) || !BoundedCopy(entry->tempPath, temp)) return false;

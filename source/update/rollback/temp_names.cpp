@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <ctime>
+#include <iterator>
 
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
@@ -16,11 +17,45 @@ uint32_t TempNameStartNumber(int64_t seconds) {
   return (state >> 16) & 0x7FFF;
 }
 
-bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity]) {
-  return MakeUniqueTempNameFrom(directory, TempNameStartNumber(::_time64(nullptr)), name);
+uint32_t IssuedTempNumbers::RunFrom(uint32_t number) const {
+  uint32_t length = 0;
+  // At most twice round: a run may end at FFFFFF and another begin at 0.
+  for (int pass = 0; pass < 2 && length < kTempNumberSpace; ++pass) {
+    auto run = runs_.upper_bound(number);
+    if (run == runs_.begin()) break;
+    --run;
+    if (run->second < number) break;
+    length += run->second - number + 1;
+    if (run->second != kTempNumberSpace - 1) break;
+    number = 0;
+  }
+  return length < kTempNumberSpace ? length : kTempNumberSpace;
 }
 
-bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity]) {
+void IssuedTempNumbers::Add(uint32_t number) {
+  uint32_t first = number, last = number;
+  auto next = runs_.upper_bound(number);
+  if (next != runs_.begin()) {
+    auto previous = std::prev(next);
+    if (previous->second >= number) return;
+    if (previous->second + 1 == number) {
+      first = previous->first;
+      runs_.erase(previous);
+    }
+  }
+  if (next != runs_.end() && next->first == number + 1) {
+    last = next->second;
+    runs_.erase(next);
+  }
+  runs_[first] = last;
+}
+
+bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity], IssuedTempNumbers* issued) {
+  return MakeUniqueTempNameFrom(directory, TempNameStartNumber(::_time64(nullptr)), name, issued);
+}
+
+bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity],
+                            IssuedTempNumbers* issued) {
   if (!directory) return false;
   wchar_t folder[kPathCapacity] = {};
   if (!BoundedCopy(folder, directory)) return false;
@@ -30,9 +65,15 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
   uint32_t number = start % kTempNumberSpace;
   wchar_t candidate[kPathCapacity];
   for (uint32_t attempt = 0; attempt < kTempNumberSpace - 1; ++attempt) {
+    // An issued name is taken: counted as tried, as the file system would have answered.
+    const uint32_t taken = issued ? issued->RunFrom(number) : 0;
+    if (taken >= kTempNumberSpace - 1 - attempt) return false;
+    attempt += taken;
+    number = (number + taken) % kTempNumberSpace;
     const HexDigits digits = FormatHex(number, 6, true);
     if (BoundedConcat(candidate, {folder, kTempNamePrefix, digits.view(), L".", kTempNameExtension}) &&
         !PathExists(candidate) && BoundedCopy(name, candidate)) {
+      if (issued) issued->Add(number);
       return true;
     }
     number = (number + 1) % kTempNumberSpace;

@@ -3,6 +3,7 @@
 #define MIVRA_UPDATE_ROLLBACK_TEMP_NAMES_H_
 
 #include <cstdint>
+#include <map>
 
 #include "update/frame/bounded_string.h"
 
@@ -17,13 +18,29 @@ inline constexpr uint32_t kTempNumberSpace = 0x1000000;  // six hexadecimal digi
 // of its own, so that the caller's random sequence stays undisturbed.
 uint32_t TempNameStartNumber(int64_t seconds);
 
+// The numbers one run of staging has issued, kept as runs of consecutive numbers. Each issued
+// name is taken by a file of that run, so a later name skips them without asking the file system;
+// the names made are the same as if it had asked.
+class IssuedTempNumbers {
+ public:
+  // How many numbers from `number` upward (wrapping after FFFFFF) were issued one after another.
+  uint32_t RunFrom(uint32_t number) const;
+  void Add(uint32_t number);
+
+ private:
+  std::map<uint32_t, uint32_t> runs_;  // first number -> last number; disjoint, never adjacent
+};
+
 // Writes into `name` a path "<directory>\kvupdXXXXXX.tmp" of a file that does not exist yet,
 // trying numbers upward from TempNameStartNumber and wrapping after FFFFFF. False when none is
 // free or the path does not fit.
-bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity]);
+// With `issued`, the numbers it holds are passed over unasked and the number made is added to it.
+bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity],
+                        IssuedTempNumbers* issued = nullptr);
 
 // The same, trying numbers from `start` upward.
-bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity]);
+bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity],
+                            IssuedTempNumbers* issued = nullptr);
 
 // Renames a destination that cannot be deleted to "<path>.1kv" .. "<path>.9kv": the first of
 // those names that is free, or whose file can be deleted. True when the rename succeeded.

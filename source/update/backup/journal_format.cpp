@@ -1,0 +1,74 @@
+#include "update/backup/journal_format.h"
+
+#include <cstring>
+
+#include "update/digest/crc32.h"
+#include "update/frame/byte_codec.h"
+
+namespace mivra {
+namespace {
+
+constexpr char kJournalMagic[kJournalMagicSize + 1] = "KVJRNL01";
+constexpr size_t kCrcOffset = 8;
+constexpr size_t kLengthOffset = 12;
+constexpr size_t kOldLengthOffset = 16;
+constexpr size_t kRangeCountOffset = 24;
+constexpr size_t kFixedSize = 28;
+constexpr size_t kRangeHeaderSize = 12;
+
+uint64_t ReadLe64(const uint8_t* p) { return ReadLe32(p) | (uint64_t{ReadLe32(p + 4)} << 32); }
+
+void WriteLe64(uint8_t* p, uint64_t value) {
+  WriteLe32(p, static_cast<uint32_t>(value));
+  WriteLe32(p + 4, static_cast<uint32_t>(value >> 32));
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeJournal(const JournalImage& image) {
+  size_t size = kFixedSize;
+  for (const SavedBytes& range : image.ranges) size += kRangeHeaderSize + range.bytes.size();
+  std::vector<uint8_t> bytes(size);
+  std::memcpy(bytes.data(), kJournalMagic, kJournalMagicSize);
+  WriteLe32(bytes.data() + kLengthOffset, static_cast<uint32_t>(size));
+  WriteLe64(bytes.data() + kOldLengthOffset, image.oldLength);
+  WriteLe32(bytes.data() + kRangeCountOffset, static_cast<uint32_t>(image.ranges.size()));
+  uint8_t* p = bytes.data() + kFixedSize;
+  for (const SavedBytes& range : image.ranges) {
+    WriteLe64(p, range.offset);
+    WriteLe32(p + 8, static_cast<uint32_t>(range.bytes.size()));
+    if (!range.bytes.empty()) std::memcpy(p + kRangeHeaderSize, range.bytes.data(), range.bytes.size());
+    p += kRangeHeaderSize + range.bytes.size();
+  }
+  WriteLe32(bytes.data() + kCrcOffset, Crc32(bytes.data() + kLengthOffset, size - kLengthOffset));
+  return bytes;
+}
+
+bool DecodeJournal(const uint8_t* bytes, size_t length, JournalImage* image) {
+  if (!bytes || !image || length < kFixedSize) return false;
+  if (std::memcmp(bytes, kJournalMagic, kJournalMagicSize) != 0) return false;
+  const size_t size = ReadLe32(bytes + kLengthOffset);
+  if (size < kFixedSize || size > length) return false;
+  if (Crc32(bytes + kLengthOffset, size - kLengthOffset) != ReadLe32(bytes + kCrcOffset)) return false;
+
+  JournalImage decoded;
+  decoded.oldLength = ReadLe64(bytes + kOldLengthOffset);
+  const uint32_t count = ReadLe32(bytes + kRangeCountOffset);
+  size_t at = kFixedSize;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (size - at < kRangeHeaderSize) return false;
+    SavedBytes range;
+    range.offset = ReadLe64(bytes + at);
+    const size_t rangeLength = ReadLe32(bytes + at + 8);
+    at += kRangeHeaderSize;
+    if (size - at < rangeLength) return false;
+    range.bytes.assign(bytes + at, bytes + at + rangeLength);
+    at += rangeLength;
+    decoded.ranges.push_back(std::move(range));
+  }
+  if (at != size) return false;
+  *image = std::move(decoded);
+  return true;
+}
+
+}  // namespace mivra

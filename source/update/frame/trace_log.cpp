@@ -1,0 +1,316 @@
+#include "update/frame/trace_log.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+#include "update/frame/scoped_handles.h"
+#include "update/frame/trace_format.h"
+
+namespace mivra {
+
+struct TraceCallState {
+  std::wstring file;
+  LARGE_INTEGER start{};
+  uint32_t code = 0;
+  bool codeWritten = false;
+};
+
+namespace {
+
+// The export call running on this thread, if it is traced.
+thread_local TraceCallState* tCurrent = nullptr;
+
+// Whatever the trace does, the thread's last error and errno stay as the library left them.
+class ErrorsKept {
+ public:
+  ErrorsKept() : lastError_(::GetLastError()), errno_(errno), doserrno_(_doserrno) {}
+  ~ErrorsKept() {
+    _doserrno = doserrno_;
+    errno = errno_;
+    ::SetLastError(lastError_);
+  }
+  ErrorsKept(const ErrorsKept&) = delete;
+  ErrorsKept& operator=(const ErrorsKept&) = delete;
+
+ private:
+  DWORD lastError_;
+  int errno_;
+  unsigned long doserrno_;
+};
+
+constexpr const wchar_t kTraceVariable[] = L"MIVRA_TRACE";
+
+// The file named by the variable now; empty when it is unset, empty or unreadable.
+std::wstring TraceFileFromEnvironment() {
+  wchar_t shortValue[MAX_PATH];
+  const DWORD needed = ::GetEnvironmentVariableW(kTraceVariable, shortValue, MAX_PATH);
+  if (needed == 0) return {};
+  if (needed < MAX_PATH) return shortValue;
+  std::wstring value(needed, L'\0');
+  const DWORD copied = ::GetEnvironmentVariableW(kTraceVariable, value.data(), needed);
+  if (copied == 0 || copied >= needed) return {};
+  value.resize(copied);
+  return value;
+}
+
+std::string Utf8(const wchar_t* text) {
+  const int length = static_cast<int>(wcslen(text));
+  if (length == 0) return {};
+  // Unpaired surrogates become U+FFFD.
+  const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return {};
+  std::string utf8(static_cast<size_t>(bytes), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, length, utf8.data(), bytes, nullptr, nullptr);
+  return utf8;
+}
+
+std::string HexText(uint64_t number) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(number));
+  return text;
+}
+
+std::string LinePrefix() {
+  SYSTEMTIME now;
+  ::GetSystemTime(&now);
+  char text[96];
+  std::snprintf(text, sizeof text, "time=%04u-%02u-%02uT%02u:%02u:%02u.%03uZ pid=%lu tid=%lu", now.wYear, now.wMonth,
+                now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds, ::GetCurrentProcessId(),
+                ::GetCurrentThreadId());
+  return text;
+}
+
+ScopedHandle OpenForAppend(const std::wstring& file) {
+  // Append-only access makes every write land at the end, whoever else appends at the same time;
+  // delete sharing lets another process move the file aside while this one writes.
+  return ScopedHandle(::CreateFileW(file.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Appends one whole line in one write. A full trace is moved aside once, replacing the older one.
+void AppendLine(const std::wstring& file, const std::string& line) {
+  ScopedHandle handle = OpenForAppend(file);
+  if (!handle) return;
+  LARGE_INTEGER size;
+  if (::GetFileSizeEx(handle.get(), &size) && static_cast<uint64_t>(size.QuadPart) >= kTraceFileLimit) {
+    handle.reset();
+    ::MoveFileExW(file.c_str(), (file + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+    handle = OpenForAppend(file);
+    if (!handle) return;
+  }
+  DWORD written = 0;
+  ::WriteFile(handle.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+double MillisecondsSince(const LARGE_INTEGER& start) {
+  LARGE_INTEGER now, frequency;
+  ::QueryPerformanceCounter(&now);
+  ::QueryPerformanceFrequency(&frequency);
+  return static_cast<double>(now.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+}  // namespace
+
+TraceEvent::TraceEvent(const char* event, const char* nameKey, const char* name) noexcept
+    : TraceEvent(tCurrent, event, nameKey, name) {}
+
+TraceEvent::TraceEvent(TraceCallState* call, const char* event, const char* nameKey, const char* name) noexcept
+    : call_(call) {
+  if (!call_) return;
+  ErrorsKept kept;
+  try {
+    AppendTraceField(line_, "event", event);
+    AppendTraceField(line_, nameKey, name);
+    active_ = true;
+  } catch (...) {
+    line_.clear();
+  }
+}
+
+TraceEvent::TraceEvent(TraceEvent&& other) noexcept
+    : call_(other.call_), line_(std::move(other.line_)), active_(other.active_) {
+  other.active_ = false;
+}
+
+TraceEvent::~TraceEvent() {
+  if (!active_) return;
+  ErrorsKept kept;
+  try {
+    AppendLine(call_->file, LinePrefix() + " " + line_ + "\n");
+  } catch (...) {
+  }
+}
+
+TraceEvent& TraceEvent::Field(const char* key, const std::string& value) noexcept {
+  try {
+    AppendTraceField(line_, key, value);
+  } catch (...) {
+    active_ = false;
+  }
+  return *this;
+}
+
+TraceEvent& TraceEvent::Path(const char* key, const wchar_t* path) noexcept {
+  if (!active_) return *this;
+  ErrorsKept kept;
+  try {
+    return Field(key, path ? Utf8(path) : std::string(1, '\0'));
+  } catch (...) {
+    active_ = false;
+    return *this;
+  }
+}
+
+TraceEvent& TraceEvent::Text(const char* key, const char* text) noexcept {
+  if (!active_) return *this;
+  try {
+    return Field(key, text ? text : "");
+  } catch (...) {
+    active_ = false;
+    return *this;
+  }
+}
+
+TraceEvent& TraceEvent::Number(const char* key, uint64_t number) noexcept {
+  if (!active_) return *this;
+  try {
+    return Field(key, std::to_string(number));
+  } catch (...) {
+    active_ = false;
+    return *this;
+  }
+}
+
+TraceEvent& TraceEvent::Hex(const char* key, uint64_t number) noexcept {
+  if (!active_) return *this;
+  try {
+    return Field(key, HexText(number));
+  } catch (...) {
+    active_ = false;
+    return *this;
+  }
+}
+
+TraceEvent& TraceEvent::Bytes(const char* key, const uint8_t* bytes, size_t count) noexcept {
+  if (!active_) return *this;
+  if (!bytes) return Pointer(key, nullptr);
+  try {
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (size_t i = 0; i < count; ++i) {
+      text += kHex[bytes[i] >> 4];
+      text += kHex[bytes[i] & 0xF];
+    }
+    return Field(key, text);
+  } catch (...) {
+    active_ = false;
+    return *this;
+  }
+}
+
+TraceEvent& TraceEvent::Pointer(const char* key, const void* pointer) noexcept {
+  if (!active_) return *this;
+  try {
+    return Field(key, pointer ? HexText(reinterpret_cast<uintptr_t>(pointer)) : std::string("null"));
+  } catch (...) {
+    active_ = false;
+    return *this;
+  }
+}
+
+TraceEvent& TraceEvent::IfNull(const char* key, const void* pointer) noexcept {
+  return pointer ? *this : Pointer(key, nullptr);
+}
+
+bool TraceEvent::Win32(bool ok) noexcept {
+  if (!active_) return ok;
+  const DWORD error = ::GetLastError();  // first, before anything can change it
+  if (ok) {
+    Outcome("ok");
+  } else {
+    Outcome("failed");
+    Number("win32", error);
+  }
+  return ok;
+}
+
+bool TraceEvent::Crt(bool ok) noexcept {
+  if (!active_) return ok;
+  const int error = errno;
+  const unsigned long systemError = _doserrno;
+  if (ok) {
+    Outcome("ok");
+  } else {
+    Outcome("failed");
+    Number("errno", static_cast<uint64_t>(error));
+    if (systemError != 0) Number("win32", systemError);
+  }
+  return ok;
+}
+
+TraceEvent& TraceEvent::Outcome(const char* word) noexcept { return Text("result", word); }
+
+TraceEvent& TraceEvent::Failed(const char* why) noexcept { return Outcome("failed").Text("why", why); }
+
+ExportTrace::ExportTrace(const char* function) noexcept : function_(function), outer_(tCurrent) {
+  ErrorsKept kept;
+  try {
+    std::wstring file = TraceFileFromEnvironment();
+    if (file.empty()) return;
+    state_ = std::make_unique<TraceCallState>();
+    state_->file = std::move(file);
+    ::QueryPerformanceCounter(&state_->start);
+    tCurrent = state_.get();
+  } catch (...) {
+    state_.reset();
+  }
+}
+
+ExportTrace::~ExportTrace() {
+  if (state_) tCurrent = outer_;
+}
+
+TraceEvent ExportTrace::Arguments() noexcept { return TraceEvent(state_.get(), "call", "fn", function_); }
+
+TraceEvent ExportTrace::ReturnLine(const std::string& result) noexcept {
+  TraceEvent line(state_.get(), "return", "fn", function_);
+  if (!line.active()) return line;
+  if (!result.empty()) line.Field("result", result);
+  if (state_->codeWritten) line.Number("code", state_->code);
+  char took[32];
+  std::snprintf(took, sizeof took, "%.3f", MillisecondsSince(state_->start));
+  line.Text("ms", took);
+  return line;
+}
+
+TraceEvent ExportTrace::Returned(bool result) noexcept {
+  if (!state_) return TraceEvent(nullptr, nullptr, nullptr, nullptr);
+  return ReturnLine(result ? "1" : "0");
+}
+
+TraceEvent ExportTrace::Returned(const void* handle) noexcept {
+  if (!state_) return TraceEvent(nullptr, nullptr, nullptr, nullptr);
+  try {
+    return ReturnLine(handle ? HexText(reinterpret_cast<uintptr_t>(handle)) : std::string("null"));
+  } catch (...) {
+    return TraceEvent(nullptr, nullptr, nullptr, nullptr);
+  }
+}
+
+TraceEvent ExportTrace::Returned() noexcept {
+  if (!state_) return TraceEvent(nullptr, nullptr, nullptr, nullptr);
+  return ReturnLine(std::string());
+}
+
+void TraceErrorCode(uint32_t code) noexcept {
+  if (!tCurrent) return;
+  tCurrent->code = code;
+  tCurrent->codeWritten = true;
+}
+
+}  // namespace mivra

@@ -1,0 +1,40 @@
+#include "update/rollback/registered_file_check.h"
+
+#include "update/backup/metadata_format.h"
+#include "update/digest/file_digest.h"
+#include "update/frame/bounded_string.h"
+#include "update/frame/file_info.h"
+
+namespace mivra {
+namespace {
+
+class InstallDirProbe : public InstalledFileProbe {
+ public:
+  InstallDirProbe(const wchar_t* installDir, RegisteredFileCheck* check) : installDir_(installDir), check_(check) {}
+
+  bool Locate(std::wstring_view name) override { return BoundedConcat(path_, {installDir_, name}); }
+  bool ReadFacts(InstalledFile* facts) override {
+    check_->found = ReadFileSizeAndTime(path_, &facts->sizeLow, &facts->localWriteTime);
+    if (check_->found) check_->installed = *facts;
+    return check_->found;
+  }
+  bool TakeDigest(uint8_t (&digest)[16]) override { return GetFileDigest(path_, digest); }
+
+ private:
+  const wchar_t* installDir_;
+  RegisteredFileCheck* check_;
+  wchar_t path_[kPathCapacity] = {};
+};
+
+}  // namespace
+
+RegisteredFileCheck CheckRegisteredFile(const wchar_t* installDir, const RbMdataRecord& record,
+                                        const std::vector<std::string>* componentNames) {
+  RegisteredFileCheck check;
+  check.name = RecordFieldName(record.fileName);
+  InstallDirProbe probe(installDir, &check);
+  check.judgement = JudgeRegisteredFile(record, IsExemptName(check.name, componentNames), probe);
+  return check;
+}
+
+}  // namespace mivra
