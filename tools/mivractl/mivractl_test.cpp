@@ -565,6 +565,8 @@ TEST_F(MivractlTest, EveryFailureSaysWhyTheInstallDirectoryIsUnresolved) {
   const ToolResult json = Ctl(args);
   EXPECT_NE(json.out.find("\"installDirProblem\": \"" + mivra::ctl::JsonQuote(why).substr(1)), std::string::npos)
       << json.out;
+}
+
 TEST_F(MivractlTest, TraceRecordsTheRunAndLogTellsIt) {
   const std::wstring trace = ExeFolder() + L"mivractl trace.log";
   ::DeleteFileW(trace.c_str());
