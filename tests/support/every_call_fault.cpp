@@ -61,6 +61,10 @@ std::wstring FileOf(HKEY, Rest...) {
   return {};
 }
 template <typename... Rest>
+std::wstring FileOf(HMODULE, Rest...) {
+  return {};
+}
+template <typename... Rest>
 std::wstring FileOf(HWND, const wchar_t* path, Rest...) {
   return Folded(path);
 }
@@ -109,6 +113,7 @@ R Failure() {
   } else if constexpr (kSame<Entry, &PlatformCalls::SHGetFolderPathW>) {
     return E_FAIL;
   } else if constexpr (kSame<Entry, &PlatformCalls::RegOpenKeyExW> || kSame<Entry, &PlatformCalls::RegQueryValueExW> ||
+                       kSame<Entry, &PlatformCalls::RegCloseKey> ||
                        kSame<Entry, &PlatformCalls::SHCreateDirectoryExW> ||
                        kSame<Entry, &PlatformCalls::SHFileOperationW>) {
     return ERROR_GEN_FAILURE;
@@ -124,6 +129,11 @@ R Failure() {
   }
 }
 
+// Closing calls: a failing one still closes, and the descriptor or handle names no file after it.
+template <auto Entry>
+inline constexpr bool kClosingCall = kSame<Entry, &PlatformCalls::close> || kSame<Entry, &PlatformCalls::CloseHandle> ||
+                                     kSame<Entry, &PlatformCalls::FindClose>;
+
 template <auto Entry, typename Fn = std::remove_reference_t<decltype(mivra::Platform().*Entry)>>
 struct Hook;
 
@@ -138,8 +148,10 @@ struct Hook<Entry, R (*)(Args...)> {
     } else {
       const std::wstring file = FileOf(args...);
       if (Intercept(file)) {
-        if constexpr (kSame<Entry, &PlatformCalls::close>) Forget(args...);
-        if constexpr (kSame<Entry, &PlatformCalls::close>) real(args...);
+        if constexpr (kClosingCall<Entry>) {
+          Forget(args...);
+          real(args...);
+        }
         return Failure<Entry, R>();
       }
       const R result = real(args...);
@@ -147,7 +159,7 @@ struct Hook<Entry, R (*)(Args...)> {
         if (result != -1) TheState().fdFiles[result] = file;
       } else if constexpr (kSame<Entry, &PlatformCalls::CreateFileW> || kSame<Entry, &PlatformCalls::FindFirstFileW>) {
         if (result != INVALID_HANDLE_VALUE) TheState().handleFiles[result] = file;
-      } else if constexpr (kSame<Entry, &PlatformCalls::close>) {
+      } else if constexpr (kClosingCall<Entry>) {
         Forget(args...);
       }
       return result;
@@ -158,6 +170,7 @@ struct Hook<Entry, R (*)(Args...)> {
   static void Forget(int fd, Rest...) {
     TheState().fdFiles.erase(fd);
   }
+  static void Forget(HANDLE handle) { TheState().handleFiles.erase(handle); }
 
   static void Install() {
     real = mivra::Platform().*Entry;
@@ -165,11 +178,14 @@ struct Hook<Entry, R (*)(Args...)> {
   }
 };
 
-template <auto... Entries>
+// `kPassedThrough` entries are left as they are: calls that cannot fail.
+template <size_t kPassedThrough, auto... Entries>
 void InstallAll() {
   (Hook<Entries>::Install(), ...);
-  // Every entry of the table is wrapped: one added to the table must be added here too.
-  static_assert(sizeof(PlatformCalls) == sizeof...(Entries) * sizeof(void*), "an entry of the table is not wrapped");
+  // Every entry of the table is wrapped or passed through: one added to the table must be added
+  // here too.
+  static_assert(sizeof(PlatformCalls) == (sizeof...(Entries) + kPassedThrough) * sizeof(void*),
+                "an entry of the table is not wrapped");
 }
 
 }  // namespace
@@ -179,11 +195,17 @@ EveryCallFault::EveryCallFault(FaultMode mode, uint32_t n) : saved_(mivra::Platf
   TheState().mode = mode;
   TheState().target = n;
   using P = PlatformCalls;
-  InstallAll<&P::wopen, &P::read, &P::write, &P::seek, &P::close, &P::commit, &P::chsize, &P::waccess, &P::wrename,
+  // Passed through: reading the last error, and the settings-file read, which answers its default
+  // when the file cannot be read.
+  constexpr size_t kPassedThrough = 2;
+  InstallAll<kPassedThrough, &P::wopen, &P::read, &P::write, &P::seek, &P::close, &P::commit, &P::chsize, &P::waccess, &P::wrename,
              &P::CreateFileW, &P::ReadFile, &P::WriteFile, &P::FlushFileBuffers, &P::DeleteFileW,
              &P::SetFileAttributesW, &P::GetFileAttributesW, &P::GetFileAttributesExW, &P::MoveFileW, &P::MoveFileExW,
              &P::CopyFileW, &P::GetLongPathNameW, &P::FindFirstFileW, &P::FindNextFileW, &P::Sleep, &P::RegOpenKeyExW,
-             &P::RegQueryValueExW, &P::SHGetFolderPathW, &P::SHCreateDirectoryExW, &P::SHFileOperationW>();
+             &P::RegQueryValueExW, &P::SHGetFolderPathW, &P::SHCreateDirectoryExW, &P::SHFileOperationW,
+             &P::CloseHandle, &P::FindClose, &P::RegCloseKey, &P::GetFileSecurityW, &P::SetFileSecurityW,
+             &P::LoadLibraryExW, &P::FreeLibrary, &P::GetModuleHandleW, &P::GetModuleFileNameW, &P::GetProcAddress,
+             &P::LoadStringA>();
 }
 
 EveryCallFault::~EveryCallFault() {

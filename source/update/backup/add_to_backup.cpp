@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/add_to_backup.h"
 
 #include <memory>
@@ -11,6 +12,7 @@
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -32,6 +34,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
   BkMdataRecord record = {};
   if (Platform().waccess(path, 0) != 0) {
+    TraceStep("exists").Path("path", path).Outcome("absent");
     record.flags = BKREC_ABSENT;
   } else {
     // The record keeps the copy's digest as the verification has just taken it.
@@ -48,6 +51,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   if (!path) return AddResult::kBadPath;
+  RecoverInterruptedCommit(true);
   // Only an existing file can be placed; one that does not exist yet goes on to be recorded as
   // absent under its name.
   bool outside = false;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "support/file_util.h"
-#include "support/product_test.h"
 #include "support/metadata_file_bytes.h"
+#include "support/product_test.h"
 
 namespace mivra_test {
 

@@ -6,12 +6,13 @@
 #include <string>
 
 #include "support/file_util.h"
+#include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "support/product_test.h"
 #include "update/backup/add_to_backup.h"
 #include "update/backup/backup_file_list.h"
 #include "update/backup/bkmdata_store.h"
-#include "support/metadata_file_bytes.h"
+#include "update/backup/commit_backup.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/product_identity.h"
@@ -164,6 +165,38 @@ TEST_F(CommittedBackupFaultTest, ListReportsARecordThatCannotBeRead) {
   EXPECT_EQ(mivra::ListCommittedBackup(&list, &count), mivra::ListResult::kRecordRead);
   EXPECT_EQ(list, nullptr);
   EXPECT_EQ(count, 0u);
+}
+
+class CommitFaultTest : public mivra_test::ProductTest {};
+
+// Without a committed backup the first move finds nothing to retire; only "not found" says so.
+TEST_F(CommitFaultTest, OnlyAMissingCommittedBackupLetsTheCommitGoOn) {
+  struct CommitCase {
+    const char* name;
+    DWORD lastError;  // as read after the failed move of "bkup"
+    mivra::CommitResult result;
+  };
+  const CommitCase kCases[] = {
+      {"not found", ERROR_FILE_NOT_FOUND, mivra::CommitResult::kCommitted},
+      {"access denied", ERROR_ACCESS_DENIED, mivra::CommitResult::kRenameFailed},
+  };
+  for (const CommitCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    {
+      MdataObject staging;
+      ASSERT_TRUE(mivra::OpenBkMdata(staging, mivra::BKF_TMPBKUP));
+    }
+    ASSERT_FALSE(mivra_test::FileExists(BkupFolder()));
+    {
+      mivra_test::PlatformFault<&mivra::PlatformCalls::GetLastError> lastError(mivra_test::FaultPlan::Always(),
+                                                                              c.lastError);
+      EXPECT_EQ(mivra::CommitStagingBackup(), c.result);
+      EXPECT_GE(lastError.calls(), 1u);
+    }
+    EXPECT_EQ(mivra_test::FileExists(BkupFolder()), c.result == mivra::CommitResult::kCommitted);
+    EXPECT_EQ(mivra_test::FileExists(TmpBkupFolder()), c.result != mivra::CommitResult::kCommitted);
+  }
 }
 
 }  // namespace

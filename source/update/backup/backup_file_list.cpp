@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/backup_file_list.h"
 
 #include <cstdlib>
@@ -19,6 +20,7 @@ struct FreeBlock {
 }  // namespace
 
 ListResult ListCommittedBackup(wchar_t** list, uint32_t* count) {
+  RecoverInterruptedCommit(true);
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, false)) return ListResult::kBackupFolder;
   if (Platform().waccess(folder, 0) != 0) return ListResult::kNoBackup;

@@ -5,6 +5,7 @@
 #include "update/backup/metadata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -38,11 +39,16 @@ bool WriteBkRecord(MdataObject& object, const BkMdataRecord& record, uint32_t in
   if (index == BKREC_APPEND) {
     // A name whose records cannot be listed is refused too: appending blind could record it twice.
     uint32_t existing = 0;
-    if (FindMetadataName(object, kBkMdataFormat, name, &existing) != NameLookup::kNotFound) return false;
+    if (FindMetadataName(object, kBkMdataFormat, name, &existing) != NameLookup::kNotFound) {
+      TraceStep("write-record").Text("file", "bkmdata.dat").Path("name", name.c_str()).Failed("already recorded");
+      return false;
+    }
   }
   uint8_t stored[kBkRecordSize];
   EncodeBkRecord(record, stored);
-  return WriteStoredRecord(object, kBkMdataFormat, stored, index, name);
+  const bool written = WriteStoredRecord(object, kBkMdataFormat, stored, index, name);
+  TraceStep("write-record").Text("file", "bkmdata.dat").Path("name", name.c_str()).Number("index", index).Crt(written);
+  return written;
 }
 
 bool FindBkRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {

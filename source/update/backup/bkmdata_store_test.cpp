@@ -7,9 +7,9 @@
 #include <string>
 
 #include "support/file_util.h"
+#include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "support/product_test.h"
-#include "support/metadata_file_bytes.h"
 #include "update/frame/backup_folder.h"
 
 namespace {

@@ -2,37 +2,55 @@
 
 #include <windows.h>
 
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
 CommitResult CommitStagingBackup() {
   wchar_t base[kPathCapacity] = {};
   if (!GetBackupFolder(base, BKF_BASE, true)) return CommitResult::kBackupFolder;
+  BackupFolders folders;
+  if (!ComposeBackupFolders(base, &folders)) return CommitResult::kPathTooLong;
+  // An old backup that a commit cut off had moved aside, with nothing staged to replace it, goes
+  // back first; a staged backup beside it is put in place by the steps below.
+  RecoverInterruptedCommit(false);
 
-  wchar_t retired[kPathCapacity] = {};
-  if (!JoinPath(retired, base, L"delbkup")) return CommitResult::kPathTooLong;
   // A leftover of a commit that could not finish deleting the old backup.
-  if (!DeleteFolderTree(retired)) return CommitResult::kDeleteFailed;
+  if (!DeleteFolderTree(folders.retired)) return CommitResult::kDeleteFailed;
 
-  wchar_t committed[kPathCapacity] = {};
-  if (!JoinPath(committed, base, L"bkup")) return CommitResult::kPathTooLong;
-  // Not found means there is no committed backup yet.
-  if (!Platform().MoveFileW(committed, retired) && ::GetLastError() != ERROR_FILE_NOT_FOUND) {
+  // From the first move to the last, the journal tells a later call how to finish or undo this
+  // commit should the process end halfway.
+  CommitJournal journal;
+  if (!journal.Open(folders.journal) || !journal.Write(CommitPhase::kSwapping, true)) {
     return CommitResult::kRenameFailed;
   }
-
-  wchar_t staging[kPathCapacity] = {};
-  if (!JoinPath(staging, base, L"tmpbkup")) return CommitResult::kPathTooLong;
-  if (!Platform().MoveFileW(staging, committed)) {
-    Platform().MoveFileW(retired, committed);
+  // Not found means there is no committed backup yet.
+  const bool retiredOld = Platform().MoveFileW(folders.committed, folders.retired);
+  const DWORD retireError = Platform().GetLastError();
+  TraceStep("rename").Path("from", folders.committed).Path("to", folders.retired).Win32(retiredOld, "absent");
+  if (!retiredOld && retireError != ERROR_FILE_NOT_FOUND) {
+    journal.Finish();
+    return CommitResult::kRenameFailed;
+  }
+  const bool placedNew = Platform().MoveFileW(folders.staging, folders.committed);
+  TraceStep("rename").Path("from", folders.staging).Path("to", folders.committed).Win32(placedNew);
+  if (!placedNew) {
+    journal.Write(CommitPhase::kRestoring, false);
+    const bool restored = Platform().MoveFileW(folders.retired, folders.committed);
+    TraceStep("rename").Path("from", folders.retired).Path("to", folders.committed).Win32(restored);
+    // Without an old backup there was nothing to put back.
+    if (restored || !retiredOld) journal.Finish();
     return CommitResult::kRenameFailed;
   }
 
   // The new backup is in place; a failure here leaves only "delbkup" for the next commit.
-  if (!DeleteFolderTree(retired)) return CommitResult::kDeleteFailed;
+  journal.Write(CommitPhase::kRetiring, false);
+  if (!DeleteFolderTree(folders.retired)) return CommitResult::kDeleteFailed;
+  journal.Finish();
   return CommitResult::kCommitted;
 }
 

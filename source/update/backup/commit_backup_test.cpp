@@ -26,7 +26,124 @@ class CommitBackupTest : public mivra_test::BackupExportsTest {
     for (const std::wstring& name : names) ASSERT_TRUE(MivraAddToBackup(object, InstallPath(name).c_str(), &error));
     MivraDeleteBkMdataObject(object);
   }
+
+
+ public:
+  // What a commit cut off between its two moves leaves: the old backup (old.dll) moved aside to
+  // "delbkup", the new one (new.dll) still staged, no "bkup"; `phase` is its journal's content.
+  void CutOffCommit(const char* phase) {
+    Install(L"old.dll", mivra_test::kAbc);
+    Install(L"new.dll", mivra_test::kFox);
+    CommitBackupOf({L"old.dll"});
+    Stage({L"new.dll"});
+    ASSERT_TRUE(MoveFileW(BkupFolder().c_str(), DelbkupFolder().c_str()));
+    if (phase) mivra_test::WriteFileBytes(JournalPath(), phase);
+  }
+  std::wstring OtherPath() const { return InstallPath(L"other.dll"); }
+  std::wstring JournalPath() const { return BaseFolder() + L"\\cmt.jnl"; }
+
+  std::vector<std::wstring> Listed() {
+    wchar_t* list = nullptr;
+    uint32_t count = 0;
+    uint32_t error = kUntouched;
+    std::vector<std::wstring> names;
+    if (!MivraGetBkMdataFileList(&list, &count, &error)) return names;
+    for (uint32_t i = 0; i < count; ++i) names.emplace_back(list + 260 * i);
+    MivraFreeBkMdataFileList(list);
+    return names;
+  }
 };
+
+// Every call that uses the backup folders first completes a commit cut off between its moves:
+// the staged backup becomes the committed one and the old one goes.
+TEST_F(CommitBackupTest, CommitCutOffBetweenItsMovesIsCompletedByTheNextCall) {
+  const struct {
+    const char* what;
+    void (*call)(CommitBackupTest& test);
+  } kCalls[] = {
+      {"list", [](CommitBackupTest& t) { EXPECT_EQ(t.Listed(), std::vector<std::wstring>{L"new.dll"}); }},
+      {"query", [](CommitBackupTest&) {
+         uint32_t error = kUntouched;
+         ASSERT_TRUE(MivraMarkUpdateStatus(1, &error));
+         uint8_t needed = 0;
+         EXPECT_TRUE(MivraRollback(MIVRA_ROLLBACK_INTERRUPTED, &needed, &error));
+         EXPECT_EQ(needed, 1);
+         EXPECT_EQ(error, kUntouched);
+       }},
+      {"remove", [](CommitBackupTest&) {
+         uint32_t error = kUntouched;
+         EXPECT_TRUE(MivraRemoveFromBackup(L"new.dll", &error)) << error;
+       }},
+      {"add", [](CommitBackupTest& t) {
+         uint32_t error = kUntouched;
+         EXPECT_TRUE(MivraAddToBackup(nullptr, t.OtherPath().c_str(), &error)) << error;
+       }},
+      {"stage", [](CommitBackupTest&) {
+         uint32_t error = kUntouched;
+         MdataObject* object = MivraCreateBkMdataObject(&error);
+         EXPECT_NE(object, nullptr);
+         MivraDeleteBkMdataObject(object);
+       }},
+      {"commit", [](CommitBackupTest&) {
+         uint32_t error = kUntouched;
+         EXPECT_TRUE(MivraCommitBackup(&error));
+         EXPECT_EQ(error, kUntouched);
+       }},
+  };
+  for (const char* phase : {static_cast<const char*>(nullptr), "\x01"}) {
+    for (const auto& call : kCalls) {
+      SCOPED_TRACE(testing::Message() << call.what << (phase ? " with journal" : " without journal"));
+      SetUp();
+      CutOffCommit(phase);
+      call.call(*this);
+      ASSERT_TRUE(mivra_test::FileExists(BkupFolder()));
+      EXPECT_EQ(FilesIn(BkupFolder())[0], L"bkmdata.dat");
+      EXPECT_EQ(CommittedRecords()[0].name, L"new.dll");
+      EXPECT_TRUE(mivra_test::FileExists(BkupFolder() + L"\\new.dll") || std::string(call.what) == "remove");
+      EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
+      EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+    }
+  }
+}
+
+TEST_F(CommitBackupTest, OldBackupMovedAsideWithNothingStagedIsPutBack) {
+  CutOffCommit("\x01");
+  mivra_test::RemoveTree(TmpBkupFolder());
+  EXPECT_EQ(Listed(), std::vector<std::wstring>{L"old.dll"});
+  EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
+
+  // The commit itself puts it back before it finds nothing staged.
+  ASSERT_TRUE(MoveFileW(BkupFolder().c_str(), DelbkupFolder().c_str()));
+  uint32_t error = kUntouched;
+  EXPECT_FALSE(MivraCommitBackup(&error));
+  EXPECT_EQ(error, MIVRA_E_FOLDER_RENAME);
+  EXPECT_EQ(FilesIn(BkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"old.dll"}));
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+}
+
+// An old backup left to be deleted by a commit that had put its successor in place never comes
+// back as the committed backup, even once that successor is gone.
+TEST_F(CommitBackupTest, RetiredBackupIsNotBroughtBack) {
+  CutOffCommit("\x02");
+  mivra_test::RemoveTree(TmpBkupFolder());
+  EXPECT_TRUE(Listed().empty());
+  EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
+  EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+}
+
+TEST_F(CommitBackupTest, CommitUnderWayInAnotherProcessIsLeftAlone) {
+  CutOffCommit(nullptr);
+  {
+    mivra_test::HeldFile committing(JournalPath(), GENERIC_READ | GENERIC_WRITE, 0);
+    ASSERT_TRUE(committing.ok());
+    EXPECT_TRUE(Listed().empty());
+    EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
+    EXPECT_EQ(FilesIn(DelbkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"old.dll"}));
+    EXPECT_EQ(FilesIn(TmpBkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"new.dll"}));
+  }
+  EXPECT_EQ(Listed(), std::vector<std::wstring>{L"new.dll"});
+}
 
 TEST_F(CommitBackupTest, FirstCommitMakesTheStagingBackupTheCommittedOne) {
   Install(L"a.dll", mivra_test::kAbc);

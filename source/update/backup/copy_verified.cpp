@@ -10,9 +10,18 @@
 #include "update/digest/file_piece.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
+
+// One "copy" step per copy: the part that failed, or none.
+TraceEvent TraceCopy(const wchar_t* source, const wchar_t* destination, const char* failedPart) {
+  TraceEvent step = TraceStep("copy");
+  step.Path("from", source).Path("to", destination);
+  if (failedPart) step.Text("part", failedPart);
+  return step;
+}
 
 constexpr int kMaxCopyAttempts = 2;
 constexpr size_t kDigestSize = 16;
@@ -36,18 +45,19 @@ bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
   if (!source || !destination) return false;
   ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!from) return false;
+  if (!from) return TraceCopy(source, destination, "open source").Win32(false);
   ScopedHandle to(
       Platform().CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!to) return false;
+  if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
   if (!PumpData(from.get(), to.get())) {
+    TraceCopy(source, destination, "data").Win32(false);
     to.reset();
     Platform().DeleteFileW(destination);
     return false;
   }
   Platform().FlushFileBuffers(to.get());
-  return true;
+  return TraceCopy(source, destination, nullptr).Ok(true);
 }
 
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
@@ -68,6 +78,8 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
       if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
       return true;
     }
+    TraceStep("verify").Path("path", destination).Bytes("expected", reference, kDigestSize).Number(
+        "attempt", static_cast<uint64_t>(attempt)).Failed("digest differs");
     if (attempt == kMaxCopyAttempts) return false;
   }
 }

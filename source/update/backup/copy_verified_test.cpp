@@ -7,8 +7,8 @@
 
 #include "support/file_util.h"
 #include "support/held_file.h"
-#include "support/platform_fault.h"
 #include "support/metadata_file_bytes.h"
+#include "support/platform_fault.h"
 #include "update/digest/file_piece.h"
 
 namespace {

@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/delete_backup.h"
 
 #include "update/frame/backup_folder.h"
@@ -6,6 +7,8 @@
 namespace mivra {
 
 DeleteBackupResult DeleteCommittedBackup() {
+  // Finished first, so that no old backup a cut-off commit moved aside comes back afterwards.
+  RecoverInterruptedCommit(true);
   wchar_t folder[kPathCapacity] = {};
   // Resolved with creation, as every other operation on "bkup" resolves it.
   if (!GetBackupFolder(folder, BKF_BKUP, true)) return DeleteBackupResult::kBackupFolder;

@@ -10,6 +10,7 @@
 
 #include "update/backup/metadata_store.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -40,7 +41,7 @@ bool ReadJournalBytes(HANDLE journal, std::vector<uint8_t>* bytes) {
     DWORD got = 0;
     if (!Platform().ReadFile(journal, bytes->data() + had, kJournalChunk, &got, &position)) {
       bytes->resize(had);
-      return ::GetLastError() == ERROR_HANDLE_EOF;
+      return Platform().GetLastError() == ERROR_HANDLE_EOF;
     }
     bytes->resize(had + got);
     if (got == 0) return true;
@@ -67,7 +68,7 @@ bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
     // The change created the file: undoing it deletes whatever of it was written.
     if (fd != -1) return false;
     Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    return Platform().DeleteFileW(path) || IsNotFound(::GetLastError());
+    return Platform().DeleteFileW(path) || IsNotFound(Platform().GetLastError());
   }
   ScopedFd own;
   if (fd == -1) {
@@ -109,7 +110,7 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   if (!JournalPathFor(path, journalPath)) return JournalRecovery::kFailed;
   if (Platform().waccess(journalPath, 0) != 0) return errno == ENOENT ? JournalRecovery::kNone : JournalRecovery::kFailed;
   ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
-  if (!journal) return IsNotFound(::GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
+  if (!journal) return IsNotFound(Platform().GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
 
   std::vector<uint8_t> bytes;
   if (!ReadJournalBytes(journal.get(), &bytes)) return JournalRecovery::kFailed;
@@ -130,19 +131,24 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
 bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
   ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS));
-  if (!journal) return false;
-  if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+  if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
+  if (Platform().GetLastError() == ERROR_ALREADY_EXISTS) {
     // Left by an earlier change whose undo failed: the file goes back to that change's start
     // before anything else happens to it. Until then the journal stays.
     std::vector<uint8_t> bytes;
     JournalImage leftover;
     if (!ReadJournalBytes(journal.get(), &bytes)) return false;
-    if (DecodeJournal(bytes.data(), bytes.size(), &leftover) && !ApplyJournal(leftover, path_, fd_)) return false;
+    if (DecodeJournal(bytes.data(), bytes.size(), &leftover) &&
+        !TraceStep("journal-undo").Path("path", journalPath_).Text("of", "an earlier change").Ok(
+            ApplyJournal(leftover, path_, fd_))) {
+      return false;
+    }
   }
   JournalImage image;
   // The journal must be on disk before the file changes, or a crash could leave a half-changed
   // file with nothing to undo it.
   if (!SaveImage(ranges, &image) || !WriteJournal(journal.get(), image)) {
+    TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
     // Whatever of it was written describes the file as it still is.
     RetireJournal(journal, journalPath_);
     return false;
@@ -176,15 +182,16 @@ bool MetadataChange::Commit() {
   if (!journal_) return false;
   // The change must be on disk before its journal goes.
   if ((fd_ != -1 && Platform().commit(fd_) != 0) || !Retire()) {
+    TraceStep("journal-commit").Path("path", path_).Crt(false);
     Undo();
     return false;
   }
-  return true;
+  return TraceStep("journal-commit").Path("path", path_).Ok(true);
 }
 
 bool MetadataChange::Undo() {
   if (!journal_) return true;
-  if (ApplyJournal(image_, path_, fd_) && Retire()) return true;
+  if (TraceStep("journal-undo").Path("path", path_).Ok(ApplyJournal(image_, path_, fd_) && Retire())) return true;
   journal_.reset();
   return false;
 }

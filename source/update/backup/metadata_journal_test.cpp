@@ -13,8 +13,8 @@
 #include "support/every_call_fault.h"
 #include "support/file_util.h"
 #include "support/held_file.h"
-#include "update/backup/bkmdata_store.h"
 #include "support/metadata_file_bytes.h"
+#include "update/backup/bkmdata_store.h"
 #include "update/frame/backup_folder.h"
 
 namespace {

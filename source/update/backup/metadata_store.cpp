@@ -14,6 +14,7 @@
 #include "update/backup/metadata_journal.h"
 #include "update/digest/file_crc32.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -23,7 +24,30 @@ int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 void DiscardFile(MdataObject& object, const wchar_t* path) {
   object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  Platform().DeleteFileW(path);
+  TraceStep("discard-metadata").Path("path", path).Win32(Platform().DeleteFileW(path));
+}
+
+void TraceCheck(const wchar_t* path, MetadataCheck check) {
+  TraceEvent step = TraceStep("validate-metadata");
+  step.Path("path", path);
+  switch (check) {
+    case MetadataCheck::kValid: step.Outcome("valid"); return;
+    case MetadataCheck::kInvalid: step.Failed("invalid"); return;
+    case MetadataCheck::kUnreadable: step.Failed("unreadable"); return;
+  }
+}
+
+// A journal found at open: nothing to say when there is none.
+void TraceRecovery(const wchar_t* path, JournalRecovery recovery) {
+  if (recovery == JournalRecovery::kNone) return;
+  TraceEvent step = TraceStep("journal-recover");
+  step.Path("path", path);
+  switch (recovery) {
+    case JournalRecovery::kRecovered: step.Outcome("recovered"); return;
+    case JournalRecovery::kInUse: step.Failed("in use by a live writer"); return;
+    case JournalRecovery::kNone:
+    case JournalRecovery::kFailed: step.Failed("cannot be put back"); return;
+  }
 }
 
 bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
@@ -58,6 +82,7 @@ bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const
   if (!change.Begin({})) return false;
   // Exclusive: a file that appeared since the existence test is someone else's, never overwritten.
   const int fd = Platform().wopen(path, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  TraceStep("open-metadata").Path("path", path).Text("as", "new").Crt(fd != -1);
   if (fd == -1) {
     change.Abandon();
     return false;
@@ -123,7 +148,9 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   // A change cut off with its process is undone before the file is judged, so that a half-written
   // record never makes a sound file look invalid. One still under way in a live process keeps the
   // file closed to this open.
-  switch (RecoverJournal(path)) {
+  const JournalRecovery recovery = RecoverJournal(path);
+  TraceRecovery(path, recovery);
+  switch (recovery) {
     case JournalRecovery::kNone:
     case JournalRecovery::kRecovered: break;
     case JournalRecovery::kInUse:
@@ -136,9 +163,11 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   }
 
   const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
-  if (fd == -1) return false;
+  if (!TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1)) return false;
   object.fd.reset(fd);
-  switch (CheckMetadataFile(fd, format)) {
+  const MetadataCheck check = CheckMetadataFile(fd, format);
+  TraceCheck(path, check);
+  switch (check) {
     case MetadataCheck::kValid:
       if (FileLength(fd) < 0) break;
       return true;

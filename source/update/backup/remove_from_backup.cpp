@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/remove_from_backup.h"
 
 #include "update/backup/bkmdata_store.h"
@@ -11,6 +12,7 @@ namespace mivra {
 
 RemoveResult RemoveFromCommittedBackup(const wchar_t* name) {
   if (!name) return RemoveResult::kNotInBackup;
+  RecoverInterruptedCommit(true);
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, true)) return RemoveResult::kBackupFolder;
   MdataObject object;

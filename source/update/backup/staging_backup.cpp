@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/backup/staging_backup.h"
 
 #include "update/backup/bkmdata_store.h"
@@ -7,6 +8,8 @@
 namespace mivra {
 
 StagingResult StartStagingBackup(MdataObject& object) {
+  // A commit cut off before its staged backup was in place is finished before that folder goes.
+  RecoverInterruptedCommit(true);
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_TMPBKUP, false)) return StagingResult::kBackupFolder;
   if (!DeleteFolderTree(folder)) return StagingResult::kDeleteFailed;

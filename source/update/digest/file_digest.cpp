@@ -12,6 +12,7 @@
 #include "update/digest/md5.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -54,9 +55,17 @@ int32_t GetFileMd5Crypt(const wchar_t* path, uint8_t* digest) {
 }
 
 bool GetFileDigest(const wchar_t* path, uint8_t* digest) {
-  if (GetFileMd5Crypt(path, digest) == 1) return true;
+  if (GetFileMd5Crypt(path, digest) == 1) {
+    TraceStep("digest").Path("path", path).Bytes("md5", digest, 16).Outcome("ok");
+    return true;
+  }
   CMd5 md5;
-  return md5.GetFileMd5W(path, digest) == 1;
+  const bool taken = md5.GetFileMd5W(path, digest) == 1;
+  TraceEvent step = TraceStep("digest");
+  step.Path("path", path).Text("through", "C runtime");
+  if (taken) step.Bytes("md5", digest, 16);
+  step.Crt(taken);
+  return taken;
 }
 
 }  // namespace mivra

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "mivra.h"
@@ -59,6 +61,15 @@ std::string Summary(const std::vector<TraceField>& line) {
   std::string text = event + " " + FieldOf(line, "step") + " " + FieldOf(line, "result");
   if (HasField(line, "win32")) text += " win32=" + FieldOf(line, "win32");
   return text;
+}
+
+// The call and return lines, without the steps between them.
+std::vector<std::vector<TraceField>> ExportLines(const std::vector<std::vector<TraceField>>& lines) {
+  std::vector<std::vector<TraceField>> exportLines;
+  for (const auto& line : lines) {
+    if (FieldOf(line, "event") != "step") exportLines.push_back(line);
+  }
+  return exportLines;
 }
 
 std::vector<std::string> Summaries(const std::vector<std::vector<TraceField>>& lines) {
@@ -182,7 +193,7 @@ TEST_F(TraceRoadTest, EveryExportCallIsOneCallAndOneReturnLine) {
     if (FieldOf(line, "event") != "step") exportLines.push_back(Summary(line));
   }
   const std::vector<std::string> expected = {
-      "call MivraCreateBkMdataObject", "return MivraCreateBkMdataObject " + FieldOf(lines[1], "result"),
+      "call MivraCreateBkMdataObject", "return MivraCreateBkMdataObject " + FieldOf(ExportLines(lines)[1], "result"),
       "call MivraAddToBackup",         "return MivraAddToBackup 1",
       "call MivraAddToBackup",         "return MivraAddToBackup 1",
       "call MivraAddToBackup",         "return MivraAddToBackup 0 101",
@@ -280,17 +291,56 @@ TEST_F(TraceTest, BackupCommitAndRollbackWithFilesInUseAreToldStepByStep) {
     EXPECT_FALSE(MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, &code));
     EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
   }
-  ExpectInOrder(Summaries(ReadTrace(trace)), {
-                                                 "call MivraCreateBkMdataObject",
-                                                 "call MivraAddToBackup",
-                                                 "return MivraAddToBackup 0 127",
-                                                 "call MivraAddToBackup",
-                                                 "return MivraAddToBackup 1",
-                                                 "call MivraCommitBackup",
-                                                 "return MivraCommitBackup 1",
-                                                 "call MivraRollback",
-                                                 "return MivraRollback 0 121",
-                                             });
+  const std::vector<std::vector<TraceField>> lines = ReadTrace(trace);
+  ExpectInOrder(Summaries(lines),
+                {
+                    "call MivraCreateBkMdataObject",
+                    "step open-metadata ok",
+                    // The file in use cannot be read for its digest.
+                    "call MivraAddToBackup",
+                    "step digest failed win32=32",
+                    "return MivraAddToBackup 0 127",
+                    "call MivraAddToBackup",
+                    "step copy ok",
+                    "step write-record ok",
+                    "return MivraAddToBackup 1",
+                    "call MivraAddToBackup",
+                    "step exists absent",
+                    "step write-record ok",
+                    "return MivraAddToBackup 1",
+                    // No committed backup yet: nothing to retire.
+                    "call MivraCommitBackup",
+                    "step rename absent",
+                    "step rename ok",
+                    "return MivraCommitBackup 1",
+                    "call MivraRollback",
+                    "step validate-metadata valid",
+                    "step digest ok",
+                    "step rollback-count ok",
+                    "step copy ok",
+                    "step added-by-update delete",
+                    "step delete ok",
+                    // a.dll is in use: waited for five times, then written over five times in vain.
+                    "step wait in-use",
+                    "step wait in-use",
+                    "step wait in-use",
+                    "step wait in-use",
+                    "step wait in-use",
+                    "step overwrite failed win32=32",
+                    "step retry waiting",
+                    "step overwrite failed win32=32",
+                    "step place failed",
+                    "return MivraRollback 0 121",
+                });
+  // Each step line names what it worked on.
+  for (const auto& line : lines) {
+    if (Summary(line) == "step overwrite failed win32=32") {
+      EXPECT_EQ(FieldOf(line, "to"), Utf8Of(a));
+    }
+    if (Summary(line) == "step added-by-update delete") {
+      EXPECT_EQ(FieldOf(line, "path"), Utf8Of(InstallPath(L"c.dll")));
+    }
+  }
 }
 
 TEST_F(TraceTest, TheVariableIsReadAtEveryCallAndUnsetWritesNothing) {
@@ -301,7 +351,7 @@ TEST_F(TraceTest, TheVariableIsReadAtEveryCallAndUnsetWritesNothing) {
 
   TraceInto(first);
   MivraIsFeatureOFF();
-  EXPECT_EQ(ReadTrace(first).size(), 2u);
+  EXPECT_EQ(ExportLines(ReadTrace(first)).size(), 2u);
 
   SetEnv(kVariable, L"");
   MivraIsFeatureOFF();
@@ -309,12 +359,12 @@ TEST_F(TraceTest, TheVariableIsReadAtEveryCallAndUnsetWritesNothing) {
   MivraIsFeatureOFF();
   uint32_t code = 0;
   MivraCommitBackup(&code);
-  EXPECT_EQ(ReadTrace(first).size(), 2u);
+  EXPECT_EQ(ExportLines(ReadTrace(first)).size(), 2u);
 
   TraceInto(second);
   MivraIsFeatureOFF();
-  EXPECT_EQ(ReadTrace(first).size(), 2u);
-  EXPECT_EQ(ReadTrace(second).size(), 2u);
+  EXPECT_EQ(ExportLines(ReadTrace(first)).size(), 2u);
+  EXPECT_EQ(ExportLines(ReadTrace(second)).size(), 2u);
   EXPECT_EQ(mivra_test::FilesIn(folder_), (std::vector<std::wstring>{L"first.log", L"second.log"}));
 }
 
@@ -325,13 +375,43 @@ TEST_F(TraceTest, PathsOfEveryKindStayOnOneLineAndReadBackExactly) {
   uint32_t code = 0;
   MivraAddToBackup(nullptr, odd.c_str(), &code);
   MivraRemoveFromBackup(L"", &code);
-  const std::vector<std::vector<TraceField>> lines = ReadTrace(trace);
-  ASSERT_GE(lines.size(), 4u);
+  const std::vector<std::vector<TraceField>> lines = ExportLines(ReadTrace(trace));
+  ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(FieldOf(lines.front(), "path"), Utf8Of(odd.substr(0, odd.size() - 5)) + "\xEF\xBF\xBD.dll");
   EXPECT_EQ(Summary(lines.back()), "return MivraRemoveFromBackup 0 " + std::to_string(code));
   const auto removeCall = lines[lines.size() - 2];
   EXPECT_EQ(Summary(removeCall), "call MivraRemoveFromBackup");
   EXPECT_EQ(FieldOf(removeCall, "name"), "");
+}
+
+// Each line is opened, appended and closed on its own: writers on two threads (as in two
+// processes) interleave whole lines, never parts of them.
+TEST_F(TraceTest, TwoWritersAppendWholeLinesToOneTrace) {
+  EXPECT_FALSE(MivraIsFeatureOFF());  // the install directory is cached before the threads start
+  const std::wstring trace = TraceFile(L"shared.log");
+  TraceInto(trace);
+  constexpr int kCalls = 100;
+  const auto calls = [] {
+    for (int i = 0; i < kCalls; ++i) MivraIsFeatureOFF();
+  };
+  std::thread first(calls);
+  std::thread second(calls);
+  first.join();
+  second.join();
+
+  const std::vector<std::vector<TraceField>> lines = ReadTrace(trace);
+  EXPECT_EQ(lines.size(), 2u * kCalls * 3);
+  std::map<std::string, std::vector<std::string>> byThread;
+  for (const auto& line : lines) byThread[FieldOf(line, "tid")].push_back(Summary(line));
+  ASSERT_EQ(byThread.size(), 2u);
+  for (const auto& [thread, summaries] : byThread) {
+    ASSERT_EQ(summaries.size(), 3u * kCalls) << thread;
+    for (size_t i = 0; i < summaries.size(); i += 3) {
+      EXPECT_EQ(summaries[i], "call MivraIsFeatureOFF");
+      EXPECT_EQ(summaries[i + 1], "step switch on");
+      EXPECT_EQ(summaries[i + 2], "return MivraIsFeatureOFF 0");
+    }
+  }
 }
 
 TEST_F(TraceTest, AFullTraceIsMovedAsideOnceAndStartedAgain) {
@@ -353,7 +433,7 @@ TEST_F(TraceTest, AFullTraceIsMovedAsideOnceAndStartedAgain) {
   WIN32_FILE_ATTRIBUTE_DATA aside;
   ASSERT_TRUE(GetFileAttributesExW((trace + L".1").c_str(), GetFileExInfoStandard, &aside));
   EXPECT_EQ(aside.nFileSizeLow, mivra::kTraceFileLimit);
-  EXPECT_EQ(Summaries(ReadTrace(trace)),
+  EXPECT_EQ(Summaries(ExportLines(ReadTrace(trace))),
             (std::vector<std::string>{"call MivraIsFeatureOFF", "return MivraIsFeatureOFF 0", "call MivraIsFeatureOFF",
                                       "return MivraIsFeatureOFF 0"}));
 }

@@ -7,6 +7,7 @@
 #include "update/frame/folder_access.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/product_identity.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -15,15 +16,22 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
 
   wchar_t company[kProductNameCapacity] = {};
   wchar_t product[kProductNameCapacity] = {};
-  if (!GetProductIdentity(company, product)) return false;
+  if (!GetProductIdentity(company, product)) {
+    TraceStep("folder").Failed("company or product name unavailable");
+    return false;
+  }
 
   wchar_t commonFiles[MAX_PATH] = {};
   if (FAILED(Platform().SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT,
                                          commonFiles))) {
+    TraceStep("folder").Failed("no Common Files folder");
     return false;
   }
   wchar_t base[kPathCapacity] = {};
-  if (!BoundedConcat(base, {commonFiles, L"\\", company, L"\\", product})) return false;
+  if (!BoundedConcat(base, {commonFiles, L"\\", company, L"\\", product})) {
+    TraceStep("folder").Failed("path too long");
+    return false;
+  }
 
   bool composed = false;
   switch (kind) {
@@ -31,10 +39,14 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
     case BKF_BKUP: composed = JoinPath(buffer, base, L"bkup"); break;
     case BKF_TMPBKUP: composed = JoinPath(buffer, base, L"tmpbkup"); break;
   }
-  if (!composed) return false;
+  if (!composed) {
+    TraceStep("folder").Failed("path too long");
+    return false;
+  }
 
   // Only the folder this call created gets the open access rights; an existing one keeps its own.
   if (create && Platform().SHCreateDirectoryExW(nullptr, buffer, nullptr) == ERROR_SUCCESS) {
+    TraceStep("create-folder").Path("path", buffer).Outcome("ok");
     ApplyFolderAccess(buffer);
   }
   return true;
@@ -42,7 +54,10 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
 
 bool DeleteFolderTree(const wchar_t* path) {
   if (!path) return false;
-  if (Platform().waccess(path, 0) != 0) return true;
+  if (Platform().waccess(path, 0) != 0) {
+    TraceStep("delete-folder").Path("path", path).Outcome("absent");
+    return true;
+  }
 
   // The shell takes a list of paths ended by two NULs.
   wchar_t from[kPathCapacity + 1] = {};
@@ -52,7 +67,10 @@ bool DeleteFolderTree(const wchar_t* path) {
   operation.wFunc = FO_DELETE;
   operation.pFrom = from;
   operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-  return Platform().SHFileOperationW(&operation) == 0;
+  const int shellResult = Platform().SHFileOperationW(&operation);
+  TraceStep("delete-folder").Path("path", path).Number("shell", static_cast<uint32_t>(shellResult)).Ok(
+      shellResult == 0);
+  return shellResult == 0;
 }
 
 }  // namespace mivra

@@ -6,6 +6,7 @@
 
 #include "update/frame/module_loader.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -56,13 +57,15 @@ int DeleteOnReboot(const wchar_t* path) {
   if (!path) return 0;
   TrustConnection trust;
   trust.TrustDeletion(path);
-  return Platform().MoveFileExW(path, nullptr, kDeleteAtRestart);
+  const BOOL scheduled = Platform().MoveFileExW(path, nullptr, kDeleteAtRestart);
+  TraceStep("delete-at-restart").Path("path", path).Win32(scheduled);
+  return scheduled;
 }
 
 bool DeleteFileNowOrAtRestart(const wchar_t* path) {
   if (!path) return false;
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  if (Platform().DeleteFileW(path)) return true;
+  if (TraceStep("delete").Path("path", path).Win32(Platform().DeleteFileW(path))) return true;
   DeleteOnReboot(path);
   return false;
 }

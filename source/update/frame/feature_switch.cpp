@@ -4,6 +4,8 @@
 
 #include "update/frame/bounded_string.h"
 #include "update/frame/install_dir.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -11,7 +13,9 @@ bool IsFeatureOff() {
   wchar_t path[kPathCapacity] = {};
   if (!GetInstallDir(path)) return false;
   if (!BoundedAppend(path, L"section.ini")) return false;
-  return ::GetPrivateProfileIntW(L"UPDATE", L"MIVRA", 1, path) == 0;
+  const bool off = Platform().GetPrivateProfileIntW(L"UPDATE", L"MIVRA", 1, path) == 0;
+  TraceStep("switch").Path("path", path).Outcome(off ? "off" : "on");
+  return off;
 }
 
 }  // namespace mivra

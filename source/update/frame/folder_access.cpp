@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "update/frame/module_loader.h"
+#include "update/frame/platform_calls.h"
 
 namespace mivra {
 namespace {
@@ -18,7 +19,7 @@ using GetNativeSystemInfoFn = void(WINAPI*)(SYSTEM_INFO*);
 
 template <typename Fn>
 Fn LookUp(const wchar_t* module, const char* name) {
-  return GetProc<Fn>(::GetModuleHandleW(module), name);
+  return GetProc<Fn>(Platform().GetModuleHandleW(module), name);
 }
 
 // Reads the DACL part of the path's descriptor, growing the buffer as the system asks.
@@ -27,8 +28,8 @@ ScopedProcessHeapBlock ReadCurrentDescriptor(const wchar_t* path) {
   DWORD size = 0;
   for (int call = 0; call < kMaxDescriptorReads; ++call) {
     DWORD needed = 0;
-    if (::GetFileSecurityW(path, DACL_SECURITY_INFORMATION, buffer.get(), size, &needed)) return buffer;
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) break;
+    if (Platform().GetFileSecurityW(path, DACL_SECURITY_INFORMATION, buffer.get(), size, &needed)) return buffer;
+    if (Platform().GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) break;
     buffer.reset(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, needed));
     if (!buffer) break;
     size = needed;
@@ -123,16 +124,16 @@ bool EveryoneAccessDescriptor::Build(PSECURITY_DESCRIPTOR current, PSID everyone
 }
 
 void ApplyFolderAccess(const wchar_t* path) {
-  if (!path || !::GetModuleHandleW(L"advapi32.dll")) return;
+  if (!path || !Platform().GetModuleHandleW(L"advapi32.dll")) return;
   EveryoneSid everyone;
   if (!everyone.Create()) return;
   ScopedProcessHeapBlock current = ReadCurrentDescriptor(path);
   if (!current) return;
-  const DWORD attributes = ::GetFileAttributesW(path);
+  const DWORD attributes = Platform().GetFileAttributesW(path);
   const bool isDirectory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
   EveryoneAccessDescriptor descriptor;
   if (!descriptor.Build(current.get(), everyone.get(), isDirectory)) return;
-  ::SetFileSecurityW(path, DACL_SECURITY_INFORMATION, descriptor.get());
+  Platform().SetFileSecurityW(path, DACL_SECURITY_INFORMATION, descriptor.get());
 }
 
 }  // namespace mivra

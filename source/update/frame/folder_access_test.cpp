@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "support/file_util.h"
+#include "support/platform_fault.h"
+#include "update/frame/platform_calls.h"
 
 namespace {
 
@@ -183,6 +185,44 @@ TEST_F(FolderAccessTest, BuildsFromTheDescriptorTheSystemReportsForAFolder) {
   ASSERT_EQ(aces.size(), 2u);
   EXPECT_EQ(aces[0].flags, kInheritOnlyForChildren);
   EXPECT_EQ(aces[1].flags, 0);
+}
+
+// What ApplyFolderAccess writes, caught at the platform table: Wine keeps no DACL to read back.
+std::vector<std::vector<Ace>> g_written;
+
+BOOL WINAPI CatchWrite(LPCWSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor) {
+  g_written.push_back(DaclOf(descriptor));
+  return TRUE;
+}
+
+TEST_F(FolderAccessTest, AppliesTheBuiltDescriptorOnlyWhenTheCurrentOneCanBeRead) {
+  const std::wstring folder = mivra_test::ExeFolder();
+  const std::wstring file = folder + L"folder_access_test.dat";
+  mivra_test::WriteFileBytes(file, "x");
+  const std::vector<Ace> forFolder = {{ACCESS_ALLOWED_ACE_TYPE, kInheritOnlyForChildren, GENERIC_ALL, kEveryone},
+                                      {ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, kEveryone}};
+  const std::vector<Ace> forFile = {{ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, kEveryone}};
+  struct ApplyCase {
+    const char* name;
+    std::wstring path;
+    bool readable;
+    std::vector<std::vector<Ace>> written;
+  };
+  const ApplyCase kCases[] = {
+      {"folder", folder, true, {forFolder}},
+      {"file", file, true, {forFile}},
+      {"descriptor unreadable", folder, false, {}},
+  };
+  for (const ApplyCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    g_written.clear();
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::SetFileSecurityW> write(&CatchWrite);
+    mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileSecurityW> read(
+        c.readable ? mivra_test::FaultPlan::Never() : mivra_test::FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
+    mivra::ApplyFolderAccess(c.path.c_str());
+    EXPECT_EQ(g_written, c.written);
+  }
+  DeleteFileW(file.c_str());
 }
 
 TEST_F(FolderAccessTest, BuildRefusesMissingInputs) {

@@ -7,6 +7,7 @@
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -55,12 +56,15 @@ bool NamesFolder(const wchar_t* value, const wchar_t* longFolder) {
 
 bool ResolveInstallDir() {
   wchar_t exeFolder[kPathCapacity] = {};
-  const DWORD length = ::GetModuleFileNameW(nullptr, exeFolder, kPathCapacity);
-  if (length == 0 || (length == kPathCapacity && ::GetLastError() == ERROR_INSUFFICIENT_BUFFER)) return false;
+  const DWORD length = Platform().GetModuleFileNameW(nullptr, exeFolder, kPathCapacity);
+  if (length == 0 || (length == kPathCapacity && Platform().GetLastError() == ERROR_INSUFFICIENT_BUFFER)) return false;
   CutAfterLastBackslash(exeFolder);
 
   wchar_t value[kPathCapacity] = {};
-  if (!ReadAppPathsValue(value)) return false;
+  if (!ReadAppPathsValue(value)) {
+    TraceStep("install-dir").Path("key", kAppPathsKey).Failed("no usable Path value");
+    return false;
+  }
 
   // The registry decides the folder; the executable's folder only lends its spelling, in long form
   // when the value is spelled short.
@@ -74,6 +78,7 @@ bool ResolveInstallDir() {
   }
   wchar_t resolved[kPathCapacity] = {};
   if (!BoundedCopy(resolved, result)) return false;
+  TraceStep("install-dir").Path("key", kAppPathsKey).Path("value", value).Path("path", resolved).Outcome("ok");
   return BoundedCopy(g_installDir, resolved);
 }
 

@@ -5,7 +5,7 @@ namespace mivra {
 ScopedModule LoadProductComponent(const wchar_t* fileName) {
   if (!fileName) return ScopedModule();
   return ScopedModule(
-      ::LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+      Platform().LoadLibraryExW(fileName, nullptr, LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
 }
 
 }  // namespace mivra

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 
 namespace mivra {
@@ -13,7 +14,7 @@ namespace mivra {
 template <typename Fn>
 Fn GetProc(HMODULE module, const char* name) {
   if (!module) return nullptr;
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(Platform().GetProcAddress(module, name)));
 }
 
 template <typename Fn>

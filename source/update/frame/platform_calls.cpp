@@ -51,6 +51,19 @@ const PlatformCalls kRealCalls = {
     ::SHGetFolderPathW,
     ::SHCreateDirectoryExW,
     ::SHFileOperationW,
+    ::GetLastError,
+    ::CloseHandle,
+    ::FindClose,
+    ::RegCloseKey,
+    ::GetFileSecurityW,
+    ::SetFileSecurityW,
+    ::GetPrivateProfileIntW,
+    ::LoadLibraryExW,
+    ::FreeLibrary,
+    ::GetModuleHandleW,
+    ::GetModuleFileNameW,
+    ::GetProcAddress,
+    ::LoadStringA,
 };
 
 }  // namespace
@@ -65,3 +78,7 @@ const PlatformCalls& RealPlatformCalls() { return kRealCalls; }
 }  // namespace mivra
 
 void mivra::FdTraits::Close(int fd) { Platform().close(fd); }
+void mivra::KernelHandleTraits::Close(HANDLE h) { Platform().CloseHandle(h); }
+void mivra::ModuleTraits::Close(HMODULE h) { Platform().FreeLibrary(h); }
+void mivra::RegKeyTraits::Close(HKEY h) { Platform().RegCloseKey(h); }
+void mivra::FindHandleTraits::Close(HANDLE h) { Platform().FindClose(h); }

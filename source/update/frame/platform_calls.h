@@ -1,5 +1,6 @@
-// The thin platform layer: every C-runtime and Win32 call that touches files, folders or the
-// registry goes through this table. It holds no logic. The library only reads it; tests replace
+// The thin platform layer: every C-runtime and Win32 call that touches files, folders, the
+// registry or modules goes through this table, and so does the reading of the last error after
+// them. It holds no logic. The library only reads it; tests replace
 // single entries to make a read, a write or a delete fail without a broken disk.
 #ifndef MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
 #define MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
@@ -51,6 +52,30 @@ struct PlatformCalls {
   HRESULT(WINAPI* SHGetFolderPathW)(HWND, int, HANDLE, DWORD, LPWSTR);
   int(WINAPI* SHCreateDirectoryExW)(HWND, LPCWSTR, const SECURITY_ATTRIBUTES*);
   int(WINAPI* SHFileOperationW)(LPSHFILEOPSTRUCTW);
+
+  // The last error of the calls above, read through the table so that a test's fault is what the
+  // code sees.
+  DWORD(WINAPI* GetLastError)();
+
+  // Closing what the calls above opened (the scoped owners call these).
+  BOOL(WINAPI* CloseHandle)(HANDLE);
+  BOOL(WINAPI* FindClose)(HANDLE);
+  LSTATUS(WINAPI* RegCloseKey)(HKEY);
+
+  // Access rights of files and folders.
+  BOOL(WINAPI* GetFileSecurityW)(LPCWSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR, DWORD, LPDWORD);
+  BOOL(WINAPI* SetFileSecurityW)(LPCWSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR);
+
+  // Settings files.
+  UINT(WINAPI* GetPrivateProfileIntW)(LPCWSTR, LPCWSTR, INT, LPCWSTR);
+
+  // Modules.
+  HMODULE(WINAPI* LoadLibraryExW)(LPCWSTR, HANDLE, DWORD);
+  BOOL(WINAPI* FreeLibrary)(HMODULE);
+  HMODULE(WINAPI* GetModuleHandleW)(LPCWSTR);
+  DWORD(WINAPI* GetModuleFileNameW)(HMODULE, LPWSTR, DWORD);
+  FARPROC(WINAPI* GetProcAddress)(HMODULE, LPCSTR);
+  int(WINAPI* LoadStringA)(HINSTANCE, UINT, LPSTR, int);
 };
 
 // The table in force. Only tests write to it (see tests/support/platform_fault.h).

@@ -5,6 +5,7 @@
 #include "update/frame/bounded_string.h"
 #include "update/frame/install_dir.h"
 #include "update/frame/module_loader.h"
+#include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 
 namespace mivra {
@@ -19,7 +20,7 @@ using ReadProductInfoFn = int(__cdecl*)(char* company, char* product);
 ScopedModule LoadInstallDirLibrary(const wchar_t* fileName) {
   wchar_t path[kPathCapacity] = {};
   if (!GetInstallDir(path) || !BoundedAppend(path, fileName)) return ScopedModule();
-  return ScopedModule(::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+  return ScopedModule(Platform().LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 bool IsTerminated(const char (&name)[kAnsiNameCapacity]) {
@@ -64,7 +65,7 @@ bool ToWideName(const char (&name)[kAnsiNameCapacity], wchar_t (&wide)[kProductN
 }  // namespace
 
 bool LoadStringResource(HMODULE module, UINT id, char (&buffer)[kAnsiNameCapacity]) {
-  if (module && ::LoadStringA(module, id, buffer, kAnsiNameCapacity) > 0) return true;
+  if (module && Platform().LoadStringA(module, id, buffer, kAnsiNameCapacity) > 0) return true;
   BoundedCopy(buffer, "Resource not found.");
   return false;
 }

@@ -8,6 +8,7 @@
 
 #include "support/core_product_test.h"
 #include "support/file_util.h"
+#include "support/platform_fault.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/scoped_handles.h"
 
@@ -82,6 +83,23 @@ TEST_F(ProductIdentityTest, FailsWithNeitherLibraryAndTriesAgainLater) {
   EXPECT_EQ(Identity(), L"(failed)");
 
   InstallBuiltLibrary(L"prdinf.dll", L"prdinf.dll");
+  EXPECT_EQ(Identity(), Names(kCompany, kProduct));
+}
+
+TEST_F(ProductIdentityTest, LibrariesThatCannotBeLoadedCountAsMissing) {
+  using LoadFault = mivra_test::PlatformFault<&mivra::PlatformCalls::LoadLibraryExW>;
+  {
+    // prdinf.dll is loaded first; the resource library stands in for it.
+    LoadFault fault(mivra_test::FaultPlan::Nth(1), nullptr, ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(Identity(), Names(kResourceCompany, kResourceProduct));
+    EXPECT_EQ(RpiCalls(), L"");
+  }
+  SetUp();
+  {
+    LoadFault fault(mivra_test::FaultPlan::Always(), nullptr, ERROR_MOD_NOT_FOUND);
+    EXPECT_EQ(Identity(), L"(failed)");
+    EXPECT_EQ(fault.calls(), 2u);
+  }
   EXPECT_EQ(Identity(), Names(kCompany, kProduct));
 }
 

@@ -1,5 +1,6 @@
 // One move-only owner per kind of Windows resource, so every path out of a call releases what the
-// call opened by scope alone.
+// call opened by scope alone. Files, folders, keys and modules are closed through the platform
+// table (platform_calls.cpp).
 #ifndef MIVRA_UPDATE_FRAME_SCOPED_HANDLES_H_
 #define MIVRA_UPDATE_FRAME_SCOPED_HANDLES_H_
 
@@ -49,7 +50,7 @@ struct KernelHandleTraits {
   using Handle = HANDLE;
   static Handle Invalid() { return nullptr; }
   static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
+  static void Close(Handle h);
 };
 using ScopedHandle = ScopedGeneric<KernelHandleTraits>;
 
@@ -66,7 +67,7 @@ struct ModuleTraits {
   using Handle = HMODULE;
   static Handle Invalid() { return nullptr; }
   static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::FreeLibrary(h); }
+  static void Close(Handle h);
 };
 using ScopedModule = ScopedGeneric<ModuleTraits>;
 
@@ -74,7 +75,7 @@ struct RegKeyTraits {
   using Handle = HKEY;
   static Handle Invalid() { return nullptr; }
   static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::RegCloseKey(h); }
+  static void Close(Handle h);
 };
 using ScopedRegKey = ScopedGeneric<RegKeyTraits>;
 
@@ -82,7 +83,7 @@ struct FindHandleTraits {
   using Handle = HANDLE;
   static Handle Invalid() { return INVALID_HANDLE_VALUE; }
   static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
-  static void Close(Handle h) { ::FindClose(h); }
+  static void Close(Handle h);
 };
 using ScopedFindHandle = ScopedGeneric<FindHandleTraits>;
 

@@ -84,27 +84,61 @@ std::string LinePrefix() {
   return text;
 }
 
-ScopedHandle OpenForAppend(const std::wstring& file) {
-  // Append-only access makes every write land at the end, whoever else appends at the same time;
-  // delete sharing lets another process move the file aside while this one writes.
-  return ScopedHandle(::CreateFileW(file.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
+// The trace's own handle is closed directly, outside the platform table like the rest of its I/O.
+struct TraceHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using TraceFileHandle = ScopedGeneric<TraceHandleTraits>;
+
+TraceFileHandle OpenForAppend(const std::wstring& file) {
+  // Append-only access makes every write land at the end; read access is what a lock needs;
+  // delete sharing lets a writer move the file aside while others have it open.
+  return TraceFileHandle(::CreateFileW(file.c_str(), FILE_APPEND_DATA | GENERIC_READ,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Appends one whole line in one write. A full trace is moved aside once, replacing the older one.
-void AppendLine(const std::wstring& file, const std::string& line) {
-  ScopedHandle handle = OpenForAppend(file);
-  if (!handle) return;
-  LARGE_INTEGER size;
-  if (::GetFileSizeEx(handle.get(), &size) && static_cast<uint64_t>(size.QuadPart) >= kTraceFileLimit) {
-    handle.reset();
-    ::MoveFileExW(file.c_str(), (file + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-    handle = OpenForAppend(file);
-    if (!handle) return;
+// Writers in other processes wait for each other around one line, so that lines never mix even
+// where appends are not atomic by themselves. The lock lies far beyond any trace's end.
+class AppendLock {
+ public:
+  explicit AppendLock(HANDLE file) : file_(file) {
+    overlapped_.OffsetHigh = kLockOffsetHigh;
+    locked_ = ::LockFileEx(file_, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &overlapped_) != FALSE;
   }
-  DWORD written = 0;
-  ::WriteFile(handle.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+  ~AppendLock() {
+    if (locked_) ::UnlockFileEx(file_, 0, 1, 0, &overlapped_);
+  }
+  AppendLock(const AppendLock&) = delete;
+  AppendLock& operator=(const AppendLock&) = delete;
+
+ private:
+  static constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+  HANDLE file_;
+  OVERLAPPED overlapped_ = {};
+  bool locked_ = false;
+};
+
+// Appends one whole line in one write. A full trace is moved aside once, replacing the older one,
+// and the line goes to a new file.
+void AppendLine(const std::wstring& file, const std::string& line) {
+  for (int opening = 0; opening < 2; ++opening) {
+    TraceFileHandle handle = OpenForAppend(file);
+    if (!handle) return;
+    AppendLock lock(handle.get());
+    LARGE_INTEGER size;
+    if (opening == 0 && ::GetFileSizeEx(handle.get(), &size) &&
+        static_cast<uint64_t>(size.QuadPart) >= kTraceFileLimit) {
+      ::MoveFileExW(file.c_str(), (file + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+      continue;
+    }
+    DWORD written = 0;
+    ::WriteFile(handle.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    return;
+  }
 }
 
 double MillisecondsSince(const LARGE_INTEGER& start) {
@@ -137,8 +171,11 @@ TraceEvent::TraceEvent(TraceEvent&& other) noexcept
   other.active_ = false;
 }
 
-TraceEvent::~TraceEvent() {
+TraceEvent::~TraceEvent() { Write(); }
+
+void TraceEvent::Write() noexcept {
   if (!active_) return;
+  active_ = false;
   ErrorsKept kept;
   try {
     AppendLine(call_->file, LinePrefix() + " " + line_ + "\n");
@@ -146,9 +183,14 @@ TraceEvent::~TraceEvent() {
   }
 }
 
-TraceEvent& TraceEvent::Field(const char* key, const std::string& value) noexcept {
+// Adds a field whose value `make` builds; a value that cannot be built (memory running out)
+// drops the whole line rather than write part of it.
+template <typename MakeValue>
+TraceEvent& TraceEvent::Field(const char* key, MakeValue make) noexcept {
+  if (!active_) return *this;
+  ErrorsKept kept;
   try {
-    AppendTraceField(line_, key, value);
+    AppendTraceField(line_, key, make());
   } catch (...) {
     active_ = false;
   }
@@ -156,71 +198,38 @@ TraceEvent& TraceEvent::Field(const char* key, const std::string& value) noexcep
 }
 
 TraceEvent& TraceEvent::Path(const char* key, const wchar_t* path) noexcept {
-  if (!active_) return *this;
-  ErrorsKept kept;
-  try {
-    return Field(key, path ? Utf8(path) : std::string(1, '\0'));
-  } catch (...) {
-    active_ = false;
-    return *this;
-  }
+  return Field(key, [path] { return path ? Utf8(path) : std::string(1, '\0'); });
 }
 
 TraceEvent& TraceEvent::Text(const char* key, const char* text) noexcept {
-  if (!active_) return *this;
-  try {
-    return Field(key, text ? text : "");
-  } catch (...) {
-    active_ = false;
-    return *this;
-  }
+  return Field(key, [text] { return std::string(text ? text : ""); });
 }
 
 TraceEvent& TraceEvent::Number(const char* key, uint64_t number) noexcept {
-  if (!active_) return *this;
-  try {
-    return Field(key, std::to_string(number));
-  } catch (...) {
-    active_ = false;
-    return *this;
-  }
+  return Field(key, [number] { return std::to_string(number); });
 }
 
 TraceEvent& TraceEvent::Hex(const char* key, uint64_t number) noexcept {
-  if (!active_) return *this;
-  try {
-    return Field(key, HexText(number));
-  } catch (...) {
-    active_ = false;
-    return *this;
-  }
+  return Field(key, [number] { return HexText(number); });
 }
 
 TraceEvent& TraceEvent::Bytes(const char* key, const uint8_t* bytes, size_t count) noexcept {
-  if (!active_) return *this;
   if (!bytes) return Pointer(key, nullptr);
-  try {
+  return Field(key, [bytes, count] {
     static const char kHex[] = "0123456789abcdef";
     std::string text;
     for (size_t i = 0; i < count; ++i) {
       text += kHex[bytes[i] >> 4];
       text += kHex[bytes[i] & 0xF];
     }
-    return Field(key, text);
-  } catch (...) {
-    active_ = false;
-    return *this;
-  }
+    return text;
+  });
 }
 
 TraceEvent& TraceEvent::Pointer(const char* key, const void* pointer) noexcept {
-  if (!active_) return *this;
-  try {
-    return Field(key, pointer ? HexText(reinterpret_cast<uintptr_t>(pointer)) : std::string("null"));
-  } catch (...) {
-    active_ = false;
-    return *this;
-  }
+  return Field(key, [pointer] {
+    return pointer ? HexText(reinterpret_cast<uintptr_t>(pointer)) : std::string("null");
+  });
 }
 
 TraceEvent& TraceEvent::IfNull(const char* key, const void* pointer) noexcept {
@@ -236,7 +245,20 @@ bool TraceEvent::Win32(bool ok) noexcept {
     Outcome("failed");
     Number("win32", error);
   }
+  // Written now: a step that follows in the same expression comes after it in the trace.
+  Write();
   return ok;
+}
+
+bool TraceEvent::Win32(bool ok, const char* notFoundWord) noexcept {
+  if (!active_) return ok;
+  const DWORD error = ::GetLastError();
+  if (!ok && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+    Outcome(notFoundWord);
+    Write();
+    return ok;
+  }
+  return Win32(ok);
 }
 
 bool TraceEvent::Crt(bool ok) noexcept {
@@ -250,6 +272,13 @@ bool TraceEvent::Crt(bool ok) noexcept {
     Number("errno", static_cast<uint64_t>(error));
     if (systemError != 0) Number("win32", systemError);
   }
+  Write();
+  return ok;
+}
+
+bool TraceEvent::Ok(bool ok) noexcept {
+  Outcome(ok ? "ok" : "failed");
+  Write();
   return ok;
 }
 
@@ -280,7 +309,7 @@ TraceEvent ExportTrace::Arguments() noexcept { return TraceEvent(state_.get(), "
 TraceEvent ExportTrace::ReturnLine(const std::string& result) noexcept {
   TraceEvent line(state_.get(), "return", "fn", function_);
   if (!line.active()) return line;
-  if (!result.empty()) line.Field("result", result);
+  if (!result.empty()) line.Field("result", [&result] { return result; });
   if (state_->codeWritten) line.Number("code", state_->code);
   char took[32];
   std::snprintf(took, sizeof took, "%.3f", MillisecondsSince(state_->start));

@@ -3,9 +3,9 @@
 // decides something, and a "return" line with its result, the code it wrote and the time it took
 // (line format in trace_format.h). Unset, the cost is one look at the variable per export call.
 //
-// The trace never changes what the library does: its file is opened, appended to and closed for
-// every line, so that no handle of it is held while the library works and two processes can
-// trace into one file; a file that cannot be opened or written is skipped; the thread's last
+// The trace never changes what the library does: its file is opened, appended to (under a lock,
+// so that lines of two processes never mix) and closed for every line, so that no handle of it is
+// held while the library works; a file that cannot be opened or written is skipped; the thread's last
 // error and errno are as they were after every trace call. Its I/O deliberately bypasses the
 // platform table: faults injected into the library's calls must neither silence the trace nor be
 // shifted by it, and call counts taken through the table stay the same whether tracing or not.
@@ -29,8 +29,9 @@ namespace mivra {
 
 struct TraceCallState;
 
-// One line under construction; it is written when the object goes. Inactive (and free of any
-// work) when no traced export call is running on this thread.
+// One line under construction; it is written by Win32, Crt or Ok, which end it, or else when the
+// object goes. Inactive (and free of any work) when no traced export call is running on this
+// thread.
 class TraceEvent {
  public:
   // An event of the export call running on this thread.
@@ -51,9 +52,14 @@ class TraceEvent {
 
   // "result=ok", or "result=failed" with the thread's last error (win32=N). Returns `ok`.
   bool Win32(bool ok) noexcept;
+  // The same, except that "file not found" and "path not found" are no failure but the word given
+  // (a step that finds nothing to act on).
+  bool Win32(bool ok, const char* notFoundWord) noexcept;
   // The same for a C-runtime call: "result=failed errno=N", and win32=N when the runtime took
   // the failure from the system.
   bool Crt(bool ok) noexcept;
+  // "result=ok" or "result=failed" for a step whose failure carries no system error. Returns `ok`.
+  bool Ok(bool ok) noexcept;
   // "result=WORD" for a step that decides rather than succeeds or fails.
   TraceEvent& Outcome(const char* word) noexcept;
   // A failure whose cause is not a system error (a digest that differs, a record that is invalid).
@@ -64,7 +70,9 @@ class TraceEvent {
  private:
   friend class ExportTrace;
   TraceEvent(TraceCallState* call, const char* event, const char* nameKey, const char* name) noexcept;
-  TraceEvent& Field(const char* key, const std::string& value) noexcept;
+  template <typename MakeValue>
+  TraceEvent& Field(const char* key, MakeValue make) noexcept;
+  void Write() noexcept;
 
   TraceCallState* call_ = nullptr;
   std::string line_;

@@ -10,6 +10,7 @@
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 #include "update/rollback/temp_names.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -31,22 +32,29 @@ void FlushToDisk(const wchar_t* path) {
 bool ClearDestination(const wchar_t* destination) {
   if (!PathExists(destination)) return true;
   Platform().SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
-  return Platform().DeleteFileW(destination) || MoveAsideLockedFile(destination);
+  return TraceStep("delete").Path("path", destination).Win32(Platform().DeleteFileW(destination)) ||
+         MoveAsideLockedFile(destination);
 }
 
 // Overwrites a destination in use with the staged copy; accepted only when the result has the
 // expected digest.
 bool OverwriteInPlace(const RestoreEntry& entry) {
-  if (!Platform().CopyFileW(entry.tempPath, entry.destinationPath, FALSE)) return false;
+  const BOOL copied = Platform().CopyFileW(entry.tempPath, entry.destinationPath, FALSE);
+  TraceStep("overwrite").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(copied);
+  if (!copied) return false;
   FlushToDisk(entry.destinationPath);
   uint8_t digest[16] = {};
   if (!GetFileDigest(entry.destinationPath, digest)) std::memset(digest, 0, sizeof(digest));
-  return std::memcmp(digest, entry.expectedDigest, sizeof(digest)) == 0;
+  const bool same = std::memcmp(digest, entry.expectedDigest, sizeof(digest)) == 0;
+  if (!same) TraceStep("verify").Path("path", entry.destinationPath).Failed("digest differs");
+  return same;
 }
 
 bool MoveIntoPlace(RestoreEntry& entry) {
-  if (Platform().wrename(entry.tempPath, entry.destinationPath) != 0 &&
-      !Platform().MoveFileW(entry.tempPath, entry.destinationPath)) {
+  if (!TraceStep("rename").Path("from", entry.tempPath).Path("to", entry.destinationPath).Crt(
+          Platform().wrename(entry.tempPath, entry.destinationPath) == 0) &&
+      !TraceStep("move").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(
+          Platform().MoveFileW(entry.tempPath, entry.destinationPath))) {
     return false;
   }
   entry.tempMoved = true;
@@ -62,6 +70,7 @@ bool PlaceEntry(RestoreEntry& entry) {
     if (ClearDestination(entry.destinationPath)) {
       placed = MoveIntoPlace(entry);
     } else if (waits < kMaxWaits) {
+      TraceStep("wait").Path("path", entry.destinationPath).Number("wait", waits + 1).Outcome("in-use");
       Platform().Sleep(kRetryDelayMs);
       ++waits;
       continue;
@@ -69,7 +78,11 @@ bool PlaceEntry(RestoreEntry& entry) {
       placed = OverwriteInPlace(entry);
     }
     if (placed) return true;
-    if (++attempts == kMaxAttempts) return false;
+    if (++attempts == kMaxAttempts) {
+      TraceStep("place").Path("path", entry.destinationPath).Number("attempts", attempts).Failed("gave up");
+      return false;
+    }
+    TraceStep("retry").Path("path", entry.destinationPath).Number("attempt", attempts).Outcome("waiting");
     Platform().Sleep(kRetryDelayMs);
   }
 }

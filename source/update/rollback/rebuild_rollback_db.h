@@ -9,10 +9,11 @@
 
 namespace mivra {
 
-// Deletes rbmdata.dat, registers every restored file of the context's list in a new one (with
-// the file's current time and the size and digest of its backup record), and stores the rollback
-// counter `previousRollbackCount` + 1 with update status 0. False when the list is empty, the old
-// database cannot be deleted, the new one cannot be created, or a registration fails.
+// Replaces the content of rbmdata.dat, in one change, by a database that registers every restored
+// file of the context's list (with the file's current time and the size and digest of its backup
+// record) and holds the rollback counter `previousRollbackCount` + 1 with update status 0. False,
+// with the old database as it was, when the list is empty, there is no database, a record cannot
+// be built or the database cannot be opened or written.
 bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollbackCount);
 
 }  // namespace mivra

@@ -1,3 +1,4 @@
+#include "update/backup/commit_journal.h"
 #include "update/rollback/rollback_driver.h"
 
 #include "update/backup/bkmdata_store.h"
@@ -11,6 +12,7 @@
 #include "update/rollback/temp_sweep.h"
 #include "update/rollback/verify_backup.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -18,6 +20,9 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
   if (!outFlag) return QueryOutcome::kCheckFailed;
   const bool checked = CheckRollbackNeeded(&database, flags, outFlag);
   if (*outFlag == 0) return checked ? QueryOutcome::kNotNeeded : QueryOutcome::kCheckFailed;
+
+  // A commit cut off between its folder moves leaves no "bkup" although a backup is there.
+  RecoverInterruptedCommit(true);
 
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, false)) return QueryOutcome::kBackupFolderUnknown;
@@ -29,6 +34,7 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
 }
 
 PerformOutcome PerformRollback(MdataObject& database) {
+  RecoverInterruptedCommit(true);
   uint8_t intact = 1;
   if (!VerifyBackupCopies(&intact)) return PerformOutcome::kBackupUncheckable;
   if (!intact) return PerformOutcome::kBackupDamaged;
@@ -38,6 +44,8 @@ PerformOutcome PerformRollback(MdataObject& database) {
 
   RbMdataState state = {};
   if (!database.fd.valid() || !ReadRbState(database, &state)) return PerformOutcome::kStatusUnreadable;
+  TraceStep("rollback-count").Number("count", state.rollbackCount).Number("limit", kRollbackLimit).Outcome(
+      state.rollbackCount >= kRollbackLimit ? "limit-reached" : "ok");
   if (state.rollbackCount >= kRollbackLimit) return PerformOutcome::kLimitReached;
 
   RollbackContext context;
@@ -45,7 +53,10 @@ PerformOutcome PerformRollback(MdataObject& database) {
     DeleteStagedFiles(context);
     return PerformOutcome::kStagingFailed;
   }
-  if (context.empty()) return PerformOutcome::kNothingToRestore;
+  if (context.empty()) {
+    TraceStep("restore").Failed("nothing to restore");
+    return PerformOutcome::kNothingToRestore;
+  }
   // Files already placed stay placed when another fails: nothing is undone.
   const bool placed = PlaceRestoredFiles(context);
   DeleteStagedFiles(context);

@@ -5,6 +5,7 @@
 
 #include "update/frame/bounded_string.h"
 #include "update/frame/install_dir.h"
+#include "update/frame/trace_log.h"
 #include "update/manifest/component_file_names.h"
 #include "update/rollback/registered_file_check.h"
 #include "update/rollbackdb/rbmdata_store.h"
@@ -17,12 +18,38 @@ bool UpdateWasInterrupted(const MdataObject& database) {
   return database.fd.valid() && ReadRbState(database, &state) && state.updateStatus == 1;
 }
 
+const char* FindingWord(FileFinding finding) {
+  switch (finding) {
+    case FileFinding::kNotPlainName: return "not-plain-name";
+    case FileFinding::kPathTooLong: return "path-too-long";
+    case FileFinding::kMissing: return "missing";
+    case FileFinding::kTimeChanged: return "time-changed";
+    case FileFinding::kSizeDiffers: return "size-differs";
+    case FileFinding::kContentDiffers: return "content-differs";
+    case FileFinding::kUnchanged: return "unchanged";
+    case FileFinding::kDigestUnavailable: break;
+  }
+  return "digest-unavailable";
+}
+
+void TraceJudgement(const RegisteredFileCheck& check) {
+  TraceEvent judged = TraceStep("judge");
+  judged.Path("name", check.name.c_str()).Text("finding", FindingWord(check.judgement.finding));
+  judged.Number("exempt", check.judgement.exempt);
+  if (check.judgement.failsCheck()) {
+    judged.Failed("the check cannot be completed");
+  } else {
+    judged.Outcome(check.judgement.needsRollback() ? "needed" : "not-needed");
+  }
+}
+
 }  // namespace
 
 bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag) {
   if (!outFlag || !database) return false;
   *outFlag = 0;
   if ((flags & kCheckInterruptedUpdate) && UpdateWasInterrupted(*database)) {
+    TraceStep("update-status").Number("status", 1).Outcome("needed");
     *outFlag = 1;
     return true;
   }
@@ -37,8 +64,9 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
   for (uint32_t index = 0; index < count; ++index) {
     RbMdataRecord record;
     if (!database->fd.valid() || !ReadRbRecord(*database, index, &record)) return false;
-    const FileJudgement judgement =
-        CheckRegisteredFile(installDir, record, namesUsable ? &componentNames : nullptr).judgement;
+    const RegisteredFileCheck check = CheckRegisteredFile(installDir, record, namesUsable ? &componentNames : nullptr);
+    TraceJudgement(check);
+    const FileJudgement judgement = check.judgement;
     if (judgement.failsCheck()) return false;
     if (judgement.needsRollback()) {
       *outFlag = 1;

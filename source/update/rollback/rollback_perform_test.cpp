@@ -5,9 +5,10 @@
 #include <vector>
 
 #include "mivra.h"
+#include "support/deferred_delete_probe.h"
 #include "support/file_util.h"
-#include "support/metadata_file_bytes.h"
 #include "support/held_file.h"
+#include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "update/frame/platform_calls.h"
 #include "update/rollback/rollback_test_fixture.h"
@@ -247,15 +248,51 @@ TEST_F(RollbackPerformTest, DestinationInUseIsWaitedForThenOverwrittenByAVerifie
   EXPECT_FALSE(IsInstalled(L"app.exe.1kv"));
 }
 
-TEST_F(RollbackPerformTest, FailedRebuildReports128) {
+// A rebuild that fails leaves the old database whole, status and counter included, so that the
+// rollback is still asked for and a later perform finishes it.
+TEST_F(RollbackPerformTest, FailedRebuildReports128AndKeepsTheOldDatabase) {
   BackUpThenUpdate();
-  // The rebuild reads each restored file's attributes to register it; nothing before it does.
-  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileAttributesExW> fault(mivra_test::FaultPlan::Always(),
-                                                                                FALSE);
+  MarkStatus(1);
+  SetDbRollbackCount(4);
+  const std::string dbBefore = ReadDb();
   uint32_t code = 0;
-  EXPECT_FALSE(Perform(&code));
+  {
+    // The rebuild reads each restored file's attributes to register it; nothing before it does.
+    mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileAttributesExW> fault(mivra_test::FaultPlan::Always(),
+                                                                                  FALSE);
+    EXPECT_FALSE(Perform(&code));
+  }
   EXPECT_EQ(code, MIVRA_E_RB_REBUILD);
   EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  EXPECT_TRUE(ReadDb() == dbBefore);
+  EXPECT_FALSE(mivra_test::FileExists(BaseFolder() + L"\\rbmdata.jnl"));
+
+  uint8_t flag = 0;
+  EXPECT_TRUE(Query(MIVRA_ROLLBACK_INTERRUPTED, &flag, &code));
+  EXPECT_EQ(flag, 1);
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(DbRollbackCount(), 5u);
+  EXPECT_EQ(DbUpdateStatus(), 0);
+  EXPECT_EQ(DbNames(ReadDb()), (std::vector<std::wstring>{L"app.exe", L"data.bin"}));
+}
+
+// Another process holding the database open with read and write sharing does not keep it from
+// being rebuilt, nor does the rebuild leave it to be deleted at the next restart.
+TEST_F(RollbackPerformTest, DatabaseHeldOpenElsewhereIsRebuiltInPlace) {
+  BackUpThenUpdate();
+  mivra_test::DeferredDeleteProbe::ClearPendingDeletions();
+  uint32_t code = 0;
+  {
+    mivra_test::HeldFile held(BaseFolder() + L"\\rbmdata.dat", GENERIC_READ | GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(held.ok());
+    ASSERT_TRUE(Perform(&code)) << code;
+  }
+  EXPECT_EQ(DbNames(ReadDb()), (std::vector<std::wstring>{L"app.exe", L"data.bin"}));
+  EXPECT_EQ(DbRollbackCount(), 1u);
+  EXPECT_EQ(DbUpdateStatus(), 0);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, ReadDb()));
+  EXPECT_TRUE(mivra_test::DeferredDeleteProbe::PendingDeletions().empty());
 }
 
 TEST_F(RollbackPerformTest, FailedStagingReports120AndLeavesNoTempFile) {

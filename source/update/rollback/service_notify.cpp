@@ -6,6 +6,7 @@
 
 #include "update/frame/module_loader.h"
 #include "update/frame/scoped_handles.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -27,20 +28,25 @@ void NotifyThroughLibrary(HMODULE library) {
   void* handle = nullptr;
   void* function = nullptr;
   void* value = nullptr;
-  if (open(kOptionsChangedTopic, &handle, &function, &value) != 1) return;
+  if (open(kOptionsChangedTopic, &handle, &function, &value) != 1) {
+    TraceStep("notify-service").Text("through", "ntfhub.dll").Failed("topic not opened");
+    return;
+  }
   if (function) reinterpret_cast<NotifyFn>(function)(&value);
+  TraceStep("notify-service").Text("through", "ntfhub.dll").Outcome("ok");
   auto close = GetOrdinal<CloseNotificationFn>(library, kCloseNotificationOrdinal);
   if (close) close(handle, &value);
 }
 
 void NotifyThroughEvents() {
   ScopedHandle readEvent(::OpenEventA(kEventAllAccess, FALSE, kServiceReadEventName));
-  if (!readEvent) return;
+  if (!TraceStep("open-event").Text("name", kServiceReadEventName).Win32(readEvent.valid())) return;
   ScopedHandle writeEvent(::OpenEventA(kEventAllAccess, FALSE, kServiceWriteEventName));
-  if (!writeEvent) return;
+  if (!TraceStep("open-event").Text("name", kServiceWriteEventName).Win32(writeEvent.valid())) return;
+  TraceStep("wait-service").Text("name", kServiceWriteEventName).Outcome("started");
   if (::WaitForSingleObject(writeEvent.get(), INFINITE) != WAIT_OBJECT_0) return;
   ::ResetEvent(writeEvent.get());
-  ::SetEvent(readEvent.get());
+  TraceStep("notify-service").Text("through", "events").Win32(::SetEvent(readEvent.get()));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "update/frame/file_info.h"
 #include "update/frame/install_dir.h"
 #include "update/rollback/temp_names.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -31,12 +32,16 @@ bool StageRestoreFiles(RollbackContext& context) {
     if (record.flags & BKREC_REMOVED) continue;
     const std::wstring name = RecordFieldName(record.fileName);
     // Verification refuses such names first; staging never acts on one either way.
-    if (!IsPlainFileName(name)) return false;
+    if (!IsPlainFileName(name)) {
+      TraceStep("stage").Path("name", name.c_str()).Failed("not a plain file name");
+      return false;
+    }
 
     wchar_t destination[kPathCapacity];
     if (!BoundedConcat(destination, {installDir, name})) return false;
     if (record.flags & BKREC_ABSENT) {
       // The update added this file: the rollback takes it away.
+      TraceStep("added-by-update").Path("path", destination).Outcome("delete");
       if (PathExists(destination)) DeleteFileNowOrAtRestart(destination);
       continue;
     }

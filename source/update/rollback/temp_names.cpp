@@ -7,6 +7,7 @@
 
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -91,7 +92,7 @@ bool MoveAsideLockedFile(const wchar_t* path) {
       Platform().SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
       if (!Platform().DeleteFileW(aside)) continue;
     }
-    return Platform().wrename(path, aside) == 0;
+    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
   }
   return false;
 }

@@ -9,6 +9,7 @@
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
 #include "update/rollback/temp_names.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -20,7 +21,7 @@ bool SweepTempFiles() {
 
   WIN32_FIND_DATAW found = {};
   ScopedFindHandle search(Platform().FindFirstFileW(pattern, &found));
-  if (!search) return false;
+  if (!TraceStep("sweep").Path("pattern", pattern).Win32(search.valid())) return false;
   do {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     wchar_t path[kPathCapacity];

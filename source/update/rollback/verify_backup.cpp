@@ -7,12 +7,14 @@
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_name.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
 
 bool ReportDamaged(const MdataObject& backup, uint8_t* intact) {
   MarkBackupDamaged(backup);
+  TraceStep("mark-damaged").Outcome("ok");
   *intact = 0;
   return true;
 }
@@ -29,6 +31,7 @@ bool VerifyBackupCopies(uint8_t* intact) {
 
   BkMdataState state = {};
   if (ReadBkState(backup, &state) && (state.stateFlags & BKSTATE_DAMAGED)) {
+    TraceStep("verify-backup").Failed("marked damaged before");
     *intact = 0;
     return true;
   }
@@ -41,12 +44,16 @@ bool VerifyBackupCopies(uint8_t* intact) {
     // outside the install directory (even one only to be deleted) makes the whole backup unusable
     // before any installed file is touched.
     const std::wstring name = RecordFieldName(record.fileName);
-    if (!IsPlainFileName(name)) return ReportDamaged(backup, intact);
+    if (!IsPlainFileName(name)) {
+      TraceStep("verify").Path("name", name.c_str()).Failed("not a plain file name");
+      return ReportDamaged(backup, intact);
+    }
     if (record.flags & BKREC_ABSENT) continue;
     wchar_t copy[kPathCapacity];
     if (!JoinPath(copy, folder, name)) return false;
     uint8_t digest[16];
     if (!GetFileDigest(copy, digest) || std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
+      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("unreadable or different");
       return ReportDamaged(backup, intact);
     }
   }

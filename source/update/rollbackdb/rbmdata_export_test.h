@@ -6,8 +6,8 @@
 #include <string>
 
 #include "support/file_util.h"
-#include "support/product_test.h"
 #include "support/metadata_file_bytes.h"
+#include "support/product_test.h"
 
 namespace rbmdata_test {
 

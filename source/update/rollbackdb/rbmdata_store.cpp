@@ -3,6 +3,7 @@
 #include "update/backup/metadata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -26,7 +27,10 @@ bool ReadRbRecord(const MdataObject& object, uint32_t index, RbMdataRecord* reco
 bool WriteRbRecord(MdataObject& object, const RbMdataRecord& record, uint32_t index) {
   uint8_t stored[kRbRecordSize];
   EncodeRbRecord(record, stored);
-  return WriteStoredRecord(object, kRbMdataFormat, stored, index, RecordFieldName(record.fileName));
+  const std::wstring name = RecordFieldName(record.fileName);
+  const bool written = WriteStoredRecord(object, kRbMdataFormat, stored, index, name);
+  TraceStep("write-record").Text("file", "rbmdata.dat").Path("name", name.c_str()).Number("index", index).Crt(written);
+  return written;
 }
 
 bool FindRbRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
@@ -45,7 +49,10 @@ bool ReadRbState(const MdataObject& object, RbMdataState* state) {
 bool WriteRbState(const MdataObject& object, const RbMdataState& state) {
   uint8_t bytes[kRbStateSize];
   EncodeRbState(state, bytes);
-  return WriteStateBlock(object, kRbMdataFormat, bytes);
+  const bool written = WriteStateBlock(object, kRbMdataFormat, bytes);
+  TraceStep("write-state").Text("file", "rbmdata.dat").Number("status", state.updateStatus).Number(
+      "rollbacks", state.rollbackCount).Crt(written);
+  return written;
 }
 
 uint32_t CountRbRecords(const MdataObject& object) { return CountRecordsFromLength(object, kRbMdataFormat); }

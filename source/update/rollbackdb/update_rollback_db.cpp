@@ -13,22 +13,29 @@
 
 namespace mivra {
 
-RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest) {
-  if (!path || !digest) return RbUpdateResult::kBadPath;
+RbUpdateResult BuildRbRecord(const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest, RbMdataRecord* record) {
+  if (!path || !digest || !record) return RbUpdateResult::kBadPath;
   // The name is joined to the install directory later, by the need check and the rebuild, so
   // anything that could name another folder, a drive or a stream is refused here.
   std::wstring_view name;
   if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return RbUpdateResult::kBadPath;
 
-  RbMdataRecord record{};
-  record.fileSizeLow = fileSizeLow;
+  *record = RbMdataRecord{};
+  record->fileSizeLow = fileSizeLow;
   uint32_t sizeOnDisk = 0;
-  if (!ReadFileSizeAndTime(path, &sizeOnDisk, &record.lastWriteTime)) return RbUpdateResult::kNoAttributes;
-  std::memcpy(record.digest, digest, sizeof(record.digest));
-  if (!SetRecordFieldName(record.fileName, name)) return RbUpdateResult::kNameTooLong;
+  if (!ReadFileSizeAndTime(path, &sizeOnDisk, &record->lastWriteTime)) return RbUpdateResult::kNoAttributes;
+  std::memcpy(record->digest, digest, sizeof(record->digest));
+  if (!SetRecordFieldName(record->fileName, name)) return RbUpdateResult::kNameTooLong;
+  return RbUpdateResult::kWritten;
+}
+
+RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest) {
+  RbMdataRecord record{};
+  const RbUpdateResult built = BuildRbRecord(path, fileSizeLow, digest, &record);
+  if (built != RbUpdateResult::kWritten) return built;
 
   uint32_t index = RBREC_APPEND;
-  if (!FindRbRecord(object, name, &index)) index = RBREC_APPEND;
+  if (!FindRbRecord(object, RecordFieldName(record.fileName), &index)) index = RBREC_APPEND;
   if (!object.fd.valid() || !WriteRbRecord(object, record, index)) return RbUpdateResult::kWriteFailed;
   return RbUpdateResult::kWritten;
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "update/backup/mdata_object.h"
+#include "update/rollbackdb/rb_record_layout.h"
 
 namespace mivra {
 
@@ -25,6 +26,9 @@ enum class RbUpdateResult {
 // before it returns; a caller's object is used and left open.
 RbUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
                                 const uint8_t* digest);
+
+// The record that registering the file at `path` writes; kWritten when it could be built.
+RbUpdateResult BuildRbRecord(const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest, RbMdataRecord* record);
 
 // The same on an object that is already open, without the install-directory test.
 RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest);

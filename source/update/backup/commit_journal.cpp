@@ -1,0 +1,135 @@
+#include "update/backup/commit_journal.h"
+
+#include <windows.h>
+
+#include "update/frame/backup_folder.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
+
+namespace mivra {
+namespace {
+
+enum class Presence { kPresent, kAbsent, kUnknown };
+
+// Only "not found" means absent; a test that fails otherwise tells nothing.
+Presence PresenceOf(const wchar_t* path) {
+  if (Platform().GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return Presence::kPresent;
+  const DWORD error = Platform().GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Presence::kAbsent : Presence::kUnknown;
+}
+
+const char* PhaseWord(CommitPhase phase) {
+  switch (phase) {
+    case CommitPhase::kSwapping: return "swapping";
+    case CommitPhase::kRetiring: return "retiring";
+    case CommitPhase::kRestoring: return "restoring";
+    case CommitPhase::kUnknown: break;
+  }
+  return "none";
+}
+
+bool TracedMove(const wchar_t* from, const wchar_t* to) {
+  return TraceStep("rename").Path("from", from).Path("to", to).Win32(Platform().MoveFileW(from, to));
+}
+
+// Acts on what the journal and the folders tell; false when it left everything as it was.
+bool RecoverFolders(const BackupFolders& folders, CommitJournal& journal, bool completeStaged) {
+  const Presence staged = PresenceOf(folders.staging);
+  if (staged == Presence::kUnknown) return false;
+  const CommitPhase phase = journal.Read();
+  TraceStep("commit-recover").Path("journal", folders.journal).Text("phase", PhaseWord(phase)).Number(
+      "staged", staged == Presence::kPresent).Outcome("started");
+  switch (phase) {
+    case CommitPhase::kRetiring:
+      if (DeleteFolderTree(folders.retired)) journal.Finish();
+      return true;
+    case CommitPhase::kRestoring:
+      break;
+    case CommitPhase::kUnknown:
+    case CommitPhase::kSwapping:
+      if (staged == Presence::kAbsent) break;
+      // The commit had been asked for: its new backup goes in place and the old one goes.
+      if (!completeStaged || !TracedMove(folders.staging, folders.committed)) return false;
+      if (DeleteFolderTree(folders.retired)) journal.Finish();
+      else journal.Write(CommitPhase::kRetiring, false);
+      return true;
+  }
+  if (!TracedMove(folders.retired, folders.committed)) return false;
+  journal.Finish();
+  return true;
+}
+
+}  // namespace
+
+bool ComposeBackupFolders(const wchar_t* base, BackupFolders* folders) {
+  return BoundedCopy(folders->base, base) && JoinPath(folders->committed, base, L"bkup") &&
+         JoinPath(folders->staging, base, L"tmpbkup") && JoinPath(folders->retired, base, L"delbkup") &&
+         JoinPath(folders->journal, base, L"cmt.jnl");
+}
+
+bool CommitJournal::Open(const wchar_t* path) {
+  path_ = path;
+  handle_.reset(Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+  return handle_.valid();
+}
+
+CommitPhase CommitJournal::Read() const {
+  uint8_t phase = 0;
+  DWORD got = 0;
+  OVERLAPPED start = {};
+  if (!Platform().ReadFile(handle_.get(), &phase, 1, &got, &start) || got != 1) return CommitPhase::kUnknown;
+  switch (phase) {
+    case static_cast<uint8_t>(CommitPhase::kSwapping):
+    case static_cast<uint8_t>(CommitPhase::kRetiring):
+    case static_cast<uint8_t>(CommitPhase::kRestoring): return static_cast<CommitPhase>(phase);
+  }
+  return CommitPhase::kUnknown;
+}
+
+bool CommitJournal::Write(CommitPhase phase, bool durable) {
+  const uint8_t byte = static_cast<uint8_t>(phase);
+  DWORD written = 0;
+  OVERLAPPED start = {};
+  return Platform().WriteFile(handle_.get(), &byte, 1, &written, &start) && written == 1 &&
+         (!durable || Platform().FlushFileBuffers(handle_.get()));
+}
+
+void CommitJournal::Finish() {
+  if (!handle_.valid()) return;
+  // Emptied first, so that whoever opens it between the close and the deletion finds no phase.
+  Write(CommitPhase::kUnknown, false);
+  handle_.reset();
+  Platform().DeleteFileW(path_);
+}
+
+void RecoverInterruptedCommit(bool completeStaged) {
+  wchar_t base[kPathCapacity] = {};
+  BackupFolders folders;
+  if (!GetBackupFolder(base, BKF_BASE, false) || !ComposeBackupFolders(base, &folders)) return;
+  const Presence committed = PresenceOf(folders.committed);
+  if (committed == Presence::kUnknown) return;
+  const Presence retired = PresenceOf(folders.retired);
+  if (retired == Presence::kUnknown) return;
+  const bool journalThere = PresenceOf(folders.journal) != Presence::kAbsent;
+  if (committed == Presence::kPresent || retired == Presence::kAbsent) {
+    // Nothing to recover. A journal left by a commit that ended cleanly goes, unless its commit
+    // is still under way.
+    if (journalThere && committed == Presence::kPresent && retired == Presence::kAbsent) {
+      CommitJournal stale;
+      if (stale.Open(folders.journal)) stale.Finish();
+    }
+    return;
+  }
+
+  // No committed backup, and "delbkup" there: a commit stopped between its moves, or an old
+  // backup left to be deleted whose successor has gone since.
+  CommitJournal journal;
+  if (!journal.Open(folders.journal)) {
+    TraceStep("commit-recover").Path("journal", folders.journal).Outcome("in-use");
+    return;  // a commit under way in another process
+  }
+  if (!RecoverFolders(folders, journal, completeStaged) && !journalThere) journal.Finish();
+}
+
+}  // namespace mivra
