@@ -14,7 +14,10 @@
 
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cwchar>
+#include <string>
 #include <type_traits>
 
 #include "update/frame/platform_calls.h"
@@ -59,8 +62,23 @@ class PlatformOverride {
 template <auto Entry, typename Fn = std::remove_reference_t<decltype(mivra::Platform().*Entry)>>
 class PlatformFault;
 
+// The C runtime's errno for a Win32 error, as the runtime maps the errors these tests inject.
+inline int ErrnoFor(DWORD lastError) {
+  switch (lastError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION: return EACCES;
+    default: return EIO;
+  }
+}
+
 // Counts the calls of one entry and makes those the plan selects return `failure` with the
-// thread's last error set to `lastError`; the others reach the entry that was in force before.
+// thread's last error set to `lastError` (and errno to its C-runtime counterpart, for the
+// C-runtime entries); the others reach the entry that was in force before.
 template <auto Entry, typename R, typename... Args>
 class PlatformFault<Entry, R (*)(Args...)> {
  public:
@@ -91,6 +109,7 @@ class PlatformFault<Entry, R (*)(Args...)> {
   static R Call(Args... args) {
     State& state = TheState();
     if (state.plan.Fails(++state.calls)) {
+      errno = ErrnoFor(state.lastError);
       ::SetLastError(state.lastError);
       return state.failure;
     }
@@ -98,6 +117,42 @@ class PlatformFault<Entry, R (*)(Args...)> {
   }
 
   PlatformOverride<Entry> override_;
+};
+
+// Makes the existence test (_waccess) of one path fail with `error`, and errno its C-runtime
+// counterpart, whether or not the path exists, for its first `times` tests; every other test goes
+// through as usual.
+class AccessFault {
+ public:
+  AccessFault(std::wstring path, DWORD error, uint32_t times = UINT32_MAX) : override_(&Call) {
+    TheState() = {std::move(path), error, times};
+  }
+  ~AccessFault() { TheState() = {}; }
+  AccessFault(const AccessFault&) = delete;
+  AccessFault& operator=(const AccessFault&) = delete;
+
+ private:
+  struct State {
+    std::wstring path;
+    DWORD error = 0;
+    uint32_t times = 0;
+  };
+  static State& TheState() {
+    static State state;
+    return state;
+  }
+  static int Call(const wchar_t* path, int mode) {
+    State& state = TheState();
+    if (state.times > 0 && path && _wcsicmp(path, state.path.c_str()) == 0) {
+      --state.times;
+      ::SetLastError(state.error);
+      errno = ErrnoFor(state.error);
+      return -1;
+    }
+    return mivra::RealPlatformCalls().waccess(path, mode);
+  }
+
+  PlatformOverride<&mivra::PlatformCalls::waccess> override_;
 };
 
 }  // namespace mivra_test

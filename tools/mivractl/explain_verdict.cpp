@@ -10,6 +10,8 @@ const char* FindingText(FileFinding finding) {
       return "path too long";
     case FileFinding::kMissing:
       return "missing";
+    case FileFinding::kFactsUnreadable:
+      return "attributes unreadable";
     case FileFinding::kTimeChanged:
       return "time changed";
     case FileFinding::kSizeDiffers:
@@ -37,6 +39,8 @@ const char* JudgementWord(const FileJudgement& judgement) {
       return "path-too-long";
     case FileFinding::kMissing:
       return "missing";
+    case FileFinding::kFactsUnreadable:
+      return "attributes-unreadable";
     case FileFinding::kTimeChanged:
       return "time-changed";
     case FileFinding::kSizeDiffers:

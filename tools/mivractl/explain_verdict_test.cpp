@@ -36,6 +36,7 @@ class FixedProbe : public InstalledFileProbe {
     *facts = facts_;
     return exists_;
   }
+  bool ProvedMissing() override { return provedMissing; }
   bool TakeDigest(uint8_t (&digest)[16]) override {
     digestTaken = true;
     std::memset(digest, digest_ == kSame ? 0xAB : 0xCD, sizeof(digest));
@@ -44,6 +45,7 @@ class FixedProbe : public InstalledFileProbe {
 
   std::wstring located;
   bool digestTaken = false;
+  bool provedMissing = true;  // a failed read of the facts means "not found"
 
  private:
   bool fits_;
@@ -81,6 +83,12 @@ TEST(ExplainVerdict, JudgesEachRegisteredFileInTheNeedChecksOrder) {
        false, false, "not a plain file name"},
       {"empty name", u"", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName, false, false, false,
        "not a plain file name"},
+      {"names the folder itself", u"...", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName,
+       false, false, false, "not a plain file name"},
+      {"trailing dot", u"A.DLL.", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName, false, false,
+       false, "not a plain file name"},
+      {"wildcard", u"A*.DLL", true, true, kRegistered, 7, false, kOther, FileFinding::kNotPlainName, false, false,
+       false, "not a plain file name"},
       {"path too long", u"A.DLL", false, true, kRegistered, 7, false, kOther, FileFinding::kPathTooLong, false, false,
        true, "path too long"},
       {"missing", u"A.DLL", true, false, kRegistered, 100, false, kSame, FileFinding::kMissing, false, false, false,
@@ -118,6 +126,21 @@ TEST(ExplainVerdict, JudgesEachRegisteredFileInTheNeedChecksOrder) {
     EXPECT_STREQ(JudgementText(judgement), c.text);
     EXPECT_EQ(probe.located, c.finding == FileFinding::kNotPlainName ? L"" : L"A.DLL");
   }
+}
+
+// A file whose attributes cannot be read may well be there: only "not found" is skipped.
+TEST(ExplainVerdict, AFileWhoseAttributesCannotBeReadFailsTheCheck) {
+  RbMdataRecord record = Registered();
+  const std::u16string name = u"A.DLL";
+  std::copy(name.begin(), name.end(), record.fileName);
+  FixedProbe probe(true, false, InstalledFile{}, FixedProbe::kSame);
+  probe.provedMissing = false;
+  const FileJudgement judgement = JudgeRegisteredFile(record, false, probe);
+  EXPECT_EQ(judgement.finding, FileFinding::kFactsUnreadable);
+  EXPECT_TRUE(judgement.failsCheck());
+  EXPECT_FALSE(probe.digestTaken);
+  EXPECT_STREQ(JudgementText(judgement), "attributes unreadable");
+  EXPECT_STREQ(JudgementWord(judgement), "attributes-unreadable");
 }
 
 // Exemption compares the record's name with the component lists' spelling, exactly.

@@ -11,7 +11,6 @@
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
-#include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -33,7 +32,14 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   if (LookUpBkRecord(object, name, &recorded) != NameLookup::kNotFound) return AddResult::kAlreadyRecorded;
 
   BkMdataRecord record = {};
-  if (Platform().waccess(path, 0) != 0) {
+  // Only "not found" makes a file absent: recorded absent, an existing file would be deleted by
+  // a rollback instead of restored.
+  const PathState state = ProbePath(path);
+  if (state == PathState::kUnknown) {
+    TraceStep("exists").Path("path", path).Win32(false);
+    return AddResult::kFileAttributes;
+  }
+  if (state == PathState::kAbsent) {
     TraceStep("exists").Path("path", path).Outcome("absent");
     record.flags = BKREC_ABSENT;
   } else {

@@ -80,6 +80,9 @@ TEST_F(AddToBackupTest, RefusesANameThatIsNoPlainFileNameAndStaysUsable) {
   const std::wstring paths[] = {
       L"product.dll", dir + L"sub/evil.dll", dir + L"c:evil.dll", dir + L"ads.dll:stream", dir,
       dir + L"..",    dir + L"CON",          dir + L"nul.txt",    dir + L"com1",
+      dir + L"...",   dir + L".. ",          dir + L"a.txt.",     dir + L"a.txt ",
+      dir + L"*.dll", dir + L"a?.dll",       dir + L"a<b",        dir + L"a>b",
+      dir + L"a|b",   dir + L"\"a\"",        dir + L"a\x01" L"b",  dir + L"COM\u00B9",
   };
   for (const std::wstring& path : paths) {
     SCOPED_TRACE(mivra_test::Utf8(path));

@@ -8,7 +8,7 @@
 #include "update/backup/bkmdata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
-#include "update/frame/platform_calls.h"
+#include "update/frame/file_info.h"
 
 namespace mivra {
 namespace {
@@ -23,7 +23,12 @@ ListResult ListCommittedBackup(wchar_t** list, uint32_t* count) {
   RecoverInterruptedCommit(true);
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, false)) return ListResult::kBackupFolder;
-  if (Platform().waccess(folder, 0) != 0) return ListResult::kNoBackup;
+  // Only a folder proved absent means that there is no backup; a failed test is no answer.
+  switch (ProbePath(folder)) {
+    case PathState::kPresent: break;
+    case PathState::kAbsent: return ListResult::kNoBackup;
+    case PathState::kUnknown: return ListResult::kBackupFolder;
+  }
 
   MdataObject object;
   if (!OpenBkMdata(object, BKF_BKUP)) return ListResult::kMetadataOpen;

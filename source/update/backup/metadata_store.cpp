@@ -13,6 +13,7 @@
 
 #include "update/backup/metadata_journal.h"
 #include "update/digest/file_crc32.h"
+#include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
 
@@ -156,13 +157,18 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
     case JournalRecovery::kInUse:
     case JournalRecovery::kFailed: return false;
   }
-  if (Platform().waccess(path, 0) != 0) {
-    // Only "not found" means absent: a file that could not be tested is not created over.
-    if (errno != ENOENT) return false;
+  // Only "not found" means absent, and only a file proved absent is created (exclusively). One that
+  // could not be tested, or that appeared meanwhile, is opened as the existing file it is.
+  const PathState state = ProbePath(path);
+  if (state == PathState::kAbsent) {
+    if (CreateMetadataFile(object, format, path, newState)) return true;
+    if (ProbePath(path) != PathState::kPresent) return false;
+  }
+  errno = 0;
+  const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
+  if (fd == -1 && state == PathState::kUnknown && errno == ENOENT) {
     return CreateMetadataFile(object, format, path, newState);
   }
-
-  const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
   if (!TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1)) return false;
   object.fd.reset(fd);
   const MetadataCheck check = CheckMetadataFile(fd, format);

@@ -2,6 +2,7 @@
 #include "update/backup/remove_from_backup.h"
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/shared_copy.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/deferred_delete.h"
@@ -30,15 +31,20 @@ RemoveResult RemoveFromCommittedBackup(const wchar_t* name) {
 
   BkMdataRecord record = {};
   if (!ReadBkRecord(object, index, &record)) return RemoveResult::kRecordRead;
+  // Another spelling of the same file may still be recorded: its copy is this one.
+  const CopyUse use = CopyUsedByOtherRecord(object, folder, index, name);
+  if (use == CopyUse::kUnknown) return RemoveResult::kRecordRead;
   record.flags |= BKREC_REMOVED;
   if (!WriteBkRecord(object, record, index)) return RemoveResult::kRecordWrite;
   Platform().commit(object.fd.get());
 
   wchar_t copyPath[kPathCapacity] = {};
   if (!JoinPath(copyPath, folder, name)) return RemoveResult::kPathTooLong;
-  // An absent file has no copy, and a second removal finds it gone: neither is an error.
-  if (Platform().waccess(copyPath, 0) == 0) DeleteFileNowOrAtRestart(copyPath);
-  return RemoveResult::kRemoved;
+  if (use == CopyUse::kUsed) return RemoveResult::kRemoved;
+  // An absent file has no copy, and a second removal finds it gone: neither is an error. A copy
+  // that can be neither deleted nor scheduled for deletion is.
+  return DeleteFileIfPresent(copyPath) == DeleteOutcome::kFailed ? RemoveResult::kCopyDelete
+                                                                  : RemoveResult::kRemoved;
 }
 
 }  // namespace mivra

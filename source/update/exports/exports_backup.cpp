@@ -58,6 +58,7 @@ uint32_t ToErrorCode(mivra::RemoveResult result) {
     case RemoveResult::kRecordRead: return MIVRA_E_RECORD_READ;
     case RemoveResult::kRecordWrite: return MIVRA_E_RECORD_WRITE;
     case RemoveResult::kPathTooLong: return MIVRA_E_PATH_TOO_LONG;
+    case RemoveResult::kCopyDelete: return MIVRA_E_FOLDER_DELETE;
     case RemoveResult::kRemoved:
     case RemoveResult::kNotInBackup: break;
   }

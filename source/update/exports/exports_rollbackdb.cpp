@@ -78,6 +78,7 @@ bool DeleteRollBackDB(uint32_t* errorCode) try {
     case mivra::RbDeleteResult::kDeleteAtRestart: return true;
     case mivra::RbDeleteResult::kNoBaseFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
     case mivra::RbDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    case mivra::RbDeleteResult::kNotDeleted: return Fail(errorCode, MIVRA_E_RB_RESET);
     case mivra::RbDeleteResult::kMissing: break;
   }
   return false;

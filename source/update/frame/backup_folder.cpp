@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include "update/frame/file_info.h"
 #include "update/frame/folder_access.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/product_identity.h"
@@ -54,7 +55,8 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
 
 bool DeleteFolderTree(const wchar_t* path) {
   if (!path) return false;
-  if (Platform().waccess(path, 0) != 0) {
+  // Only a folder proved absent counts as deleted; a failed test leaves the deletion to try.
+  if (ProbePath(path) == PathState::kAbsent) {
     TraceStep("delete-folder").Path("path", path).Outcome("absent");
     return true;
   }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "update/frame/file_info.h"
 #include "update/frame/module_loader.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
@@ -68,6 +69,18 @@ bool DeleteFileNowOrAtRestart(const wchar_t* path) {
   if (TraceStep("delete").Path("path", path).Win32(Platform().DeleteFileW(path))) return true;
   DeleteOnReboot(path);
   return false;
+}
+
+DeleteOutcome DeleteFileIfPresent(const wchar_t* path) {
+  if (!path) return DeleteOutcome::kFailed;
+  if (ProbePath(path) == PathState::kAbsent) return DeleteOutcome::kAbsent;
+  Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  const bool deleted = Platform().DeleteFileW(path);
+  const DWORD error = deleted ? ERROR_SUCCESS : ::GetLastError();
+  TraceStep("delete").Path("path", path).Win32(deleted, "absent");
+  if (deleted) return DeleteOutcome::kDeleted;
+  if (IsNotFoundError(error)) return DeleteOutcome::kAbsent;
+  return DeleteOnReboot(path) != 0 ? DeleteOutcome::kScheduled : DeleteOutcome::kFailed;
 }
 
 }  // namespace mivra

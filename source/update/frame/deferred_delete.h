@@ -13,6 +13,17 @@ int DeleteOnReboot(const wchar_t* path);
 // DeleteOnReboot. True when the file is gone now.
 bool DeleteFileNowOrAtRestart(const wchar_t* path);
 
+enum class DeleteOutcome {
+  kDeleted,
+  kAbsent,     // not there: nothing to delete
+  kScheduled,  // cannot go now; it goes at the next restart
+  kFailed,     // neither deleted nor scheduled
+};
+
+// Deletes `path` unless an existence test proves it absent: a test that fails for another reason
+// does not stop the deletion. A file that cannot go now is scheduled for deletion at restart.
+DeleteOutcome DeleteFileIfPresent(const wchar_t* path);
+
 }  // namespace mivra
 
 #endif  // MIVRA_UPDATE_FRAME_DEFERRED_DELETE_H_

@@ -2,11 +2,29 @@
 
 #include <windows.h>
 
+#include <cerrno>
+
 #include "update/frame/platform_calls.h"
 
 namespace mivra {
 
-bool PathExists(const wchar_t* path) { return path && Platform().waccess(path, 0) == 0; }
+bool PathExists(const wchar_t* path) { return ProbePath(path) == PathState::kPresent; }
+
+PathState ProbePath(const wchar_t* path) {
+  if (!path) return PathState::kUnknown;
+  errno = 0;
+  if (Platform().waccess(path, 0) == 0) return PathState::kPresent;
+  return errno == ENOENT ? PathState::kAbsent : PathState::kUnknown;
+}
+
+bool IsNotFoundError(unsigned long lastError) {
+  return lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND;
+}
+
+PathState ReadPresentFileSizeAndTime(const wchar_t* path, uint32_t* sizeLow, SystemTime16* localWriteTime) {
+  if (ReadFileSizeAndTime(path, sizeLow, localWriteTime)) return PathState::kPresent;
+  return IsNotFoundError(::GetLastError()) ? PathState::kAbsent : PathState::kUnknown;
+}
 
 bool ReadFileSizeAndTime(const wchar_t* path, uint32_t* sizeLow, SystemTime16* localWriteTime) {
   if (!path || !sizeLow || !localWriteTime) return false;

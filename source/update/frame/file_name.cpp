@@ -21,7 +21,11 @@ bool IsReservedDeviceName(std::wstring_view name) {
   for (const wchar_t* device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"}) {
     if (EqualsIgnoringCase(stem, device)) return true;
   }
-  if (stem.size() == 4 && std::iswdigit(stem[3]) && stem[3] != L'0') {
+  // COM and LPT take the digits 1 to 9 and the superscripts one, two and three.
+  const auto isDeviceDigit = [](wchar_t c) {
+    return (c >= L'1' && c <= L'9') || c == L'\u00B9' || c == L'\u00B2' || c == L'\u00B3';
+  };
+  if (stem.size() == 4 && isDeviceDigit(stem[3])) {
     const std::wstring_view prefix = stem.substr(0, 3);
     if (EqualsIgnoringCase(prefix, L"COM") || EqualsIgnoringCase(prefix, L"LPT")) return true;
   }
@@ -39,8 +43,14 @@ bool TakeFileName(const wchar_t* path, std::wstring_view* name) {
 }
 
 bool IsPlainFileName(std::wstring_view name) {
-  if (name.empty() || name == L"." || name == L"..") return false;
-  if (name.find_first_of(L"\\/:") != std::wstring_view::npos) return false;
+  if (name.empty()) return false;
+  // A trailing dot or space is stripped by Windows: the name would open another file, and ".",
+  // ".." or "..." the folder itself or its parent.
+  if (name.back() == L'.' || name.back() == L' ') return false;
+  if (name.find_first_of(L"\\/:*?<>|\"") != std::wstring_view::npos) return false;
+  for (wchar_t c : name) {
+    if (c < 0x20) return false;
+  }
   return !IsReservedDeviceName(name);
 }
 

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "update/frame/bounded_string.h"
-#include "update/frame/platform_calls.h"
+#include "update/frame/file_info.h"
 #include "update/manifest/component_list_reader.h"
 #include "update/manifest/update_config_reader.h"
 
@@ -29,7 +29,12 @@ bool ListPath(wchar_t (&path)[kPathCapacity], std::wstring_view directory, uint3
 
 // Appends the included names of the list at `path`; a missing list adds nothing.
 bool CollectListNames(const wchar_t* path, std::vector<std::string>* names) {
-  if (Platform().waccess(path, 0) != 0) return true;
+  // Only a list proved absent adds nothing; one that cannot be tested cannot be read either.
+  switch (ProbePath(path)) {
+    case PathState::kPresent: break;
+    case PathState::kAbsent: return true;
+    case PathState::kUnknown: return false;
+  }
   ComponentEntries entries;
   uint32_t count = 0;
   if (ReadComponentList(path, &entries, &count) == 0) return false;

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "update/digest/file_digest.h"
 #include "update/frame/deferred_delete.h"
@@ -27,13 +29,31 @@ void FlushToDisk(const wchar_t* path) {
   if (file) Platform().FlushFileBuffers(file.get());
 }
 
-// Removes the destination, or moves it aside when it cannot be deleted. False when it is in use
-// so that neither works.
-bool ClearDestination(const wchar_t* destination) {
-  if (!PathExists(destination)) return true;
-  Platform().SetFileAttributesW(destination, FILE_ATTRIBUTE_NORMAL);
-  return TraceStep("delete").Path("path", destination).Win32(Platform().DeleteFileW(destination)) ||
-         MoveAsideLockedFile(destination);
+// Moves the destination out of the way under an aside name, kept until the restored file is in
+// place, so that a failed entry can put it back. False when it is in use so that it cannot be moved.
+bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asides) {
+  if (ProbePath(destination) == PathState::kAbsent) return true;
+  wchar_t aside[kPathCapacity];
+  if (!MoveAsideToFreeName(destination, aside) && !MoveAsideLockedFileTo(destination, aside)) return false;
+  asides->emplace_back(aside);
+  return true;
+}
+
+// The restored file is in place: the versions set aside go, now or, when still in use, as soon as
+// their holders let go. One that cannot be deleted stays, like any file moved aside.
+void DropAsides(const std::vector<std::wstring>& asides) {
+  for (const std::wstring& aside : asides) {
+    Platform().SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
+    TraceStep("delete").Path("path", aside.c_str()).Win32(Platform().DeleteFileW(aside.c_str()));
+  }
+}
+
+// The entry failed: the installed file set aside first goes back under its name, so that no
+// installed file is missing after a failed rollback.
+void PutBackAside(const wchar_t* destination, const std::vector<std::wstring>& asides) {
+  if (asides.empty() || ProbePath(destination) == PathState::kPresent) return;
+  TraceStep("put-back").Path("from", asides.front().c_str()).Path("to", destination).Crt(
+      Platform().wrename(asides.front().c_str(), destination) == 0);
 }
 
 // Overwrites a destination in use with the staged copy; accepted only when the result has the
@@ -62,12 +82,12 @@ bool MoveIntoPlace(RestoreEntry& entry) {
   return true;
 }
 
-bool PlaceEntry(RestoreEntry& entry) {
+bool PlaceEntryOverDestination(RestoreEntry& entry, std::vector<std::wstring>* asides) {
   int attempts = 0;
   int waits = 0;
   for (;;) {
     bool placed;
-    if (ClearDestination(entry.destinationPath)) {
+    if (ClearDestination(entry.destinationPath, asides)) {
       placed = MoveIntoPlace(entry);
     } else if (waits < kMaxWaits) {
       TraceStep("wait").Path("path", entry.destinationPath).Number("wait", waits + 1).Outcome("in-use");
@@ -87,6 +107,16 @@ bool PlaceEntry(RestoreEntry& entry) {
   }
 }
 
+bool PlaceEntry(RestoreEntry& entry) {
+  std::vector<std::wstring> asides;
+  if (PlaceEntryOverDestination(entry, &asides)) {
+    DropAsides(asides);
+    return true;
+  }
+  PutBackAside(entry.destinationPath, asides);
+  return false;
+}
+
 }  // namespace
 
 bool PlaceRestoredFiles(RollbackContext& context) {
@@ -102,7 +132,7 @@ void DeleteStagedFiles(const RollbackContext& context) {
     // A staged copy moved into place left nothing behind to look for.
     if (entry->tempMoved) continue;
     Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
-    if (PathExists(entry->tempPath)) DeleteFileNowOrAtRestart(entry->tempPath);
+    DeleteFileIfPresent(entry->tempPath);
   }
 }
 

@@ -14,16 +14,19 @@ class InstallDirProbe : public InstalledFileProbe {
 
   bool Locate(std::wstring_view name) override { return BoundedConcat(path_, {installDir_, name}); }
   bool ReadFacts(InstalledFile* facts) override {
-    check_->found = ReadFileSizeAndTime(path_, &facts->sizeLow, &facts->localWriteTime);
+    state_ = ReadPresentFileSizeAndTime(path_, &facts->sizeLow, &facts->localWriteTime);
+    check_->found = state_ == PathState::kPresent;
     if (check_->found) check_->installed = *facts;
     return check_->found;
   }
+  bool ProvedMissing() override { return state_ == PathState::kAbsent; }
   bool TakeDigest(uint8_t (&digest)[16]) override { return GetFileDigest(path_, digest); }
 
  private:
   const wchar_t* installDir_;
   RegisteredFileCheck* check_;
   wchar_t path_[kPathCapacity] = {};
+  PathState state_ = PathState::kUnknown;
 };
 
 }  // namespace

@@ -35,7 +35,10 @@ FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, bool exempt, Inst
   if (!IsPlainFileName(name)) return {FileFinding::kNotPlainName, exempt};
   if (!probe.Locate(name)) return {FileFinding::kPathTooLong, exempt};
   InstalledFile installed{};
-  if (!probe.ReadFacts(&installed)) return {FileFinding::kMissing, exempt};
+  if (!probe.ReadFacts(&installed)) {
+    // A failed read is no proof of absence: only "not found" lets the check skip the file.
+    return {probe.ProvedMissing() ? FileFinding::kMissing : FileFinding::kFactsUnreadable, exempt};
+  }
   if (!(installed.localWriteTime == record.lastWriteTime)) return {FileFinding::kTimeChanged, exempt};
   const bool sizeDiffers = installed.sizeLow != record.fileSizeLow;
   // A size difference decides at once, without a digest, unless the file is exempt.

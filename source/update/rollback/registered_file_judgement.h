@@ -18,7 +18,8 @@ namespace mivra {
 enum class FileFinding {
   kNotPlainName,       // the record names no plain file of the install directory: the check passes over it
   kPathTooLong,        // the install directory and the name make no path: the library's check fails here
-  kMissing,            // its attributes cannot be read: the check skips it
+  kMissing,            // it is not there: the check skips it
+  kFactsUnreadable,    // it may be there, but its attributes cannot be read: the library's check fails here
   kTimeChanged,        // its last-write time is not the recorded one: the check skips it
   kSizeDiffers,        // recorded time, other size
   kContentDiffers,     // recorded time and size, other digest
@@ -44,7 +45,8 @@ struct FileJudgement {
   }
   // The changed-file test cannot be completed: the query fails.
   bool failsCheck() const {
-    return finding == FileFinding::kPathTooLong || finding == FileFinding::kDigestUnavailable;
+    return finding == FileFinding::kPathTooLong || finding == FileFinding::kFactsUnreadable ||
+           finding == FileFinding::kDigestUnavailable;
   }
 };
 
@@ -57,6 +59,9 @@ class InstalledFileProbe {
   virtual bool Locate(std::wstring_view name) = 0;
   // Its size and local last-write time; false when they cannot be read.
   virtual bool ReadFacts(InstalledFile* facts) = 0;
+  // Asked after ReadFacts failed: true only when the file is proved not to be there (not found),
+  // rather than unreadable for the moment.
+  virtual bool ProvedMissing() { return true; }
   virtual bool TakeDigest(uint8_t (&digest)[16]) = 0;
 };
 

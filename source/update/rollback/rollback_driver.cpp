@@ -26,7 +26,11 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
 
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, false)) return QueryOutcome::kBackupFolderUnknown;
-  if (!PathExists(folder)) return QueryOutcome::kNeededNoBackup;
+  switch (ProbePath(folder)) {
+    case PathState::kPresent: break;
+    case PathState::kAbsent: return QueryOutcome::kNeededNoBackup;
+    case PathState::kUnknown: return QueryOutcome::kBackupFolderUnknown;
+  }
   MdataObject backup;
   if (!OpenBkMdata(backup, BKF_BKUP)) return QueryOutcome::kBackupUnreadable;
   if (!backup.fd.valid() || CountBkRecords(backup) == 0) return QueryOutcome::kNeededNoBackup;

@@ -45,20 +45,6 @@ class RollbackPerformTest : public RollbackTest {
     uint32_t code = kUntouched;
     ASSERT_TRUE(MivraRemoveFromBackup(L"gone.txt", &code)) << code;
   }
-
- protected:
-  // Backs up app.exe and data.bin and the yet absent new.dll, then updates: app.exe replaced,
-  // data.bin deleted, new.dll added; registers the update's files.
-  void BackUpThenUpdate() {
-    Install(L"app.exe", "application v1");
-    Install(L"data.bin", std::string(5000, 'd'));
-    BackUpAndCommit({L"app.exe", L"data.bin", L"new.dll"});
-    Install(L"app.exe", "application v2, rather longer");
-    DeleteFileW(InstallPath(L"data.bin").c_str());
-    Install(L"new.dll", "added by the update");
-    Register({L"app.exe", L"new.dll"});
-    MarkStatus(2);
-  }
 };
 
 TEST_F(RollbackPerformTest, PutsTheBackupBackAndRebuildsTheDatabase) {

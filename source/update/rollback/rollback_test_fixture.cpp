@@ -73,6 +73,17 @@ void RollbackTest::BackUpAndCommit(std::initializer_list<std::wstring> names) co
   ASSERT_TRUE(MivraCommitBackup(&code)) << code;
 }
 
+void RollbackTest::BackUpThenUpdate() const {
+  Install(L"app.exe", "application v1");
+  Install(L"data.bin", std::string(5000, 'd'));
+  BackUpAndCommit({L"app.exe", L"data.bin", L"new.dll"});
+  Install(L"app.exe", "application v2, rather longer");
+  DeleteFileW(InstallPath(L"data.bin").c_str());
+  Install(L"new.dll", "added by the update");
+  Register({L"app.exe", L"new.dll"});
+  MarkStatus(2);
+}
+
 void RollbackTest::Register(std::initializer_list<std::wstring> names) const {
   for (const std::wstring& name : names) {
     const std::string content = Installed(name);

@@ -32,6 +32,9 @@ class RollbackTest : public mivra_test::ProductTest {
 
   // Backs the named install files up in a staging backup and commits it.
   void BackUpAndCommit(std::initializer_list<std::wstring> names) const;
+  // Backs up app.exe and data.bin and the yet absent new.dll, then updates: app.exe replaced,
+  // data.bin deleted, new.dll added; registers the update's files.
+  void BackUpThenUpdate() const;
   // Registers the named install files with their current size and digest.
   void Register(std::initializer_list<std::wstring> names) const;
   void MarkStatus(uint8_t status) const;

@@ -42,7 +42,7 @@ bool StageRestoreFiles(RollbackContext& context) {
     if (record.flags & BKREC_ABSENT) {
       // The update added this file: the rollback takes it away.
       TraceStep("added-by-update").Path("path", destination).Outcome("delete");
-      if (PathExists(destination)) DeleteFileNowOrAtRestart(destination);
+      DeleteFileIfPresent(destination);
       continue;
     }
     if (_wcsicmp(name.c_str(), kServiceWatchedFile) == 0) context.notifyService = 1;

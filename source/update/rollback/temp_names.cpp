@@ -10,6 +10,15 @@
 #include "update/frame/trace_log.h"
 
 namespace mivra {
+namespace {
+
+// "<path>.<digit>kv"
+bool AsideName(const wchar_t* path, wchar_t digit, wchar_t (&aside)[kPathCapacity]) {
+  const wchar_t suffix[] = {digit, L'k', L'v', L'\0'};
+  return BoundedConcat(aside, {path, L".", suffix});
+}
+
+}  // namespace
 
 uint32_t TempNameStartNumber(int64_t seconds) {
   // The C runtime's generator: state = state * 214013 + 2531011, value = bits 16..30.
@@ -83,15 +92,28 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
 }
 
 bool MoveAsideLockedFile(const wchar_t* path) {
-  if (!path) return false;
   wchar_t aside[kPathCapacity];
+  return MoveAsideLockedFileTo(path, aside);
+}
+
+bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity]) {
+  if (!path) return false;
   for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
-    const wchar_t suffix[] = {digit, L'k', L'v', L'\0'};
-    if (!BoundedConcat(aside, {path, L".", suffix})) return false;
+    if (!AsideName(path, digit, aside)) return false;
     if (PathExists(aside)) {
       Platform().SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
       if (!Platform().DeleteFileW(aside)) continue;
     }
+    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
+  }
+  return false;
+}
+
+bool MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]) {
+  if (!path) return false;
+  for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
+    if (!AsideName(path, digit, aside)) return false;
+    if (ProbePath(aside) != PathState::kAbsent) continue;
     return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
   }
   return false;

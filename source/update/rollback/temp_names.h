@@ -45,6 +45,12 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
 // Renames a destination that cannot be deleted to "<path>.1kv" .. "<path>.9kv": the first of
 // those names that is free, or whose file can be deleted. True when the rename succeeded.
 bool MoveAsideLockedFile(const wchar_t* path);
+// The same, telling which name the file now has.
+bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity]);
+
+// Renames `path` to the first of "<path>.1kv" .. "<path>.9kv" that is proved not to exist, leaving
+// every existing one alone. False when none is free or the rename fails.
+bool MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]);
 
 }  // namespace mivra
 

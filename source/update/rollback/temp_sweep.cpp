@@ -26,7 +26,7 @@ bool SweepTempFiles() {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     wchar_t path[kPathCapacity];
     if (!BoundedConcat(path, {installDir, found.cFileName})) return false;
-    if (PathExists(path)) DeleteFileNowOrAtRestart(path);
+    DeleteFileIfPresent(path);
   } while (Platform().FindNextFileW(search.get(), &found));
   return true;
 }

@@ -6,6 +6,7 @@
 #include "update/backup/metadata_store.h"
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
+#include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/frame/trace_log.h"
 
@@ -52,8 +53,18 @@ bool VerifyBackupCopies(uint8_t* intact) {
     wchar_t copy[kPathCapacity];
     if (!JoinPath(copy, folder, name)) return false;
     uint8_t digest[16];
-    if (!GetFileDigest(copy, digest) || std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
-      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("unreadable or different");
+    if (!GetFileDigest(copy, digest)) {
+      // Only a missing copy is damage. One that is there but cannot be read now (held by another
+      // process, access denied, an I/O error) leaves the check undone, and the backup usable.
+      if (ProbePath(copy) == PathState::kAbsent) {
+        TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("missing");
+        return ReportDamaged(backup, intact);
+      }
+      TraceStep("verify").Path("path", copy).Failed("unreadable");
+      return false;
+    }
+    if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
+      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("different");
       return ReportDamaged(backup, intact);
     }
   }

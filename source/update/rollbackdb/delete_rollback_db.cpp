@@ -3,7 +3,6 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/deferred_delete.h"
-#include "update/frame/platform_calls.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
 namespace mivra {
@@ -13,8 +12,13 @@ RbDeleteResult DeleteRollbackDB() {
   if (!GetBackupFolder(folder, BKF_BASE, true)) return RbDeleteResult::kNoBaseFolder;
   wchar_t path[kPathCapacity] = {};
   if (!JoinPath(path, folder, kRbMdataFileName)) return RbDeleteResult::kPathTooLong;
-  if (Platform().waccess(path, 0) != 0) return RbDeleteResult::kMissing;
-  return DeleteFileNowOrAtRestart(path) ? RbDeleteResult::kDeleted : RbDeleteResult::kDeleteAtRestart;
+  switch (DeleteFileIfPresent(path)) {
+    case DeleteOutcome::kDeleted: return RbDeleteResult::kDeleted;
+    case DeleteOutcome::kScheduled: return RbDeleteResult::kDeleteAtRestart;
+    case DeleteOutcome::kAbsent: return RbDeleteResult::kMissing;
+    case DeleteOutcome::kFailed: break;
+  }
+  return RbDeleteResult::kNotDeleted;
 }
 
 }  // namespace mivra

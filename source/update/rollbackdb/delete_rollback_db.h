@@ -10,10 +10,11 @@ enum class RbDeleteResult {
   kNoBaseFolder,     // the base folder cannot be resolved
   kPathTooLong,      // the database path does not fit
   kMissing,          // there is no database to delete
+  kNotDeleted,       // it can be neither deleted nor scheduled for deletion
 };
 
 // Deletes rbmdata.dat from the base folder (created when missing), or schedules it for deletion
-// at restart when it cannot go now.
+// at restart when it cannot go now. A failed existence test does not stop the deletion.
 RbDeleteResult DeleteRollbackDB();
 
 }  // namespace mivra

@@ -114,6 +114,13 @@ TEST_F(UpdateRollbackDbTest, NameThatIsNoPlainFileNameFailsAndChangesNothing) {
       InstallPath(L"com1.txt"),
       InstallPath(L""),
       InstallPath(L".."),
+      InstallPath(L"..."),
+      InstallPath(L"streamed.dll."),
+      InstallPath(L"streamed.dll "),
+      InstallPath(L"*.dll"),
+      InstallPath(L"s?reamed.dll"),
+      InstallPath(L"a|b"),
+      InstallPath(L"tab\tname"),
   };
   const std::string digest = Digest('d');
   for (const std::wstring& path : kPaths) {

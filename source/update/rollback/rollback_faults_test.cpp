@@ -1,0 +1,224 @@
+// A rollback meeting faults that say nothing about the files: held copies and destinations,
+// failed existence tests, hostile record names and copies that two records share.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "mivra.h"
+#include "support/file_util.h"
+#include "support/held_file.h"
+#include "support/platform_fault.h"
+#include "update/frame/platform_calls.h"
+#include "update/rollback/rollback_test_fixture.h"
+
+namespace rollback_test {
+namespace {
+
+using mivra_test::AccessFault;
+using mivra_test::FaultPlan;
+using mivra_test::PlatformFault;
+using mivra_test::PlatformOverride;
+
+VOID WINAPI NoSleep(DWORD) {}
+
+// Files named "<name>.1kv" .. "<name>.9kv" left in the install directory.
+int AsideFilesOf(const std::wstring& path) {
+  int count = 0;
+  for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
+    count += mivra_test::FileExists(path + L"." + digit + L"kv") ? 1 : 0;
+  }
+  return count;
+}
+
+class RollbackFaultTest : public RollbackTest {};
+
+TEST_F(RollbackFaultTest, FileTheUpdateAddedGoesEvenWhenItsExistenceTestFails) {
+  BackUpThenUpdate();
+  uint32_t code = kUntouched;
+  {
+    AccessFault access(InstallPath(L"new.dll"), ERROR_ACCESS_DENIED);
+    ASSERT_TRUE(Perform(&code)) << code;
+  }
+  EXPECT_FALSE(IsInstalled(L"new.dll"));
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+}
+
+TEST_F(RollbackFaultTest, QueryThatCannotTestTheBackupFolderReports103) {
+  BackUpThenUpdate();
+  MarkStatus(1);
+  uint8_t flag = 0;
+  uint32_t code = kUntouched;
+  {
+    AccessFault access(BkupFolder(), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Query(MIVRA_ROLLBACK_INTERRUPTED, &flag, &code));
+  }
+  EXPECT_EQ(flag, 1);
+  EXPECT_EQ(code, MIVRA_E_BACKUP_FOLDER);
+}
+
+TEST_F(RollbackFaultTest, NeedCheckSkipsOnlyFilesThatAreNotThere) {
+  BackUpThenUpdate();
+  struct AttributeCase {
+    DWORD error;
+    bool result;
+  };
+  const AttributeCase kCases[] = {{ERROR_FILE_NOT_FOUND, true}, {ERROR_PATH_NOT_FOUND, true},
+                                  {ERROR_ACCESS_DENIED, false}, {ERROR_SHARING_VIOLATION, false}};
+  for (const AttributeCase& c : kCases) {
+    PlatformFault<&mivra::PlatformCalls::GetFileAttributesExW> attributes(FaultPlan::Always(), FALSE, c.error);
+    uint8_t flag = 0xEE;
+    uint32_t code = kUntouched;
+    EXPECT_EQ(Query(MIVRA_ROLLBACK_CHANGED, &flag, &code), c.result) << c.error;
+    EXPECT_EQ(flag, 0) << c.error;
+    EXPECT_EQ(code, kUntouched) << c.error;
+  }
+}
+
+TEST_F(RollbackFaultTest, HeldBackupCopyLeavesTheCheckUndoneAndTheBackupUsable) {
+  struct CopyCase {
+    const char* what;
+    bool held;
+    uint32_t code;
+    uint32_t mark;
+  };
+  const CopyCase kCases[] = {{"held", true, MIVRA_E_BACKUP_CHECK, 0}, {"missing", false, MIVRA_E_BACKUP_DAMAGED, 1}};
+  for (const CopyCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    BackUpThenUpdate();
+    const std::wstring copy = BkupFolder() + L"\\data.bin";
+    uint32_t code = kUntouched;
+    {
+      std::optional<mivra_test::HeldFile> held;
+      if (c.held) {
+        held.emplace(copy, GENERIC_READ | GENERIC_WRITE, 0);
+        ASSERT_TRUE(held->ok());
+      } else {
+        ASSERT_TRUE(DeleteFileW(copy.c_str()));
+      }
+      EXPECT_FALSE(Perform(&code));
+    }
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(BkStateFlags() & 1, c.mark);
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  }
+  // Once the holder lets go, the same backup rolls back.
+  BackUpThenUpdate();
+  const std::wstring copy = BkupFolder() + L"\\data.bin";
+  {
+    mivra_test::HeldFile held(copy, GENERIC_READ, 0);
+    ASSERT_TRUE(held.ok());
+    uint32_t code = kUntouched;
+    EXPECT_FALSE(Perform(&code));
+    EXPECT_EQ(code, MIVRA_E_BACKUP_CHECK);
+  }
+  uint32_t code = kUntouched;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
+}
+
+TEST_F(RollbackFaultTest, DestinationHeldWithDeleteSharingIsReplacedAndItsOldVersionGoes) {
+  BackUpThenUpdate();
+  const std::wstring app = InstallPath(L"app.exe");
+  {
+    mivra_test::HeldFile held(app, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    ASSERT_TRUE(held.ok());
+    PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
+    uint32_t code = kUntouched;
+    ASSERT_TRUE(Perform(&code)) << code;
+    EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  }
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  EXPECT_EQ(AsideFilesOf(app), 0);
+}
+
+TEST_F(RollbackFaultTest, FailedPlacingPutsTheInstalledFileBack) {
+  BackUpThenUpdate();
+  const std::wstring app = InstallPath(L"app.exe");
+  uint32_t code = kUntouched;
+  {
+    // app.exe goes aside (the first rename), then every way of moving its restored copy in fails;
+    // data.bin, placed next, finds the renames working again.
+    PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
+    PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
+    PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
+    EXPECT_FALSE(Perform(&code));
+  }
+  EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  EXPECT_EQ(AsideFilesOf(app), 0);
+  EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
+}
+
+TEST_F(RollbackFaultTest, SuccessfulPlacingLeavesEarlierAsideFilesAlone) {
+  BackUpThenUpdate();
+  const std::wstring app = InstallPath(L"app.exe");
+  mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
+  uint32_t code = kUntouched;
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+  EXPECT_EQ(mivra_test::ReadFileBytes(app + L".1kv"), "from an earlier rollback");
+  EXPECT_EQ(AsideFilesOf(app), 1);
+}
+
+// Names that Windows opens as another file, the folder itself or nothing: a record that carries
+// one makes the backup damaged before anything is touched.
+const char16_t* const kHostileNames[] = {u"...", u".. ", u"app.exe.", u"app.exe ", u"*.exe", u"a?b", u"a<b",
+                                         u"a>b", u"a|b", u"\"a\"", u"a\x01" u"b"};
+
+TEST_F(RollbackFaultTest, RecordWithAHostileNameMakesTheBackupDamaged) {
+  for (const char16_t* name : kHostileNames) {
+    SCOPED_TRACE(std::string(name, name + std::char_traits<char16_t>::length(name)));
+    BackUpThenUpdate();
+    RenameBkRecord(2, name);  // new.dll, recorded absent: a rollback would delete what it names
+    uint32_t code = kUntouched;
+    EXPECT_FALSE(Perform(&code));
+    EXPECT_EQ(code, MIVRA_E_BACKUP_DAMAGED);
+    EXPECT_EQ(BkStateFlags() & 1, 1u);
+    EXPECT_TRUE(mivra_test::FileExists(InstallDir()));
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+    EXPECT_TRUE(IsInstalled(L"new.dll"));
+  }
+}
+
+TEST_F(RollbackFaultTest, RemovingAHostileNameReports114AndKeepsTheBackup) {
+  BackUpThenUpdate();
+  RenameBkRecord(2, u"...");
+  const std::string before = mivra_test::ReadFileBytes(BkMdataPath());
+  uint32_t code = kUntouched;
+  EXPECT_FALSE(MivraRemoveFromBackup(L"...", &code));
+  EXPECT_EQ(code, MIVRA_E_NOT_IN_BACKUP);
+  EXPECT_EQ(mivra_test::ReadFileBytes(BkMdataPath()), before);
+  EXPECT_TRUE(mivra_test::FileExists(BkupFolder() + L"\\app.exe"));
+}
+
+TEST_F(RollbackFaultTest, NeedCheckSkipsARegisteredHostileName) {
+  BackUpThenUpdate();
+  // "app.exe." opens app.exe, whose content differs from the record behind an unchanged time.
+  ChangeKeepingTime(L"app.exe", "application v3, same size....");
+  RenameDbRecord(0, u"app.exe.");
+  uint8_t flag = 0xEE;
+  uint32_t code = kUntouched;
+  EXPECT_TRUE(Query(MIVRA_ROLLBACK_CHANGED, &flag, &code));
+  EXPECT_EQ(flag, 0);
+}
+
+TEST_F(RollbackFaultTest, NamesDifferingInCaseShareOneCopyThatOutlivesEachRemoval) {
+  Install(L"Dup.txt", "original");
+  BackUpAndCommit({L"Dup.txt", L"dup.txt"});
+  Install(L"Dup.txt", "updated");
+  const std::wstring copy = BkupFolder() + L"\\Dup.txt";
+  uint32_t code = kUntouched;
+
+  ASSERT_TRUE(MivraRemoveFromBackup(L"Dup.txt", &code)) << code;
+  EXPECT_EQ(mivra_test::ReadFileBytes(copy), "original");
+  ASSERT_TRUE(Perform(&code)) << code;
+  EXPECT_EQ(Installed(L"Dup.txt"), "original");
+
+  // The last live record takes the copy with it.
+  ASSERT_TRUE(MivraRemoveFromBackup(L"dup.txt", &code)) << code;
+  EXPECT_FALSE(mivra_test::FileExists(copy));
+}
+
+}  // namespace
+}  // namespace rollback_test
