@@ -129,19 +129,21 @@ class CommittedBackupFaultTest : public mivra_test::ProductTest {
   std::string before_;
 };
 
-TEST_F(CommittedBackupFaultTest, RemoveReportsNamesOrRecordsThatCannotBeRead) {
-  // The record area is read whole twice, for the CRC and for the names; then one record.
+TEST_F(CommittedBackupFaultTest, RemoveReportsARecordAreaOrRecordThatCannotBeRead) {
+  // The record area is read once, by the open, for the CRC and the names together; then one record.
   const struct {
     const char* what;
     unsigned size;
     int passing;
-  } faults[] = {{"names", 3 * 560, 1}, {"record", 560, 0}};
+    mivra::RemoveResult result;
+  } faults[] = {{"record area", 3 * 560, 0, mivra::RemoveResult::kMetadataOpen},
+                {"record", 560, 0, mivra::RemoveResult::kRecordRead}};
   for (const auto& fault : faults) {
     SCOPED_TRACE(fault.what);
     g_failingSize = fault.size;
     g_sizedReadsLeft = fault.passing;
     mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&SizedReadFails);
-    EXPECT_EQ(mivra::RemoveFromCommittedBackup(L"b.dll"), mivra::RemoveResult::kRecordRead);
+    EXPECT_EQ(mivra::RemoveFromCommittedBackup(L"b.dll"), fault.result);
   }
   EXPECT_EQ(Committed(), before_);
   EXPECT_TRUE(mivra_test::FileExists(BkupFolder() + L"\\b.dll"));

@@ -33,6 +33,14 @@ class BkMdataStoreTest : public mivra_test::ProductTest {
  protected:
   std::wstring FilePath() const { return BkupFolder() + L"\\bkmdata.dat"; }
 
+  // Appends records named "f0", "f1", ... to the open file.
+  static void AppendNumbered(MdataObject& object, uint32_t count) {
+    for (uint32_t n = 0; n < count; ++n) {
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"f" + std::to_wstring(n), n)),
+                                       mivra::BKREC_APPEND));
+    }
+  }
+
   // A closed file in "bkup" holding records named by `names`.
   void WriteRecords(std::initializer_list<const wchar_t*> names) {
     MdataObject object;
@@ -123,6 +131,77 @@ TEST_F(BkMdataStoreTest, OverwriteKeepsCountAndRefreshesCrc) {
   EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkCountAt), 2u);
   EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(file.substr(93)));
   EXPECT_EQ(mivra_test::RecordsOf(mivra_test::kBkLayout, file)[0].flags, mivra::BKREC_ABSENT | mivra::BKREC_REMOVED);
+}
+
+// Every write carries the CRC on from the one the header holds; it must come out as the CRC of
+// the whole record area after each kind of write, on one object held open throughout.
+TEST_F(BkMdataStoreTest, CrcStaysTheWholeAreasThroughEveryKindOfWrite) {
+  const struct {
+    const char* what;
+    uint32_t index;
+    uint32_t seed;
+  } writes[] = {{"append", mivra::BKREC_APPEND, 1}, {"append", mivra::BKREC_APPEND, 2},
+                {"append", mivra::BKREC_APPEND, 3}, {"first record", 0, 4},
+                {"middle record", 1, 5},          {"last record", 2, 6},
+                {"one past the last", 3, 7},      {"past a gap", 6, 8},
+                {"append after the gap", mivra::BKREC_APPEND, 9}};
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  for (const auto& write : writes) {
+    SCOPED_TRACE(write.what);
+    const std::wstring name = L"file" + std::to_wstring(write.seed) + L".dll";
+    ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(name, write.seed)), write.index));
+    const std::string file = mivra_test::ReadFileBytes(FilePath());
+    EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(file.substr(93)));
+  }
+  object.Close();
+  MdataObject reopened;
+  EXPECT_TRUE(mivra::OpenBkMdata(reopened, mivra::BKF_BKUP));
+}
+
+uint64_t g_bytesRead = 0;
+int CountingRead(int fd, void* buffer, unsigned count) {
+  const int got = mivra::RealPlatformCalls().read(fd, buffer, count);
+  if (got > 0) g_bytesRead += static_cast<uint64_t>(got);
+  return got;
+}
+
+// Writing a record costs the same however many the file holds: neither an append nor an
+// overwrite reads the record area again.
+TEST_F(BkMdataStoreTest, WritesReadNoMoreThanTheirOwnRecordWhateverTheFileHolds) {
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  AppendNumbered(object, 60);
+  for (uint32_t index : {mivra::BKREC_APPEND, 30u}) {
+    SCOPED_TRACE(index);
+    g_bytesRead = 0;
+    {
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&CountingRead);
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"g" + std::to_wstring(index), 99)),
+                                       index));
+    }
+    EXPECT_LT(g_bytesRead, 4u * 560u);
+  }
+}
+
+// An open without an object reads the records for its CRC check; the names a lookup needs come
+// from that same reading.
+TEST_F(BkMdataStoreTest, OpenAndLookupReadTheRecordsOnce) {
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    AppendNumbered(object, 60);
+  }
+  g_bytesRead = 0;
+  uint32_t index = 0;
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&CountingRead);
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    EXPECT_EQ(mivra::LookUpBkRecord(object, L"f42", &index), mivra::NameLookup::kFound);
+  }
+  EXPECT_EQ(index, 42u);
+  EXPECT_LT(g_bytesRead, 61u * 560u);
 }
 
 TEST_F(BkMdataStoreTest, AppendRefusesARecordedNameExactlyAndChangesNothing) {

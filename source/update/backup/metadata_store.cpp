@@ -4,15 +4,20 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "update/backup/metadata_journal.h"
+#include "update/digest/crc32.h"
 #include "update/digest/file_crc32.h"
+#include "update/digest/file_piece.h"
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
@@ -51,13 +56,83 @@ void TraceRecovery(const wchar_t* path, JournalRecovery recovery) {
   }
 }
 
-bool RefreshHeaderCrc(const MdataObject& object, const MetadataFormat& format) {
-  uint32_t crc = 0;
-  if (!CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc)) return false;
+// Writes the record area's CRC into the header after `written` went to `offset`, the file having
+// ended at `end` before. The CRC the header holds is the one the open proved and every write since
+// has kept, so it is carried on: over the bytes of an append at the old end, or, for a record
+// replaced inside the file, by the difference the new bytes make, shifted over the bytes behind
+// them. Only a write that reaches past the old end is checksummed from the file again.
+bool StoreHeaderCrc(const MdataObject& object, const MetadataFormat& format, uint64_t offset, int64_t end,
+                    const uint8_t* replaced, const uint8_t* written) {
   std::vector<uint8_t> header(format.headerSize);
   if (!ReadAt(object.fd.get(), 0, header.data(), header.size())) return false;
+  const uint32_t held = ReadLe32(header.data() + kHeaderCrcOffset);
+  const size_t size = format.recordSize;
+  uint32_t crc = 0;
+  if (offset == static_cast<uint64_t>(end)) {
+    crc = Crc32Update(held ^ 0xFFFFFFFFu, written, size) ^ 0xFFFFFFFFu;
+  } else if (replaced && offset + size <= static_cast<uint64_t>(end)) {
+    const uint64_t behind = static_cast<uint64_t>(end) - (offset + size);
+    crc = held ^ Crc32Combine(Crc32(replaced, size) ^ Crc32(written, size), 0, behind);
+  } else if (!CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc)) {
+    return false;
+  }
   WriteLe32(header.data() + kHeaderCrcOffset, crc);
   return WriteAt(object.fd.get(), 0, header.data(), header.size());
+}
+
+// The name in a stored record, unscrambled.
+std::wstring StoredRecordName(const MetadataFormat& format, const uint8_t* stored) {
+  uint8_t nameBytes[kRecordNameBytes];
+  char16_t field[kRecordNameChars];
+  std::memcpy(nameBytes, stored + format.recordNameOffset, kRecordNameBytes);
+  UnscrambleBytes(nameBytes, kRecordNameBytes);
+  ReadUtf16Units(nameBytes, field, kRecordNameChars);
+  return RecordFieldName(field);
+}
+
+// Takes the names of the first `count` records from the bytes of the record area as they stream
+// past, in pieces of any size.
+class NameCollector {
+ public:
+  NameCollector(const MetadataFormat& format, uint32_t count)
+      : format_(format), count_(count), record_(format.recordSize) {
+    names_.reserve(count);
+  }
+
+  void Take(const uint8_t* bytes, size_t length) {
+    while (length > 0 && names_.size() < count_) {
+      const size_t take = std::min(length, record_.size() - filled_);
+      std::memcpy(record_.data() + filled_, bytes, take);
+      filled_ += take;
+      bytes += take;
+      length -= take;
+      if (filled_ == record_.size()) {
+        names_.push_back(StoredRecordName(format_, record_.data()));
+        filled_ = 0;
+      }
+    }
+  }
+
+  bool complete() const { return names_.size() == count_; }
+  std::vector<std::wstring> TakeNames() { return std::move(names_); }
+
+ private:
+  const MetadataFormat& format_;
+  uint32_t count_;
+  std::vector<uint8_t> record_;
+  size_t filled_ = 0;
+  std::vector<std::wstring> names_;
+};
+
+// How many names a list of the file holds: the record count lies outside the CRC and may be
+// damaged, so never more than the records the file holds. False when the state block is unread.
+bool NameCountOf(const MdataObject& object, const MetadataFormat& format, uint32_t* count) {
+  std::vector<uint8_t> state(format.stateSize);
+  if (!ReadStateBlock(object, format, state.data())) return false;
+  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
+  const uint32_t inFile = CountRecordsFromLength(object, format);
+  *count = recordCount < inFile ? recordCount : inFile;
+  return true;
 }
 
 bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
@@ -66,6 +141,31 @@ bool RaiseRecordCount(const MdataObject& object, const MetadataFormat& format) {
   uint8_t* count = state.data() + kStateRecordCountOffset;
   WriteLe32(count, ReadLe32(count) + 1);
   return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
+}
+
+// The check, handing the bytes of the record area to `eachAreaPiece` as the CRC reads them.
+MetadataCheck CheckReadingArea(int fd, const MetadataFormat& format,
+                               const std::function<void(const uint8_t*, size_t)>& eachAreaPiece) {
+  if (fd == -1) return MetadataCheck::kInvalid;
+  std::vector<uint8_t> header(format.headerSize);
+  if (Platform().seek(fd, 0, SEEK_SET) != 0) return MetadataCheck::kUnreadable;
+  const int got = Platform().read(fd, header.data(), static_cast<unsigned>(header.size()));
+  if (got < 0) return MetadataCheck::kUnreadable;
+  if (static_cast<size_t>(got) < header.size()) return MetadataCheck::kInvalid;
+  if (std::memcmp(header.data(), format.magic, kMagicSize) != 0) return MetadataCheck::kInvalid;
+  const int64_t length = FileLength(fd);
+  if (length < 0) return MetadataCheck::kUnreadable;
+  if (static_cast<uint64_t>(length) < format.recordAreaOffset()) return MetadataCheck::kInvalid;
+  // No metadata file grows to 2 GiB; one that did could never be checked and would block every
+  // open for good.
+  if (length > INT32_MAX) return MetadataCheck::kInvalid;
+  // A CRC that cannot be computed says nothing against the file: a passing I/O error must not
+  // destroy the records of a backup.
+  uint32_t crc = 0;
+  if (!CalcFileCrc32(fd, static_cast<int32_t>(format.recordAreaOffset()), &crc, eachAreaPiece)) {
+    return MetadataCheck::kUnreadable;
+  }
+  return crc == ReadLe32(header.data() + kHeaderCrcOffset) ? MetadataCheck::kValid : MetadataCheck::kInvalid;
 }
 
 // A writer that began a change after this open judged the file may have made it look invalid for
@@ -121,26 +221,7 @@ bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
   return Platform().write(fd, buffer, static_cast<unsigned>(length)) == static_cast<int>(length);
 }
 
-MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) {
-  if (fd == -1) return MetadataCheck::kInvalid;
-  std::vector<uint8_t> header(format.headerSize);
-  if (Platform().seek(fd, 0, SEEK_SET) != 0) return MetadataCheck::kUnreadable;
-  const int got = Platform().read(fd, header.data(), static_cast<unsigned>(header.size()));
-  if (got < 0) return MetadataCheck::kUnreadable;
-  if (static_cast<size_t>(got) < header.size()) return MetadataCheck::kInvalid;
-  if (std::memcmp(header.data(), format.magic, kMagicSize) != 0) return MetadataCheck::kInvalid;
-  const int64_t length = FileLength(fd);
-  if (length < 0) return MetadataCheck::kUnreadable;
-  if (static_cast<uint64_t>(length) < format.recordAreaOffset()) return MetadataCheck::kInvalid;
-  // No metadata file grows to 2 GiB; one that did could never be checked and would block every
-  // open for good.
-  if (length > INT32_MAX) return MetadataCheck::kInvalid;
-  // A CRC that cannot be computed says nothing against the file: a passing I/O error must not
-  // destroy the records of a backup.
-  uint32_t crc = 0;
-  if (!CalcFileCrc32(fd, static_cast<int32_t>(format.recordAreaOffset()), &crc)) return MetadataCheck::kUnreadable;
-  return crc == ReadLe32(header.data() + kHeaderCrcOffset) ? MetadataCheck::kValid : MetadataCheck::kInvalid;
-}
+MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) { return CheckReadingArea(fd, format, {}); }
 
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState) {
@@ -171,11 +252,20 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   }
   if (!TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1)) return false;
   object.fd.reset(fd);
-  const MetadataCheck check = CheckMetadataFile(fd, format);
+  // The check reads every record for the CRC; the name list is taken from the same reading, so
+  // that a lookup after the open does not read them all again.
+  uint32_t nameCount = 0;
+  std::optional<NameCollector> names;
+  if (NameCountOf(object, format, &nameCount)) names.emplace(format, nameCount);
+  const auto collect = [&names](const uint8_t* piece, size_t length) {
+    if (names) names->Take(piece, length);
+  };
+  const MetadataCheck check = CheckReadingArea(fd, format, collect);
   TraceCheck(path, check);
   switch (check) {
     case MetadataCheck::kValid:
       if (FileLength(fd) < 0) break;
+      if (names && names->complete()) object.names = names->TakeNames();
       return true;
     case MetadataCheck::kInvalid:
       if (JournalMayExist(path)) break;
@@ -204,9 +294,16 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
 
   // The header and state block hold the CRC and the count; an overwrite also saves the record it
   // replaces. An append needs no record saved: the old length cuts it off again.
+  // The bytes an overwrite inside the file replaces, for carrying the CRC on.
+  std::vector<uint8_t> replaced;
+  if (!append && offset + format.recordSize <= static_cast<uint64_t>(end)) {
+    replaced.resize(format.recordSize);
+    if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
+  }
   MetadataChange change(object.path, object.fd.get());
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, append ? 0 : format.recordSize}})) return false;
-  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) || !RefreshHeaderCrc(object, format) ||
+  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
+      !StoreHeaderCrc(object, format, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
       (append && !RaiseRecordCount(object, format)) || !change.Commit()) {
     return false;
   }
@@ -223,31 +320,21 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
 
 bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   if (!object.fd.valid()) return false;
-  std::vector<uint8_t> state(format.stateSize);
-  if (!ReadStateBlock(object, format, state.data())) return false;
+  uint32_t count = 0;
+  if (!NameCountOf(object, format, &count)) return false;
   object.names.clear();
-  // The record count lies outside the CRC and may be damaged: the names of the first recordCount
-  // records are taken, but never more than the file holds, so the buffer is never larger than
-  // what the file holds.
-  const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
-  const uint32_t inFile = CountRecordsFromLength(object, format);
-  const uint32_t count = recordCount < inFile ? recordCount : inFile;
-  if (count == 0) return true;
-  const size_t areaBytes = size_t{count} * format.recordSize;
-  std::unique_ptr<uint8_t[]> area(new (std::nothrow) uint8_t[areaBytes]);
-  if (!area || !ReadAt(object.fd.get(), format.recordAreaOffset(), area.get(), areaBytes)) return false;
-
-  std::vector<std::wstring> names;
-  names.reserve(count);
-  uint8_t nameBytes[kRecordNameBytes];
-  char16_t field[kRecordNameChars];
-  for (uint32_t i = 0; i < count; ++i) {
-    std::memcpy(nameBytes, area.get() + size_t{i} * format.recordSize + format.recordNameOffset, kRecordNameBytes);
-    UnscrambleBytes(nameBytes, kRecordNameBytes);
-    ReadUtf16Units(nameBytes, field, kRecordNameChars);
-    names.push_back(RecordFieldName(field));
+  // Read in pieces of whole records, so that no buffer grows with the file.
+  NameCollector names(format, count);
+  const uint32_t perPiece = std::max<uint32_t>(1, static_cast<uint32_t>(kFilePieceSize / format.recordSize));
+  std::vector<uint8_t> piece(size_t{std::min(count, perPiece)} * format.recordSize);
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t records = std::min(count - done, perPiece);
+    const size_t bytes = size_t{records} * format.recordSize;
+    if (!ReadAt(object.fd.get(), format.recordOffset(done), piece.data(), bytes)) return false;
+    names.Take(piece.data(), bytes);
+    done += records;
   }
-  object.names = std::move(names);
+  object.names = names.TakeNames();
   return true;
 }
 

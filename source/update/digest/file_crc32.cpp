@@ -11,7 +11,10 @@
 
 namespace mivra {
 
-bool CalcFileCrc32(int fd, int32_t start, uint32_t* result) {
+bool CalcFileCrc32(int fd, int32_t start, uint32_t* result) { return CalcFileCrc32(fd, start, result, nullptr); }
+
+bool CalcFileCrc32(int fd, int32_t start, uint32_t* result,
+                   const std::function<void(const uint8_t* piece, size_t length)>& eachPiece) {
   if (fd == -1 || !result || start < 0) return false;
   const int64_t end = Platform().seek(fd, 0, SEEK_END);
   if (end < 0 || end > INT32_MAX) return false;
@@ -31,6 +34,7 @@ bool CalcFileCrc32(int fd, int32_t start, uint32_t* result) {
     const int got = Platform().read(fd, piece.get(), static_cast<unsigned>(want));
     if (got <= 0) return false;
     reg = Crc32Update(reg, piece.get(), static_cast<size_t>(got));
+    if (eachPiece) eachPiece(piece.get(), static_cast<size_t>(got));
     done += got;
   }
   *result = reg ^ 0xFFFFFFFFu;
