@@ -341,7 +341,10 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
 NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, std::wstring_view name,
                             uint32_t* index) {
   if (!index) return NameLookup::kUnavailable;
-  if (object.names.empty() && !LoadMetadataNames(object, format)) return NameLookup::kUnavailable;
+  // Another process may have appended since the list was loaded (an object lives across calls,
+  // the product lock only across one): a list that no longer matches the file is loaded again.
+  const bool stale = object.names.empty() || object.names.size() != CountRecordsFromLength(object, format);
+  if (stale && !LoadMetadataNames(object, format)) return NameLookup::kUnavailable;
   for (size_t i = 0; i < object.names.size(); ++i) {
     if (object.names[i] == name) {
       *index = static_cast<uint32_t>(i);
