@@ -7,6 +7,7 @@
 
 #include "update/frame/backup_folder.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
@@ -48,6 +49,17 @@ HANDLE OpenProductMutex(std::wstring_view baseFolder) {
   return CreateLockMutex(name);
 }
 
+void TraceLockWait(const wchar_t* base, DWORD waited) {
+  TraceEvent step = TraceStep("lock");
+  step.Path("folder", base);
+  switch (waited) {
+    case WAIT_OBJECT_0: step.Outcome("ok"); return;
+    case WAIT_ABANDONED: step.Outcome("taken-over"); return;
+    case WAIT_TIMEOUT: step.Number("ms", kProductLockWaitMs).Failed("held by another process"); return;
+    default: step.Win32(false); return;
+  }
+}
+
 }  // namespace
 
 bool ProductLockName(std::wstring_view baseFolder, std::wstring_view nameSpace, wchar_t (&name)[kPathCapacity]) {
@@ -73,8 +85,9 @@ bool ProductLock::Acquire() {
   wchar_t base[kPathCapacity];
   if (!GetBackupFolder(base, BKF_BASE, false)) return true;
   ScopedHandle mutex(OpenProductMutex(base));
-  if (!mutex) return false;
+  if (!mutex) return TraceStep("lock").Path("folder", base).Text("at", "open").Win32(false);
   const DWORD waited = Platform().WaitForSingleObject(mutex.get(), kProductLockWaitMs);
+  TraceLockWait(base, waited);
   // A lock abandoned by a process that died is this caller's now.
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return false;
   mutex_ = std::move(mutex);
