@@ -119,7 +119,11 @@ R Failure() {
     return ERROR_GEN_FAILURE;
   } else {
     ::SetLastError(ERROR_GEN_FAILURE);
-    if constexpr (std::is_same_v<R, HANDLE>) {
+    if constexpr (kSame<Entry, &PlatformCalls::CreateMutexW>) {
+      return nullptr;
+    } else if constexpr (kSame<Entry, &PlatformCalls::WaitForSingleObject>) {
+      return WAIT_FAILED;
+    } else if constexpr (std::is_same_v<R, HANDLE>) {
       return INVALID_HANDLE_VALUE;
     } else if constexpr (kSame<Entry, &PlatformCalls::GetFileAttributesW>) {
       return INVALID_FILE_ATTRIBUTES;
@@ -143,8 +147,8 @@ struct Hook<Entry, R (*)(Args...)> {
 
   static R Call(Args... args) {
     if constexpr (std::is_void_v<R>) {
+      // The only such entry is the wait between retries, which a walk over every call skips.
       Intercept({});
-      real(args...);
     } else {
       const std::wstring file = FileOf(args...);
       if (Intercept(file)) {
@@ -201,7 +205,8 @@ EveryCallFault::EveryCallFault(FaultMode mode, uint32_t n) : saved_(mivra::Platf
   InstallAll<kPassedThrough, &P::wopen, &P::read, &P::write, &P::seek, &P::close, &P::commit, &P::chsize, &P::waccess, &P::wrename,
              &P::CreateFileW, &P::ReadFile, &P::WriteFile, &P::FlushFileBuffers, &P::DeleteFileW,
              &P::SetFileAttributesW, &P::GetFileAttributesW, &P::GetFileAttributesExW, &P::MoveFileW, &P::MoveFileExW,
-             &P::CopyFileW, &P::GetLongPathNameW, &P::FindFirstFileW, &P::FindNextFileW, &P::Sleep, &P::RegOpenKeyExW,
+             &P::CopyFileW, &P::GetLongPathNameW, &P::FindFirstFileW, &P::FindNextFileW, &P::Sleep, &P::CreateMutexW,
+             &P::WaitForSingleObject, &P::ReleaseMutex, &P::RegOpenKeyExW,
              &P::RegQueryValueExW, &P::SHGetFolderPathW, &P::SHCreateDirectoryExW, &P::SHFileOperationW,
              &P::CloseHandle, &P::FindClose, &P::RegCloseKey, &P::GetFileSecurityW, &P::SetFileSecurityW,
              &P::LoadLibraryExW, &P::FreeLibrary, &P::GetModuleHandleW, &P::GetModuleFileNameW, &P::GetProcAddress,

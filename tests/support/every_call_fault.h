@@ -11,7 +11,8 @@
 //   }
 //
 // A call's file is the path it names, or the path its descriptor or handle was opened on, compared
-// without regard to case. Closing never fails for real: a failing close still closes.
+// without regard to case. Closing never fails for real: a failing close still closes. Waits
+// between retries are counted but not waited.
 #ifndef MIVRA_TESTS_SUPPORT_EVERY_CALL_FAULT_H_
 #define MIVRA_TESTS_SUPPORT_EVERY_CALL_FAULT_H_
 

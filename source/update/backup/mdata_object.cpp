@@ -3,9 +3,12 @@
 #include <new>
 
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
 
 void MdataObject::Close() {
-  if (fd.valid() && modified) mivra::Platform().commit(fd.get());
+  if (fd.valid() && modified) {
+    mivra::TraceStep("flush-metadata").Path("path", path).Crt(mivra::Platform().commit(fd.get()) == 0);
+  }
   fd.reset();
   names.clear();
   names.shrink_to_fit();

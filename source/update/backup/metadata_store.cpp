@@ -27,6 +27,12 @@ namespace {
 
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
+uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
+  if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
+  const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
+  return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
+}
+
 void DiscardFile(MdataObject& object, const wchar_t* path) {
   object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
@@ -130,7 +136,10 @@ bool NameCountOf(const MdataObject& object, const MetadataFormat& format, uint32
   std::vector<uint8_t> state(format.stateSize);
   if (!ReadStateBlock(object, format, state.data())) return false;
   const uint32_t recordCount = ReadLe32(state.data() + kStateRecordCountOffset);
-  const uint32_t inFile = CountRecordsFromLength(object, format);
+  // A length that cannot be read is no empty file: the names stay unknown.
+  const int64_t length = FileLength(object.fd.get());
+  if (length < 0) return false;
+  const uint32_t inFile = RecordsForLength(length, format);
   *count = recordCount < inFile ? recordCount : inFile;
   return true;
 }
@@ -243,7 +252,8 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   const PathState state = ProbePath(path);
   if (state == PathState::kAbsent) {
     if (CreateMetadataFile(object, format, path, newState)) return true;
-    if (ProbePath(path) != PathState::kPresent) return false;
+    // A creation whose undo failed leaves its journal, and the file is not to be used.
+    if (ProbePath(path) != PathState::kPresent || JournalMayExist(path)) return false;
   }
   errno = 0;
   const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
@@ -341,7 +351,10 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
 NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, std::wstring_view name,
                             uint32_t* index) {
   if (!index) return NameLookup::kUnavailable;
-  if (object.names.empty() && !LoadMetadataNames(object, format)) return NameLookup::kUnavailable;
+  // Another process may have appended since the list was loaded (an object lives across calls,
+  // the product lock only across one): a list that no longer matches the file is loaded again.
+  const bool stale = object.names.empty() || object.names.size() != CountRecordsFromLength(object, format);
+  if (stale && !LoadMetadataNames(object, format)) return NameLookup::kUnavailable;
   for (size_t i = 0; i < object.names.size(); ++i) {
     if (object.names[i] == name) {
       *index = static_cast<uint32_t>(i);
@@ -378,10 +391,7 @@ bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& con
 
 uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {
   if (!object.fd.valid()) return 0;
-  const int64_t length = FileLength(object.fd.get());
-  if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
-  const uint64_t records = (static_cast<uint64_t>(length) - format.recordAreaOffset()) / format.recordSize;
-  return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
+  return RecordsForLength(FileLength(object.fd.get()), format);
 }
 
 }  // namespace mivra

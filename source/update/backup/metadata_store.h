@@ -46,7 +46,8 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format);
 
 enum class NameLookup { kFound, kNotFound, kUnavailable };
 
-// Exact, case-sensitive lookup in the name list, loading it first when it is empty.
+// Exact, case-sensitive lookup in the name list, loading it first when it is empty or no longer
+// counts the records the file holds.
 NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, std::wstring_view name,
                             uint32_t* index);
 

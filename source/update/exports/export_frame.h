@@ -7,9 +7,23 @@
 #include <cstdint>
 
 #include "mivra.h"
+#include "update/frame/product_lock.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
+
+// Every export that reads or changes the backup folders, their metadata or the rollback database
+// holds the ProductLock from its switch check to its end. A call that cannot have it in time
+// reports what its open of the metadata file reports when that fails: the file is not to be had.
+//
+// The lock spans one call, never the life of an object the caller keeps between calls: an
+// updater holding an object for a whole update would shut every other process out for as long,
+// and a mutex belongs to the thread that took it while an object may be released on another. So
+// two processes may each hold an object on one file; each call re-reads under the lock what the
+// object caches from the file (its name list), and appends go to the file's true end, so neither
+// loses nor duplicates the other's records.
+inline constexpr uint32_t kBackupBusyCode = MIVRA_E_BKMDATA_OPEN;
+inline constexpr uint32_t kDatabaseBusyCode = MIVRA_E_RBMDATA_OPEN;
 
 // The one place an export writes its code, so that the trace of the call can name it.
 inline void WriteCode(uint32_t* errorCode, uint32_t code) {

@@ -93,6 +93,8 @@ bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCo
   if (!filePath || !errorCode) return false;
   // An object proves that its creation passed the switch.
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
   const mivra::AddResult result = mivra::AddFileToBackup(object, filePath);
   if (result != mivra::AddResult::kAdded) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -103,6 +105,8 @@ bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCo
 bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
   if (!fileName || !errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
   const mivra::RemoveResult result = mivra::RemoveFromCommittedBackup(fileName);
   if (result != mivra::RemoveResult::kRemoved) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -116,6 +120,11 @@ void DeleteBackup(uint32_t* errorCode) try {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
     return;
   }
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) {
+    Fail(errorCode, mivra::kBackupBusyCode);
+    return;
+  }
   if (mivra::DeleteCommittedBackup() == mivra::DeleteBackupResult::kBackupFolder) {
     Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
   }
@@ -125,6 +134,8 @@ void DeleteBackup(uint32_t* errorCode) try {
 bool CommitBackup(uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
   const mivra::CommitResult result = mivra::CommitStagingBackup();
   if (result != mivra::CommitResult::kCommitted) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -136,6 +147,11 @@ MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   if (IsFeatureOff()) {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
+    return nullptr;
+  }
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) {
+    Fail(errorCode, mivra::kBackupBusyCode);
     return nullptr;
   }
   std::unique_ptr<MdataObject> object = mivra::NewMdataObject();
@@ -150,6 +166,7 @@ MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   return nullptr;
 }
 
+// No product lock: closing only flushes what the object's own calls wrote, changing no byte.
 void DeleteMdataObject(MdataObject* object) {
   if (!object) return;
   object->Close();
@@ -162,6 +179,8 @@ bool GetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) tr
   // Required by the interface, yet never written through when missing.
   if (!count || !errorCode) return false;
   *count = 0;
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
   const mivra::ListResult result = mivra::ListCommittedBackup(list, count);
   if (result == mivra::ListResult::kNoMemory) return false;
   if (result != mivra::ListResult::kListed) return Fail(errorCode, ToErrorCode(result));

@@ -6,6 +6,7 @@
 #include "update/frame/feature_switch.h"
 #include "update/frame/trace_log.h"
 #include "update/rollback/rollback_driver.h"
+#include "update/rollback/service_notify.h"
 #include "update/rollbackdb/create_rb_object.h"
 
 using mivra::Fail;
@@ -47,6 +48,8 @@ uint32_t ToErrorCode(mivra::PerformOutcome outcome) {
 bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (mivra::IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
 
   std::unique_ptr<MdataObject> database;
   switch (mivra::CreateRbObject(&database)) {
@@ -61,9 +64,15 @@ bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
     return Answer(mivra::QueryRollback(*database, flags, outFlag), errorCode);
   }
 
-  const mivra::PerformOutcome outcome = mivra::PerformRollback(*database);
-  if (outcome == mivra::PerformOutcome::kRestored) return true;
-  return Fail(errorCode, ToErrorCode(outcome));
+  bool notifyService = false;
+  const mivra::PerformOutcome outcome = mivra::PerformRollback(*database, &notifyService);
+  if (outcome != mivra::PerformOutcome::kRestored) return Fail(errorCode, ToErrorCode(outcome));
+  // The service may call the library, or wait on a process that does, before it answers: the
+  // handshake must not wait while this call keeps everyone else out.
+  database.reset();
+  lock.Release();
+  if (notifyService) mivra::NotifyServiceOfRollback();
+  return true;
 } catch (...) {
   return false;
 }

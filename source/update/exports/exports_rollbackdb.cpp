@@ -35,6 +35,8 @@ bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
   if (status != 1 && status != 2) return false;
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
   switch (mivra::MarkUpdateStatus(status)) {
     case mivra::MarkStatusResult::kMarked: return true;
     case mivra::MarkStatusResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
@@ -51,6 +53,11 @@ MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
     Fail(errorCode, MIVRA_E_FEATURE_OFF);
     return nullptr;
   }
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) {
+    Fail(errorCode, mivra::kDatabaseBusyCode);
+    return nullptr;
+  }
   std::unique_ptr<MdataObject> object;
   const mivra::RbObjectResult result = mivra::CreateRbObject(&object);
   if (result == mivra::RbObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
@@ -63,6 +70,8 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
                       uint32_t* errorCode) try {
   if (!filePath || !digest || !errorCode) return false;
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
   const mivra::RbUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
   if (result != mivra::RbUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -73,6 +82,8 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
 bool DeleteRollBackDB(uint32_t* errorCode) try {
   if (!errorCode) return false;
   if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  mivra::ProductLock lock;
+  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
   switch (mivra::DeleteRollbackDB()) {
     case mivra::RbDeleteResult::kDeleted:
     case mivra::RbDeleteResult::kDeleteAtRestart: return true;

@@ -1,7 +1,7 @@
 // The thin platform layer: every C-runtime and Win32 call that touches files, folders, the
-// registry or modules goes through this table, and so does the reading of the last error after
-// them. It holds no logic. The library only reads it; tests replace
-// single entries to make a read, a write or a delete fail without a broken disk.
+// registry, modules or the product lock goes through this table, and so does the reading of the
+// last error after them. It holds no logic. The library only reads it; tests replace single
+// entries to make a read, a write or a delete fail without a broken disk.
 #ifndef MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
 #define MIVRA_UPDATE_FRAME_PLATFORM_CALLS_H_
 
@@ -43,6 +43,11 @@ struct PlatformCalls {
 
   // Waiting between retries.
   VOID(WINAPI* Sleep)(DWORD);
+
+  // The product lock shared by every process that loads the library.
+  HANDLE(WINAPI* CreateMutexW)(LPSECURITY_ATTRIBUTES, BOOL, LPCWSTR);
+  DWORD(WINAPI* WaitForSingleObject)(HANDLE, DWORD);
+  BOOL(WINAPI* ReleaseMutex)(HANDLE);
 
   // Registry.
   LSTATUS(WINAPI* RegOpenKeyExW)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);

@@ -61,6 +61,28 @@ TEST_F(RestoreHelpersTest, TempNamesSkipTakenNumbersAndWrap) {
   EXPECT_FALSE(mivra::MakeUniqueTempNameFrom(deep.c_str(), 0, name));
 }
 
+TEST_F(RestoreHelpersTest, DrawnTempNameIsTakenByItsFileAtOnce) {
+  wchar_t first[mivra::kPathCapacity];
+  wchar_t second[mivra::kPathCapacity];
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x777, first));
+  EXPECT_EQ(std::wstring(first), InstallPath(L"kvupd000777.tmp"));
+  EXPECT_TRUE(FileExists(first));
+  EXPECT_EQ(ReadFileBytes(first), "");
+  // Drawn again from the same number before anything was written to it: another file.
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x777, second));
+  EXPECT_EQ(std::wstring(second), InstallPath(L"kvupd000778.tmp"));
+}
+
+TEST_F(RestoreHelpersTest, TempNameWhoseFileCannotBeMadeIsJudgedByItsExistence) {
+  WriteFileBytes(InstallPath(L"kvupd000900.tmp"), "taken");
+  mivra_test::PlatformFault<&mivra::PlatformCalls::CreateFileW> creation(mivra_test::FaultPlan::Always(),
+                                                                         INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
+  wchar_t name[mivra::kPathCapacity];
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x900, name));
+  EXPECT_EQ(std::wstring(name), InstallPath(L"kvupd000901.tmp"));
+  EXPECT_FALSE(FileExists(name));
+}
+
 TEST(IssuedTempNumbersTest, RunsMergeAndWrap) {
   mivra::IssuedTempNumbers issued;
   for (uint32_t n : {5u, 6u, 7u, 9u, 7u}) issued.Add(n);

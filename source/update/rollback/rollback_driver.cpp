@@ -7,7 +7,6 @@
 #include "update/rollback/rebuild_rollback_db.h"
 #include "update/rollback/place_restored.h"
 #include "update/rollback/rollback_need_check.h"
-#include "update/rollback/service_notify.h"
 #include "update/rollback/stage_restore.h"
 #include "update/rollback/temp_sweep.h"
 #include "update/rollback/verify_backup.h"
@@ -37,7 +36,8 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
   return QueryOutcome::kNeeded;
 }
 
-PerformOutcome PerformRollback(MdataObject& database) {
+PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
+  if (notifyService) *notifyService = false;
   RecoverInterruptedCommit(true);
   uint8_t intact = 1;
   if (!VerifyBackupCopies(&intact)) return PerformOutcome::kBackupUncheckable;
@@ -69,7 +69,7 @@ PerformOutcome PerformRollback(MdataObject& database) {
   // The rebuild deletes and recreates the database file, so this handle goes first.
   database.Close();
   if (!RebuildRollbackDB(context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
-  if (context.notifyService) NotifyServiceOfRollback();
+  if (notifyService) *notifyService = context.notifyService != 0;
   return PerformOutcome::kRestored;
 }
 

@@ -34,8 +34,10 @@ enum class PerformOutcome {
   kRebuildFailed,
 };
 
-// Closes `database` before the rebuild replaces its file; the caller frees the object.
-PerformOutcome PerformRollback(MdataObject& database);
+// Closes `database` before the rebuild replaces its file; the caller frees the object. After a
+// restore, `notifyService` tells whether the service is to be told (NotifyServiceOfRollback),
+// which the caller does once it holds nothing that the service might wait for.
+PerformOutcome PerformRollback(MdataObject& database, bool* notifyService);
 
 }  // namespace mivra
 

@@ -11,6 +11,7 @@
 #include "update/frame/file_name.h"
 #include "update/frame/file_info.h"
 #include "update/frame/install_dir.h"
+#include "update/frame/platform_calls.h"
 #include "update/rollback/temp_names.h"
 #include "update/frame/trace_log.h"
 
@@ -51,7 +52,11 @@ bool StageRestoreFiles(RollbackContext& context) {
     wchar_t temp[kPathCapacity];
     if (!JoinPath(source, folder, name) || !MakeUniqueTempName(installDir, temp, &issued)) return false;
     RestoreEntry* entry = AppendRestoreEntry(&context.head, &context.tail);
-    if (!entry) return false;
+    if (!entry) {
+      // The name holds an empty file of its own; without an entry nothing else would delete it.
+      Platform().DeleteFileW(temp);
+      return false;
+    }
     if (!BoundedCopy(entry->destinationPath, destination) || !BoundedCopy(entry->tempPath, temp)) return false;
     entry->fileSize = record.fileSizeLow;
     std::memcpy(entry->expectedDigest, record.digest, sizeof(entry->expectedDigest));

@@ -7,10 +7,24 @@
 
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/scoped_handles.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
+
+// Takes a free name by creating its file exclusively, so that two callers who draw the same number
+// at once never share a file: the loser finds it taken and tries the next. A creation that fails
+// for another reason proves nothing about the name; it is judged by its existence as before, and
+// the copy into it then meets that reason itself.
+bool ReserveName(const wchar_t* path) {
+  ScopedHandle file(Platform().CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                           nullptr));
+  if (file) return true;
+  const DWORD error = Platform().GetLastError();
+  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
+  return !PathExists(path);
+}
 
 // "<path>.<digit>kv"
 bool AsideName(const wchar_t* path, wchar_t digit, wchar_t (&aside)[kPathCapacity]) {
@@ -82,7 +96,7 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
     number = (number + taken) % kTempNumberSpace;
     const HexDigits digits = FormatHex(number, 6, true);
     if (BoundedConcat(candidate, {folder, kTempNamePrefix, digits.view(), L".", kTempNameExtension}) &&
-        !PathExists(candidate) && BoundedCopy(name, candidate)) {
+        ReserveName(candidate) && BoundedCopy(name, candidate)) {
       if (issued) issued->Add(number);
       return true;
     }

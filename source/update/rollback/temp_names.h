@@ -31,9 +31,10 @@ class IssuedTempNumbers {
   std::map<uint32_t, uint32_t> runs_;  // first number -> last number; disjoint, never adjacent
 };
 
-// Writes into `name` a path "<directory>\kvupdXXXXXX.tmp" of a file that does not exist yet,
-// trying numbers upward from TempNameStartNumber and wrapping after FFFFFF. False when none is
-// free or the path does not fit.
+// Writes into `name` a path "<directory>\kvupdXXXXXX.tmp" of a file that did not exist, trying
+// numbers upward from TempNameStartNumber and wrapping after FFFFFF, and creates that file empty
+// to hold the name for the caller, who fills it or deletes it. False when none is free or the path
+// does not fit.
 // With `issued`, the numbers it holds are passed over unasked and the number made is added to it.
 bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity],
                         IssuedTempNumbers* issued = nullptr);

@@ -34,8 +34,14 @@ RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t
   const RbUpdateResult built = BuildRbRecord(path, fileSizeLow, digest, &record);
   if (built != RbUpdateResult::kWritten) return built;
 
+  // A name whose records cannot be listed is refused: appended blind, it could be registered
+  // twice, and the older record would go on hiding the newer.
   uint32_t index = RBREC_APPEND;
-  if (!FindRbRecord(object, RecordFieldName(record.fileName), &index)) index = RBREC_APPEND;
+  switch (FindMetadataName(object, kRbMdataFormat, RecordFieldName(record.fileName), &index)) {
+    case NameLookup::kFound: break;
+    case NameLookup::kNotFound: index = RBREC_APPEND; break;
+    case NameLookup::kUnavailable: return RbUpdateResult::kWriteFailed;
+  }
   if (!object.fd.valid() || !WriteRbRecord(object, record, index)) return RbUpdateResult::kWriteFailed;
   return RbUpdateResult::kWritten;
 }

@@ -215,6 +215,33 @@ TEST_F(UpdateRollbackDbTest, SameNameTwiceLeavesOneRecordWithTheSecondCallsValue
   }
 }
 
+TEST_F(UpdateRollbackDbTest, ObjectKeptAcrossCallsSeesWhatOthersRegisteredMeanwhile) {
+  const std::wstring mine = InstallFile(L"mine.dll", "mine", 0x01D9B3A2);
+  const std::wstring theirs = InstallFile(L"theirs.dll", "theirs", 0x01D9B3A2);
+  const std::string digest = Digest('o');
+  uint32_t code = kUntouched;
+  MdataObject* kept = MivraCreateRBMdataObject(&code);
+  ASSERT_NE(kept, nullptr);
+  ASSERT_TRUE(MivraUpdateRollBackDB(kept, mine.c_str(), 1, DigestBytes(digest), &code));
+  // Another user of the database (another object, a call without one, another process)
+  // registers a file after this object has read the names.
+  ASSERT_TRUE(MivraUpdateRollBackDB(nullptr, theirs.c_str(), 2, DigestBytes(digest), &code));
+  // The same name again through the kept object overwrites that record rather than adding one.
+  ASSERT_TRUE(MivraUpdateRollBackDB(kept, theirs.c_str(), 3, DigestBytes(digest), &code));
+  ASSERT_TRUE(MivraUpdateRollBackDB(kept, mine.c_str(), 4, DigestBytes(digest), &code));
+  MivraDeleteRBMdataObject(kept);
+  EXPECT_EQ(code, kUntouched);
+
+  const std::string file = ReadDb();
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).name, L"mine.dll");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).size, 4u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).name, L"theirs.dll");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).size, 3u);
+}
+
 TEST_F(UpdateRollbackDbTest, NamesDifferingInCaseAreTwoRecords) {
   InstallFile(L"a.dll", "a", 0x01D9B3A2);
   const std::string digest = Digest('d');
