@@ -9,7 +9,7 @@ FUZZ_SECONDS ?= 60
 # A compiler cache, when the machine has one, makes rebuilds in fresh trees cheap.
 LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps build build-cross build-native test demo fuzz clean
+.PHONY: all deps build build-cross build-native test demo dist fuzz clean
 
 all: build
 
@@ -37,6 +37,10 @@ test: build
 demo: build
 	@if [ -x tools/demo/run-demo.sh ]; then tools/demo/run-demo.sh $(BUILD); \
 	 else echo "The end-to-end demo is not built yet."; exit 1; fi
+
+# The SDK for integrators: build/dist/mivra-sdk-<version>.zip (what `cmake --install` lays out).
+dist: build-cross
+	cmake --build $(BUILD) --target dist
 
 # Benchmarks, never tests: the cores natively without sanitizers, the exports under Wine.
 $(BENCH)/CMakeCache.txt: | deps

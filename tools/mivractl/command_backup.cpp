@@ -1,27 +1,32 @@
 // backup, add, commit, remove, list and delete-backup: the backup exports, as an updater calls them.
 #include <windows.h>
 
+#include <chrono>
 #include <cwchar>
 #include <memory>
 #include <vector>
 
+#include "command_result.h"
 #include "commands.h"
-#include "error_names.h"
 #include "install_paths.h"
 #include "mivra.h"
 #include "report.h"
+#include "text_format.h"
+#include "throughput.h"
 #include "update/frame/backup_folder.h"
 
 namespace mivra::ctl {
 namespace {
 
 constexpr char kBackupHelp[] =
-    "usage: mivractl backup [--commit] FILE...\n"
+    "usage: mivractl backup [--commit] [--json] FILE...\n"
     "\n"
     "Starts a fresh staging backup (tmpbkup; an uncommitted one left over is discarded), adds every\n"
-    "FILE to it with one progress line each, and releases it. A FILE that does not exist yet is\n"
-    "recorded as absent, so that a rollback deletes it. With --commit the staging backup then\n"
-    "replaces the committed one (bkup).\n"
+    "FILE to it, and releases it. A FILE that does not exist yet is recorded as absent, so that a\n"
+    "rollback deletes it. With --commit the staging backup then replaces the committed one (bkup).\n"
+    "\n"
+    "Progress: each file's size before the library copies it, then the time and throughput of the\n"
+    "copy and the running total (with --json on standard error, and the files in the JSON object).\n"
     "\n"
     "FILE is a file of the install directory: a bare name is taken from there, a path is used as\n"
     "given (relative to the current directory). The first failure stops the backup; nothing is\n"
@@ -31,7 +36,7 @@ constexpr char kBackupHelp[] =
     "printed with the library's error code, 2 for a wrong command line.\n";
 
 constexpr char kAddHelp[] =
-    "usage: mivractl add FILE\n"
+    "usage: mivractl add [--json] FILE\n"
     "\n"
     "Adds one file straight to the committed backup (bkup), without a staging backup. A bare name\n"
     "is a file of the install directory; a FILE that does not exist is recorded as absent.\n"
@@ -39,7 +44,7 @@ constexpr char kAddHelp[] =
     "Exit status: 0 when recorded, 1 on a failure with the library's error code.\n";
 
 constexpr char kCommitHelp[] =
-    "usage: mivractl commit\n"
+    "usage: mivractl commit [--json]\n"
     "\n"
     "Makes the staging backup (tmpbkup) the committed backup (bkup); the previous committed backup\n"
     "is deleted.\n"
@@ -48,7 +53,7 @@ constexpr char kCommitHelp[] =
     "no staging backup).\n";
 
 constexpr char kRemoveHelp[] =
-    "usage: mivractl remove NAME\n"
+    "usage: mivractl remove [--json] NAME\n"
     "\n"
     "Takes the file NAME, exactly as recorded (no folder, letter case counts), out of the committed\n"
     "backup: its record is marked removed and its copy deleted. A rollback no longer touches it.\n"
@@ -67,7 +72,7 @@ constexpr char kListHelp[] =
     "backup with records).\n";
 
 constexpr char kDeleteBackupHelp[] =
-    "usage: mivractl delete-backup\n"
+    "usage: mivractl delete-backup [--json]\n"
     "\n"
     "Deletes the committed backup (bkup) with everything in it. A later rollback has nothing to\n"
     "restore from.\n"
@@ -80,6 +85,14 @@ struct ObjectRelease {
 };
 using ScopedObject = std::unique_ptr<MdataObject, ObjectRelease>;
 
+// A file about to be handed to the library, as the tool finds it beforehand.
+struct PlannedFile {
+  std::wstring path;
+  std::string name;
+  bool exists = false;
+  uint64_t size = 0;
+};
+
 bool FileExists(const std::wstring& path, uint64_t* size) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return false;
@@ -87,93 +100,136 @@ bool FileExists(const std::wstring& path, uint64_t* size) {
   return true;
 }
 
-// What was recorded for a file: its size, or that it does not exist yet.
-std::string Recorded(bool exists, uint64_t size) {
-  if (!exists) return ": recorded as absent";
-  std::string text = ": backed up, ";
-  text += std::to_string(size);
-  text += " bytes";
-  return text;
-}
-
 std::string FileNameOf(const std::wstring& path) { return Narrow(path.substr(path.find_last_of(L"\\/") + 1)); }
 
-int PathError(const char* command, const std::string& argument, std::ostream& err) {
-  err << "mivractl " << command << ": cannot form the path of " << argument
-      << " (is the install directory registered?)\n";
-  return kExitFailed;
+// The FILE arguments as full paths; false with the failure reported when one cannot be formed.
+bool PlanFiles(const CommandLine& line, std::vector<PlannedFile>* files, std::ostream& out, std::ostream& err) {
+  for (const std::string& argument : line.positional) {
+    PlannedFile file;
+    if (!ProductFilePath(argument, &file.path)) {
+      FailWithoutCode(line, "cannot form the path of " + argument, out, err);
+      return false;
+    }
+    file.name = FileNameOf(file.path);
+    file.exists = FileExists(file.path, &file.size);
+    files->push_back(std::move(file));
+  }
+  return true;
+}
+
+// What was recorded for a file: its size, or that it does not exist yet.
+std::string Recorded(const PlannedFile& file) {
+  return file.exists ? ": backed up, " + std::to_string(file.size) + " bytes" : ": recorded as absent";
+}
+
+Report FileReport(const PlannedFile& file) {
+  Report report = Report::Object();
+  report.Set("name", Report::Text(file.name)).Set("path", Report::Text(Narrow(file.path)));
+  report.Set("exists", Report::Flag(file.exists)).Set("size", Report::Number(file.size));
+  return report;
+}
+
+uint64_t MicrosecondsSince(std::chrono::steady_clock::time_point start) {
+  return static_cast<uint64_t>(
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
 }
 
 int RunBackup(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (line.positional.empty()) return UsageError(kBackupCommand, "name at least one FILE", err);
-  std::vector<std::wstring> paths;
-  for (const std::string& argument : line.positional) {
-    std::wstring path;
-    if (!ProductFilePath(argument, &path)) return PathError("backup", argument, err);
-    paths.push_back(path);
-  }
+  std::vector<PlannedFile> files;
+  if (!PlanFiles(line, &files, out, err)) return kExitFailed;
+  uint64_t totalBytes = 0;
+  for (const PlannedFile& file : files) totalBytes += file.size;
+  const std::string totalText = std::to_string(totalBytes) + " bytes";
 
+  std::ostream& progress = ProgressStream(line, out, err);
+  Report done = Report::List();
+  auto details = [&done]() {
+    Report report = Report::Object();
+    report.Set("files", std::move(done));
+    return report;
+  };
   uint32_t code = 0;
   ScopedObject object(MivraCreateBkMdataObject(&code));
-  if (!object) return ReportLibraryFailure("backup", "starting the staging backup", code, err);
-  out << "staging backup started\n" << std::flush;
-  const size_t total = paths.size();
-  for (size_t i = 0; i < total; ++i) {
-    uint64_t size = 0;
-    const bool exists = FileExists(paths[i], &size);
+  if (!object) return FailLibraryCall(line, "starting the staging backup", code, out, err, details());
+  progress << "staging backup started: " << CountOf(files.size(), "file", "files") << ", " << totalText << "\n"
+           << std::flush;
+
+  const auto started = std::chrono::steady_clock::now();
+  uint64_t bytesDone = 0;
+  for (size_t i = 0; i < files.size(); ++i) {
+    const PlannedFile& file = files[i];
+    const std::string counter = ProgressCounter(i + 1, files.size()) + file.name;
+    // Said before the call, so that a call that takes long shows what it is working on.
+    progress << counter << (file.exists ? ": " + std::to_string(file.size) + " bytes..." : ": not there...") << "\n"
+             << std::flush;
+    const auto callStarted = std::chrono::steady_clock::now();
     code = 0;
-    std::string progress = "[";
-    progress.append(std::to_string(i + 1)).append("/").append(std::to_string(total)).append("] ");
-    progress.append(FileNameOf(paths[i]));
-    if (!MivraAddToBackup(object.get(), paths[i].c_str(), &code)) {
-      out << progress << ": failed\n" << std::flush;
-      return ReportLibraryFailure("backup", "adding " + FileNameOf(paths[i]), code, err);
+    const bool added = MivraAddToBackup(object.get(), file.path.c_str(), &code);
+    const uint64_t microseconds = MicrosecondsSince(callStarted);
+    if (!added) {
+      progress << counter << ": failed\n" << std::flush;
+      return FailLibraryCall(line, "adding " + file.name, code, out, err, details());
     }
-    out << progress << Recorded(exists, size) << "\n" << std::flush;
+    bytesDone += file.size;
+    std::string finished = counter + Recorded(file);
+    if (file.exists) {
+      finished += " in " + FormatSeconds(microseconds) + " (" + FormatThroughput(file.size, microseconds) + ")";
+    }
+    progress << finished << "; total " << bytesDone << " of " << totalText << "\n" << std::flush;
+    Report item = FileReport(file);
+    item.Set("microseconds", Report::Number(microseconds));
+    done.Append(std::move(item), finished);
   }
   object.reset();
-  out << "staging backup closed: " << total << (total == 1 ? " file\n" : " files\n");
+  const uint64_t microseconds = MicrosecondsSince(started);
+  progress << "staging backup closed: " << CountOf(files.size(), "file", "files") << ", " << totalText << " in "
+           << FormatSeconds(microseconds) << " (" << FormatThroughput(totalBytes, microseconds) << ")\n"
+           << std::flush;
+  Report report = details();
+  report.Set("totalBytes", Report::Number(totalBytes)).Set("microseconds", Report::Number(microseconds));
   if (!line.Has("--commit")) {
-    out << "not committed yet (mivractl commit)\n";
-    return kExitOk;
+    report.Set("committed", Report::Flag(false));
+    return Succeed(line, "not committed yet (mivractl commit)\n", std::move(report), out);
   }
   code = 0;
-  if (!MivraCommitBackup(&code)) return ReportLibraryFailure("backup", "committing", code, err);
-  out << "committed\n";
-  return kExitOk;
+  if (!MivraCommitBackup(&code)) return FailLibraryCall(line, "committing", code, out, err, std::move(report));
+  report.Set("committed", Report::Flag(true));
+  return Succeed(line, "committed\n", std::move(report), out);
 }
 
 int RunAdd(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (line.positional.size() != 1) return UsageError(kAddCommand, "name exactly one FILE", err);
-  std::wstring path;
-  if (!ProductFilePath(line.positional[0], &path)) return PathError("add", line.positional[0], err);
-  uint64_t size = 0;
-  const bool exists = FileExists(path, &size);
+  std::vector<PlannedFile> files;
+  if (!PlanFiles(line, &files, out, err)) return kExitFailed;
+  const PlannedFile& file = files[0];
+  Report details = Report::Object();
+  details.Set("file", FileReport(file));
   uint32_t code = 0;
-  if (!MivraAddToBackup(nullptr, path.c_str(), &code)) {
-    return ReportLibraryFailure("add", "adding " + FileNameOf(path), code, err);
+  if (!MivraAddToBackup(nullptr, file.path.c_str(), &code)) {
+    return FailLibraryCall(line, "adding " + file.name, code, out, err, std::move(details));
   }
-  out << FileNameOf(path) << Recorded(exists, size) << " in the committed backup\n";
-  return kExitOk;
+  return Succeed(line, file.name + Recorded(file) + " in the committed backup\n", std::move(details), out);
 }
 
 int RunCommit(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kCommitCommand, "takes no arguments", err);
   uint32_t code = 0;
-  if (!MivraCommitBackup(&code)) return ReportLibraryFailure("commit", "committing", code, err);
-  out << "committed\n";
-  return kExitOk;
+  if (!MivraCommitBackup(&code)) return FailLibraryCall(line, "committing", code, out, err);
+  return Succeed(line, "committed\n", Report::Object(), out);
 }
 
 int RunRemove(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (line.positional.size() != 1) return UsageError(kRemoveCommand, "name exactly one NAME", err);
-  const std::wstring name = Widen(line.positional[0]);
+  const std::string& argument = line.positional[0];
+  const std::wstring name = Widen(argument);
+  Report details = Report::Object();
+  details.Set("name", Report::Text(argument));
   uint32_t code = 0;
   if (!MivraRemoveFromBackup(name.c_str(), &code)) {
-    return ReportLibraryFailure("remove", "removing " + line.positional[0], code, err);
+    return FailLibraryCall(line, "removing " + argument, code, out, err, std::move(details));
   }
-  out << line.positional[0] << ": removed from the committed backup\n";
-  return kExitOk;
+  return Succeed(line, argument + ": removed from the committed backup\n", std::move(details), out);
 }
 
 struct ListRelease {
@@ -186,7 +242,7 @@ int RunList(const CommandLine& line, std::ostream& out, std::ostream& err) {
   uint32_t count = 0;
   uint32_t code = 0;
   if (!MivraGetBkMdataFileList(&block, &count, &code)) {
-    return ReportLibraryFailure("list", "listing the committed backup", code, err);
+    return FailLibraryCall(line, "listing the committed backup", code, out, err);
   }
   const std::unique_ptr<wchar_t, ListRelease> list(block);
   // Entries are 260 characters each; a name fills at most 259 of them and its NUL.
@@ -199,7 +255,7 @@ int RunList(const CommandLine& line, std::ostream& out, std::ostream& err) {
   }
   Report report = Report::Object();
   report.Set("files", std::move(names));
-  out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
+  out << (line.json ? RenderJson(report) : RenderText(report));
   return kExitOk;
 }
 
@@ -207,14 +263,12 @@ int RunDeleteBackup(const CommandLine& line, std::ostream& out, std::ostream& er
   if (!line.positional.empty()) return UsageError(kDeleteBackupCommand, "takes no arguments", err);
   uint32_t code = 0;
   MivraDeleteBackup(&code);
-  if (code != 0) return ReportLibraryFailure("delete-backup", "deleting the committed backup", code, err);
+  if (code != 0) return FailLibraryCall(line, "deleting the committed backup", code, out, err);
   std::wstring bkup;
   if (FindLibraryFolder(BKF_BKUP, &bkup) && FolderExists(bkup)) {
-    err << "mivractl delete-backup: the committed backup folder is still there: " << Narrow(bkup) << "\n";
-    return kExitFailed;
+    return FailWithoutCode(line, "the committed backup folder is still there: " + Narrow(bkup), out, err);
   }
-  out << "committed backup deleted\n";
-  return kExitOk;
+  return Succeed(line, "committed backup deleted\n", Report::Object(), out);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "command_result.h"
 #include "commands.h"
 #include "error_names.h"
 #include "explain_verdict.h"
@@ -155,14 +156,10 @@ Answer JudgeRegisteredFiles(const MetadataFile& database, const std::wstring& in
 int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kExplainCommand, "takes no arguments", err);
   std::wstring installDir;
-  if (!FindInstallDir(&installDir)) {
-    err << "mivractl explain: the install directory cannot be resolved (App Paths \"Path\" value of "
-           "Corvane.exe)\n";
-    return kExitFailed;
-  }
+  if (!FindInstallDir(&installDir)) return FailWithoutCode(line, "explaining needs the install directory", out, err);
   std::wstring base;
   if (!FindLibraryFolder(BKF_BASE, &base)) {
-    return ReportLibraryFailure("explain", "resolving the library's folders", MIVRA_E_BACKUP_FOLDER, err);
+    return FailLibraryCall(line, "resolving the library's folders", MIVRA_E_BACKUP_FOLDER, out, err);
   }
   const std::wstring databasePath = base + L"\\rbmdata.dat";
   const MetadataFile database = ReadMetadataFile(databasePath, kRbMdataFormat);

@@ -1,4 +1,5 @@
 // query and rollback: MivraRollback in its two modes.
+#include "command_result.h"
 #include "commands.h"
 #include "error_names.h"
 #include "examination.h"
@@ -25,18 +26,20 @@ constexpr char kQueryHelp[] =
     "Without either option both tests are made. mivractl explain tells why.\n"
     "\n"
     "Prints rollbackNeeded (yes or no) and, when one is needed, whether the committed backup can\n"
-    "serve it (backup: usable, or none with code 130 MIVRA_E_NO_BACKUP).\n"
+    "serve it (backup: usable, or none with code 130 MIVRA_E_NO_BACKUP). With --json both are\n"
+    "booleans.\n"
     "\n"
     "Exit status: 0 when the library answered, 1 when the check failed (with the library's error\n"
     "code when it gives one).\n";
 
 constexpr char kRollbackHelp[] =
-    "usage: mivractl rollback\n"
+    "usage: mivractl rollback [--json]\n"
     "\n"
     "Rolls the product back from the committed backup: the library verifies every backup copy,\n"
     "sweeps leftover temporary files when the update status is 1, restores every backed-up file,\n"
     "deletes the files the update added, rebuilds the rollback database (raising its counter) and\n"
-    "notifies the product's service when VENTRAEX.EXT was restored. Prints one line per file.\n"
+    "notifies the product's service when VENTRAEX.EXT was restored. Before the library starts, the\n"
+    "tool says what it is about to do: every file the committed backup restores or deletes.\n"
     "\n"
     "Exit status: 0 when rolled back, 1 on a failure with the library's error code (118 damaged\n"
     "backup, 121 nothing to restore, 131 after 15 rollbacks, ...).\n";
@@ -53,9 +56,11 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
   StdoutCapture capture;
   const bool answered = MivraRollback(flags, &needed, &code);
   const std::string libraryMessage = capture.Finish();
+  Report report = Report::Object();
+  if (!libraryMessage.empty()) report.Set("libraryMessage", Report::Text(libraryMessage));
   if (!answered) {
     if (!libraryMessage.empty()) err << "mivractl query: the library says: " << libraryMessage << "\n";
-    return ReportLibraryFailure("query", "the rollback need check", code, err);
+    return FailLibraryCall(line, "the rollback need check", code, out, err, std::move(report));
   }
   std::string testNames;
   for (const auto& [flag, name] : {std::pair{MIVRA_ROLLBACK_INTERRUPTED, "interrupted"},
@@ -63,46 +68,94 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
     if (!(flags & flag)) continue;
     testNames += (testNames.empty() ? "" : ", ") + std::string(name);
   }
-  Report report = Report::Object();
-  report.Set("tests", Report::Text(testNames));
-  report.Set("rollbackNeeded", Report::Flag(needed != 0));
+  Report answer = Report::Object();
+  answer.Set("tests", Report::Text(testNames));
+  answer.Set("rollbackNeeded", Report::Flag(needed != 0));
   if (needed != 0) {
     // The one code written with a true result: a rollback is needed, but there is nothing to do it from.
-    report.Set("backup", Report::Text(code == MIVRA_E_NO_BACKUP ? "none (" + DescribeError(code) + ")" : "usable"));
-    if (code != 0) report.Set("code", Report::Number(code));
+    const bool usable = code != MIVRA_E_NO_BACKUP;
+    answer.Set("backup", Report::Flag(usable, "usable", "none (" + DescribeError(code) + ")"));
+    if (code != 0) {
+      const ErrorName* name = FindErrorName(code);
+      answer.Set("code", Report::Number(code));
+      if (name) answer.Set("codeName", Report::Text(name->name));
+    }
   }
-  if (!libraryMessage.empty()) report.Set("libraryMessage", Report::Text(libraryMessage));
-  out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
+  answer.Merge(std::move(report));
+  out << (line.json ? RenderJson(answer) : RenderText(answer));
   return kExitOk;
 }
 
 // What the committed backup says a rollback will do, read before it runs.
-std::vector<std::string> PlannedRestore() {
-  std::vector<std::string> lines;
+struct RestorePlan {
+  bool readable = false;
+  std::string problem;  // why there is no plan
+  std::vector<std::string> restore;
+  std::vector<std::string> remove;
+};
+
+RestorePlan PlanRestore() {
+  RestorePlan plan;
   std::wstring bkup;
-  if (!FindLibraryFolder(BKF_BKUP, &bkup)) return lines;
+  if (!FindLibraryFolder(BKF_BKUP, &bkup)) {
+    plan.problem = "the library's folders cannot be resolved";
+    return plan;
+  }
   const MetadataFile metadata = ReadMetadataFile(bkup + L"\\bkmdata.dat", kBkMdataFormat);
-  if (!metadata.accepted()) return lines;
+  if (!metadata.present()) {
+    plan.problem = Narrow(bkup) + "\\bkmdata.dat " + (metadata.read == FileRead::kMissing ? "is missing" : "cannot be read");
+    return plan;
+  }
+  if (!metadata.accepted()) {
+    plan.problem = Narrow(bkup) + "\\bkmdata.dat is invalid; the library discards it";
+    return plan;
+  }
+  plan.readable = true;
   for (uint32_t i = 0; i < metadata.verdict.recordsInFile; ++i) {
     BkMdataRecord record;
     DecodeBkRecord(metadata.bytes.data() + kBkMdataFormat.recordOffset(i), &record);
     if (record.flags & BKREC_REMOVED) continue;
-    lines.push_back(((record.flags & BKREC_ABSENT) ? "deleted " : "restored ") + Utf16ToUtf8(RecordName(record.fileName)));
+    ((record.flags & BKREC_ABSENT) ? plan.remove : plan.restore).push_back(Utf16ToUtf8(RecordName(record.fileName)));
   }
-  return lines;
+  return plan;
+}
+
+Report NameList(const std::vector<std::string>& names, const char* verb) {
+  Report list = Report::List();
+  for (const std::string& name : names) list.Append(Report::Text(name), std::string("  ") + verb + " " + name);
+  return list;
 }
 
 int RunRollback(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kRollbackCommand, "takes no arguments", err);
-  const std::vector<std::string> planned = PlannedRestore();
+  const RestorePlan plan = PlanRestore();
+  Report restore = NameList(plan.restore, "restore");
+  Report remove = NameList(plan.remove, "delete");
+  std::ostream& progress = ProgressStream(line, out, err);
+  // Said before the call: the restore can wait on files in use for a long time.
+  if (plan.readable) {
+    progress << "about to roll back from the committed backup: restore " << CountOf(plan.restore.size(), "file", "files")
+             << ", delete " << plan.remove.size() << "\n"
+             << RenderText(restore) << RenderText(remove);
+  } else {
+    progress << "about to roll back; no plan to show: " << plan.problem << "\n";
+  }
+  progress << "rolling back...\n" << std::flush;
+  Report planned = Report::Object();
+  planned.Set("readable", Report::Flag(plan.readable));
+  if (!plan.readable) planned.Set("problem", Report::Text(plan.problem));
+  planned.Set("restore", std::move(restore)).Set("delete", std::move(remove));
+  Report details = Report::Object();
+  details.Set("plan", std::move(planned));
   uint8_t unused = 0;
   uint32_t code = 0;
   if (!MivraRollback(MIVRA_ROLLBACK_PERFORM, &unused, &code)) {
-    return ReportLibraryFailure("rollback", "the rollback", code, err);
+    return FailLibraryCall(line, "the rollback", code, out, err, std::move(details));
   }
-  for (const std::string& done : planned) out << done << "\n";
-  out << "rolled back\n";
-  return kExitOk;
+  return Succeed(line,
+                 "rolled back: " + std::to_string(plan.restore.size()) + " restored, " +
+                     std::to_string(plan.remove.size()) + " deleted\n",
+                 std::move(details), out);
 }
 
 }  // namespace

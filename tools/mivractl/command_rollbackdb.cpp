@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "command_result.h"
 #include "commands.h"
-#include "error_names.h"
 #include "install_paths.h"
 #include "mivra.h"
 #include "text_format.h"
@@ -15,7 +15,7 @@ namespace mivra::ctl {
 namespace {
 
 constexpr char kRegisterHelp[] =
-    "usage: mivractl register FILE...\n"
+    "usage: mivractl register [--json] FILE...\n"
     "\n"
     "Registers installed files in the rollback database (rbmdata.dat), as the updater does after it\n"
     "installed them: the tool takes each file's size and MD5 digest itself and hands them to the\n"
@@ -27,7 +27,7 @@ constexpr char kRegisterHelp[] =
     "code (124 for a missing file, 104 for one outside the install directory).\n";
 
 constexpr char kMarkStatusHelp[] =
-    "usage: mivractl mark-status 1|2\n"
+    "usage: mivractl mark-status [--json] 1|2\n"
     "\n"
     "Stores the update status byte in the rollback database. 1 says that an update is under way:\n"
     "until it is replaced, a query reports that a rollback is needed, and a rollback first sweeps\n"
@@ -37,7 +37,7 @@ constexpr char kMarkStatusHelp[] =
     "Exit status: 0 when stored, 1 on a failure (with the library's error code when it gives one).\n";
 
 constexpr char kDeleteDbHelp[] =
-    "usage: mivractl delete-db\n"
+    "usage: mivractl delete-db [--json]\n"
     "\n"
     "Deletes the rollback database: its registrations, update status and rollback counter. The\n"
     "next user starts an empty one.\n"
@@ -57,16 +57,19 @@ int RunRegister(const CommandLine& line, std::ostream& out, std::ostream& err) {
   std::vector<std::wstring> paths;
   for (const std::string& argument : line.positional) {
     std::wstring path;
-    if (!ProductFilePath(argument, &path)) {
-      err << "mivractl register: cannot form the path of " << argument
-          << " (is the install directory registered?)\n";
-      return kExitFailed;
-    }
+    if (!ProductFilePath(argument, &path)) return FailWithoutCode(line, "cannot form the path of " + argument, out, err);
     paths.push_back(path);
   }
+  Report registered = Report::List();
+  auto details = [&registered]() {
+    Report report = Report::Object();
+    report.Set("files", std::move(registered));
+    return report;
+  };
   uint32_t code = 0;
   ScopedObject database(MivraCreateRBMdataObject(&code));
-  if (!database) return ReportLibraryFailure("register", "opening the rollback database", code, err);
+  if (!database) return FailLibraryCall(line, "opening the rollback database", code, out, err, details());
+  std::ostream& progress = ProgressStream(line, out, err);
   const size_t total = paths.size();
   for (size_t i = 0; i < total; ++i) {
     const std::string name = FileNameOf(paths[i]);
@@ -76,19 +79,22 @@ int RunRegister(const CommandLine& line, std::ostream& out, std::ostream& err) {
     if (::GetFileAttributesExW(paths[i].c_str(), GetFileExInfoStandard, &data)) {
       sizeLow = data.nFileSizeLow;
       if (!GetFileDigest(paths[i].c_str(), digest)) {
-        err << "mivractl register: cannot take the digest of " << name << "\n";
-        return kExitFailed;
+        return FailWithoutCode(line, "cannot take the digest of " + name, out, err, details());
       }
     }
     code = 0;
     if (!MivraUpdateRollBackDB(database.get(), paths[i].c_str(), sizeLow, digest, &code)) {
-      return ReportLibraryFailure("register", "registering " + name, code, err);
+      return FailLibraryCall(line, "registering " + name, code, out, err, details());
     }
-    out << "[" << i + 1 << "/" << total << "] " << name << ": registered, " << sizeLow
-        << " bytes, md5 " << HexBytes(digest, sizeof(digest)) << "\n"
-        << std::flush;
+    const std::string md5 = HexBytes(digest, sizeof(digest));
+    std::string done = ProgressCounter(i + 1, total);
+    done.append(name).append(": registered, ").append(std::to_string(sizeLow)).append(" bytes, md5 ").append(md5);
+    progress << done << "\n" << std::flush;
+    Report item = Report::Object();
+    item.Set("name", Report::Text(name)).Set("size", Report::Number(sizeLow)).Set("md5", Report::Text(md5));
+    registered.Append(std::move(item), done);
   }
-  return kExitOk;
+  return Succeed(line, "", details(), out);
 }
 
 int RunMarkStatus(const CommandLine& line, std::ostream& out, std::ostream& err) {
@@ -96,12 +102,13 @@ int RunMarkStatus(const CommandLine& line, std::ostream& out, std::ostream& err)
     return UsageError(kMarkStatusCommand, "the status is 1 or 2", err);
   }
   const uint8_t status = line.positional[0] == "1" ? 1 : 2;
+  Report details = Report::Object();
+  details.Set("updateStatus", Report::Number(status));
   uint32_t code = 0;
   if (!MivraMarkUpdateStatus(status, &code)) {
-    return ReportLibraryFailure("mark-status", "storing the update status", code, err);
+    return FailLibraryCall(line, "storing the update status", code, out, err, std::move(details));
   }
-  out << "update status " << int{status} << " stored\n";
-  return kExitOk;
+  return Succeed(line, "update status " + std::to_string(status) + " stored\n", std::move(details), out);
 }
 
 int RunDeleteDb(const CommandLine& line, std::ostream& out, std::ostream& err) {
@@ -110,14 +117,14 @@ int RunDeleteDb(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!MivraDeleteRollBackDB(&code)) {
     // The library fails without a code only when there is no database.
     if (code == 0) {
-      err << "mivractl delete-db: deleting the rollback database failed without an error code: there is no "
-             "rollback database\n";
-      return kExitFailed;
+      return FailWithoutCode(line,
+                             "deleting the rollback database failed without an error code: there is no rollback "
+                             "database",
+                             out, err);
     }
-    return ReportLibraryFailure("delete-db", "deleting the rollback database", code, err);
+    return FailLibraryCall(line, "deleting the rollback database", code, out, err);
   }
-  out << "rollback database deleted\n";
-  return kExitOk;
+  return Succeed(line, "rollback database deleted\n", Report::Object(), out);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "command_result.h"
+
 #include "error_names.h"
 #include "examination.h"
 #include "install_paths.h"
@@ -16,8 +18,10 @@ constexpr char kHelp[] =
     "usage: mivractl status [--json]\n"
     "\n"
     "Shows where the library works and what it holds, changing nothing:\n"
-    "  installDir          the install directory (App Paths \"Path\" value of Corvane.exe)\n"
-    "  switch              on, or off when section.ini holds [UPDATE] MIVRA=0\n"
+    "  installDir          the install directory (App Paths \"Path\" value of Corvane.exe); when it\n"
+    "                      cannot be resolved, installDirProblem says which key and value were read\n"
+    "                      and what was missing\n"
+    "  switch              on, or off when section.ini holds [UPDATE] MIVRA=0 (JSON: true, false)\n"
     "  baseFolder          Common Files\\<company>\\<product>, and whether it exists\n"
     "  bkup, tmpbkup       whether the committed and the staging backup exist; their bkmdata.dat\n"
     "                      (valid, inconsistent, invalid or missing), record count and damaged mark\n"
@@ -72,10 +76,8 @@ Report DatabaseReport(const std::wstring& base) {
 int RunStatus(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kStatusCommand, "takes no arguments", err);
   Report report = Report::Object();
-  std::wstring installDir;
-  const bool resolved = FindInstallDir(&installDir);
-  report.Set("installDir", Report::Text(resolved ? Narrow(installDir) : "unresolved"));
-  report.Set("switch", Report::Text(MivraIsFeatureOFF() ? "off" : "on"));
+  const std::string installDirProblem = AddInstallDir(&report);
+  report.Set("switch", Report::Flag(!MivraIsFeatureOFF(), "on", "off"));
   std::wstring base;
   const bool foldersKnown = FindLibraryFolder(BKF_BASE, &base);
   if (foldersKnown) {
@@ -84,14 +86,17 @@ int RunStatus(const CommandLine& line, std::ostream& out, std::ostream& err) {
     report.Set("bkup", BackupFolderReport(base + L"\\bkup"));
     report.Set("tmpbkup", BackupFolderReport(base + L"\\tmpbkup"));
     report.Set("database", DatabaseReport(base));
+  } else {
+    // The library fails the same way wherever it needs its folders.
+    report.Set("baseFolder", Report::Null("unresolved"));
+    report.Set("code", Report::Number(MIVRA_E_BACKUP_FOLDER)).Set("codeName", Report::Text(FindErrorName(MIVRA_E_BACKUP_FOLDER)->name));
   }
-  out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
-  if (!resolved) {
-    err << "mivractl status: the install directory cannot be resolved (App Paths \"Path\" value of "
-           "Corvane.exe)\n";
+  out << (line.json ? RenderJson(report) : RenderText(report));
+  if (!installDirProblem.empty()) {
+    err << "mivractl status: the install directory cannot be resolved: " << installDirProblem << "\n";
   }
   if (!foldersKnown) return ReportLibraryFailure("status", "resolving the library's folders", MIVRA_E_BACKUP_FOLDER, err);
-  return resolved ? kExitOk : kExitFailed;
+  return installDirProblem.empty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "examine_command.h"
 #include "install_paths.h"
+#include "library_version.h"
 #include "log_command.h"
 
 int wmain(int argc, wchar_t** argv) {
@@ -39,5 +40,5 @@ int wmain(int argc, wchar_t** argv) {
                   "library's files. The install directory is the App Paths \"Path\" value of Corvane.exe.\n"
                   "With --trace FILE before the command, the library appends what it does to FILE\n"
                   "(mivractl log FILE tells it): mivractl --trace FILE COMMAND [ARGUMENTS].\n",
-                  args, std::cout, std::cerr);
+                  args, std::cout, std::cerr, LibraryVersionLine);
 }

@@ -4,13 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "error_names.h"
 #include "install_paths.h"
 #include "mivra.h"
+#include "mivra_version.h"
 #include "output_lines_test.h"
+#include "report.h"
 #include "support/file_util.h"
 #include "support/metadata_file_bytes.h"
 #include "support/product_test.h"
@@ -69,21 +73,56 @@ class MivractlTest : public ProductTest {
   std::string Database() const { return ReadFileBytes(BaseFolder() + L"\\rbmdata.dat"); }
 };
 
+const char* const kCommands[] = {"status",      "backup",    "add",   "commit",   "remove",  "list",
+                                  "delete-backup", "register", "mark-status", "delete-db", "query", "rollback",
+                                  "inspect",     "explain", "log"};
+
 TEST_F(MivractlTest, EveryCommandDescribesItselfInItsHelp) {
-  const char* commands[] = {"status",   "backup",      "add",       "commit", "remove",   "list",    "delete-backup",
-                            "register", "mark-status", "delete-db", "query",  "rollback", "inspect", "explain", "log"};
   const ToolResult overview = Ctl({"--help"});
   EXPECT_EQ(overview.exitCode, 0);
-  for (const char* command : commands) {
+  for (const char* command : kCommands) {
     EXPECT_TRUE(HasLineStarting(overview.out, std::string("  ") + command + " ")) << command << "\n" << overview.out;
-    const ToolResult help = Ctl({command, "--help"});
-    EXPECT_EQ(help.exitCode, 0) << command;
-    EXPECT_EQ(help.out.rfind(std::string("usage: mivractl ") + command, 0), 0u) << help.out;
-    EXPECT_GT(help.out.size(), 150u) << command;
+    for (const char* help : {"--help", "-h", "/?"}) {
+      // Help wins over whatever else the command line holds.
+      const ToolResult shown = Ctl({command, "FILE", help, "--json"});
+      EXPECT_EQ(shown.exitCode, 0) << command << " " << help;
+      EXPECT_EQ(shown.out.rfind(std::string("usage: mivractl ") + command, 0), 0u) << help << "\n" << shown.out;
+      EXPECT_GT(shown.out.size(), 150u) << command;
+    }
   }
+  for (const char* help : {"-h", "/?"}) EXPECT_EQ(Ctl({help}).out, overview.out) << help;
   const ToolResult unknown = Ctl({"frobnicate"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_NE(unknown.err.find("unknown command"), std::string::npos);
+}
+
+// The version of the file's version resource, "1.2.3.4"; empty when it has none.
+std::string VersionResourceOf(const std::wstring& path) {
+  DWORD ignored = 0;
+  std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (info.empty() || !GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()) ||
+      !VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length)) {
+    return std::string();
+  }
+  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+}
+
+TEST_F(MivractlTest, VersionNamesTheToolAndTheLibraryItRunsWith) {
+  const std::wstring dll = ExeFolder() + L"mivra.dll";
+  const std::string version = MIVRA_VERSION_TEXT;
+  EXPECT_EQ(VersionResourceOf(ExeFolder() + L"mivractl.exe"), version + ".0");
+  ASSERT_EQ(VersionResourceOf(dll), version + ".0");
+  const std::string expected =
+      "mivractl " + version + "\nmivra.dll " + version + ".0 (" + Narrow(dll) + ")\n";
+  EXPECT_EQ(Ctl({"--version"}).out, expected);
+  for (const char* command : kCommands) {
+    const ToolResult shown = Ctl({command, "--version"});
+    EXPECT_EQ(shown.exitCode, 0) << command;
+    EXPECT_EQ(shown.out, expected) << command;
+  }
 }
 
 TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
@@ -104,7 +143,7 @@ TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
   WriteSwitchFile("[UPDATE]\nMIVRA=0\n");
   status = Ctl({"status", "--json"});
   EXPECT_EQ(status.exitCode, 0);
-  for (const char* text : {"\"switch\": \"off\"", "\"metadata\": \"valid\"", "\"records\": 2", "\"damaged\": false",
+  for (const char* text : {"\"switch\": false", "\"metadata\": \"valid\"", "\"records\": 2", "\"damaged\": false",
                            "\"updateStatus\": 1", "\"rollbackCount\": 0", "\"rollbacksRemaining\": 15"}) {
     EXPECT_NE(status.out.find(text), std::string::npos) << text << "\n" << status.out;
   }
@@ -112,20 +151,51 @@ TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
   DeleteAppPathsValue();
   status = Ctl({"status"});
   EXPECT_TRUE(HasLine(status.out, "installDir: unresolved"));
+  EXPECT_TRUE(HasLineStarting(status.out, "installDirProblem: read HKLM\\")) << status.out;
   ExpectLibraryFailure(status, MIVRA_E_BACKUP_FOLDER);
+}
+
+// The position of the first line of `text` that begins with `start`; npos when there is none.
+size_t LineStarting(const std::string& text, const std::string& start) {
+  if (text.rfind(start, 0) == 0) return 0;
+  const size_t at = text.find("\n" + start);
+  return at == std::string::npos ? at : at + 1;
 }
 
 TEST_F(MivractlTest, BackupRecordsEveryFileWithProgressAndCommits) {
   Put(L"A.DLL", "alpha");
-  Put(L"B.DLL", "beta!");
+  Put(L"B.DLL", "beta!!");
   const ToolResult backup = Ctl({"backup", "--commit", "A.DLL", Narrow(InstallPath(L"B.DLL")), "NEW.DLL"});
   EXPECT_EQ(backup.exitCode, 0) << backup.err;
-  EXPECT_TRUE(HasLine(backup.out, "[1/3] A.DLL: backed up, 5 bytes")) << backup.out;
-  EXPECT_TRUE(HasLine(backup.out, "[2/3] B.DLL: backed up, 5 bytes"));
-  EXPECT_TRUE(HasLine(backup.out, "[3/3] NEW.DLL: recorded as absent"));
+  EXPECT_TRUE(HasLine(backup.out, "staging backup started: 3 files, 11 bytes")) << backup.out;
+  // Each file's size before the library's call; time, throughput and the running total after it.
+  const struct {
+    const char* before;
+    const char* after;
+    const char* total;
+    bool copied;  // a copy was made, so its time and throughput show
+  } progress[] = {
+      {"[1/3] A.DLL: 5 bytes...", "[1/3] A.DLL: backed up, 5 bytes in ", "; total 5 of 11 bytes", true},
+      {"[2/3] B.DLL: 6 bytes...", "[2/3] B.DLL: backed up, 6 bytes in ", "; total 11 of 11 bytes", true},
+      {"[3/3] NEW.DLL: not there...", "[3/3] NEW.DLL: recorded as absent", "; total 11 of 11 bytes", false},
+  };
+  size_t previous = 0;
+  for (const auto& file : progress) {
+    const size_t before = LineStarting(backup.out, file.before);
+    const size_t after = LineStarting(backup.out, file.after);
+    ASSERT_NE(before, std::string::npos) << file.before << "\n" << backup.out;
+    ASSERT_NE(after, std::string::npos) << file.after << "\n" << backup.out;
+    EXPECT_LT(previous, before);
+    EXPECT_LT(before, after);
+    const std::string afterLine = backup.out.substr(after, backup.out.find('\n', after) - after);
+    EXPECT_EQ(afterLine.find(" s (") != std::string::npos, file.copied) << afterLine;
+    EXPECT_EQ(afterLine.substr(afterLine.size() - std::strlen(file.total)), file.total) << afterLine;
+    previous = after;
+  }
+  EXPECT_TRUE(HasLineStarting(backup.out, "staging backup closed: 3 files, 11 bytes in "));
   EXPECT_TRUE(HasLine(backup.out, "committed"));
   EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\A.DLL"), "alpha");
-  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\B.DLL"), "beta!");
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\B.DLL"), "beta!!");
   EXPECT_FALSE(FileExists(TmpBkupFolder()));
   EXPECT_TRUE(HasLine(Ctl({"status"}).out, "bkup.records: 3"));
 
@@ -279,14 +349,17 @@ TEST_F(MivractlTest, QueryAnswersWithTheLibrarysTests) {
   ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL"}).exitCode, 0);
   query = Ctl({"query", "--json"});
   EXPECT_NE(query.out.find("\"rollbackNeeded\": true"), std::string::npos) << query.out;
-  EXPECT_NE(query.out.find("\"backup\": \"usable\""), std::string::npos) << query.out;
+  EXPECT_NE(query.out.find("\"backup\": true"), std::string::npos) << query.out;
 
   SwitchOff();
   ExpectLibraryFailure(Ctl({"query"}), MIVRA_E_FEATURE_OFF);
 }
 
-TEST_F(MivractlTest, RollbackRestoresTheCommittedBackup) {
-  ExpectLibraryFailure(Ctl({"rollback"}), MIVRA_E_RESTORE_APPLY);
+TEST_F(MivractlTest, RollbackSaysWhatItWillDoAndRestoresTheCommittedBackup) {
+  const ToolResult refused = Ctl({"rollback"});
+  ExpectLibraryFailure(refused, MIVRA_E_RESTORE_APPLY);
+  EXPECT_EQ(refused.out, "about to roll back; no plan to show: " + Narrow(BkupFolder()) +
+                             "\\bkmdata.dat is missing\nrolling back...\n");
 
   Put(L"A.DLL", "alpha");
   Put(L"B.DLL", "beta");
@@ -297,7 +370,11 @@ TEST_F(MivractlTest, RollbackRestoresTheCommittedBackup) {
 
   const ToolResult rollback = Ctl({"rollback"});
   EXPECT_EQ(rollback.exitCode, 0) << rollback.err;
-  EXPECT_EQ(rollback.out, "restored A.DLL\nrestored B.DLL\ndeleted NEW.DLL\nrolled back\n");
+  EXPECT_EQ(rollback.out,
+            "about to roll back from the committed backup: restore 2 files, delete 1\n"
+            "  restore A.DLL\n  restore B.DLL\n  delete NEW.DLL\n"
+            "rolling back...\n"
+            "rolled back: 2 restored, 1 deleted\n");
   EXPECT_EQ(ReadFileBytes(InstallPath(L"A.DLL")), "alpha");
   EXPECT_EQ(ReadFileBytes(InstallPath(L"B.DLL")), "beta");
   EXPECT_FALSE(FileExists(InstallPath(L"NEW.DLL")));
@@ -384,6 +461,110 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   explain = Ctl({"explain"});
   EXPECT_EQ(explain.exitCode, 1);
   EXPECT_NE(explain.err.find("the install directory cannot be resolved"), std::string::npos);
+}
+
+// Standard output is one JSON object: "{" and "}" are its only lines at the left margin.
+bool IsOneJsonObject(const std::string& text) {
+  if (text.rfind("{\n", 0) != 0 || text.size() < 4 || text.substr(text.size() - 2) != "}\n") return false;
+  std::istringstream in(text);
+  int marginLines = 0;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] != ' ') ++marginLines;
+  }
+  return marginLines == 2;
+}
+
+TEST_F(MivractlTest, EveryCommandAnswersInJsonFailuresIncluded) {
+  Put(L"A.DLL", "alpha");
+  struct JsonCase {
+    std::vector<std::string> args;
+    int exitCode;
+    std::vector<std::string> members;  // each a whole "key": value as printed
+  };
+  const std::string noCode = "\"code\": null";
+  const std::string noName = "\"codeName\": null";
+  const JsonCase cases[] = {
+      // Failures without a code, and wrong command lines.
+      {{"delete-db"}, 1, {"\"result\": \"failed\"", noCode, noName, "\"message\": \"deleting the rollback database "
+                                                                  "failed without an error code: there is no rollback database\""}},
+      {{"inspect", "NONE.DAT"}, 1, {"\"command\": \"inspect\"", "\"result\": \"failed\"", noCode}},
+      {{"mark-status", "3"}, 2, {"\"result\": \"usage-error\"", noCode, "\"command\": \"mark-status\""}},
+      {{"commit", "--bogus"}, 2, {"\"result\": \"usage-error\"", "\"message\": \"unknown option --bogus\\n"}},
+      // Failures of the library, with its code.
+      {{"commit"}, 1, {"\"result\": \"failed\"", "\"code\": 116", "\"codeName\": \"MIVRA_E_FOLDER_RENAME\""}},
+      {{"remove", "A.DLL"}, 1, {"\"code\": 114", "\"codeName\": \"MIVRA_E_NOT_IN_BACKUP\"", "\"name\": \"A.DLL\""}},
+      {{"list"}, 1, {"\"command\": \"list\"", "\"code\": 130", "\"failed\": \"listing the committed backup\""}},
+      {{"rollback"}, 1, {"\"code\": 121", "\"plan\": {", "\"restore\": []"}},
+      {{"register", "MISSING.DLL"}, 1, {"\"code\": 124", "\"files\": []"}},
+      // Successes of the commands that change state.
+      {{"backup", "A.DLL", "NEW.DLL"}, 0, {"\"result\": \"ok\"", noCode, noName, "\"committed\": false",
+                                          "\"exists\": true", "\"exists\": false", "\"size\": 5"}},
+      {{"commit"}, 0, {"\"command\": \"commit\"", "\"result\": \"ok\"", noCode}},
+      {{"add", "B.DLL"}, 0, {"\"result\": \"ok\"", "\"exists\": false"}},
+      {{"remove", "NEW.DLL"}, 0, {"\"result\": \"ok\"", "\"name\": \"NEW.DLL\""}},
+      {{"register", "A.DLL"}, 0, {"\"result\": \"ok\"", "\"md5\": \"2c1743a391305fbf367df8e4f069f9f9\""}},
+      {{"mark-status", "1"}, 0, {"\"result\": \"ok\"", "\"updateStatus\": 1"}},
+      {{"query"}, 0, {"\"rollbackNeeded\": true", "\"backup\": true"}},
+      {{"rollback"}, 0, {"\"result\": \"ok\"", "\"readable\": true", "\"restore\": [\n      \"A.DLL\"\n    ]"}},
+      {{"delete-backup"}, 0, {"\"result\": \"ok\"", noName}},
+      {{"delete-db"}, 0, {"\"result\": \"ok\""}},
+  };
+  for (const JsonCase& c : cases) {
+    std::vector<std::string> args = c.args;
+    args.push_back("--json");
+    const ToolResult result = Ctl(args);
+    const std::string shown = args[0] + " " + (args.size() > 2 ? args[1] : "") + "\n" + result.out + result.err;
+    EXPECT_EQ(result.exitCode, c.exitCode) << shown;
+    EXPECT_TRUE(IsOneJsonObject(result.out)) << shown;
+    for (const std::string& member : c.members) {
+      EXPECT_NE(result.out.find(member), std::string::npos) << member << "\n" << shown;
+    }
+    // Messages and progress stay on standard error.
+    if (c.exitCode != 0) {
+      EXPECT_NE(result.err.find("mivractl " + args[0] + ": "), std::string::npos) << shown;
+    }
+  }
+}
+
+TEST_F(MivractlTest, EveryFailureSaysWhyTheInstallDirectoryIsUnresolved) {
+  const std::string read = "read HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Corvane.exe, value "
+                           "\"Path\", the App Paths entry of the executable name Corvane.exe: ";
+  struct RegistryCase {
+    void (*damage)();
+    const char* problem;
+  };
+  const RegistryCase registry[] = {
+      {[] { DeleteAppPathsKey(); }, "the key does not exist"},
+      {[] { DeleteAppPathsValue(); }, "the key has no value \"Path\""},
+      {[] { SetAppPathsDword(7); }, "the value is of type REG_DWORD, not a string"},
+      {[] { SetAppPathsValue(L""); }, "the value is empty"},
+  };
+  for (const RegistryCase& c : registry) {
+    c.damage();
+    const std::string why = read + c.problem;
+    const ToolResult status = Ctl({"status"});
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_TRUE(HasLine(status.out, "installDirProblem: " + why)) << status.out;
+    EXPECT_TRUE(HasLine(status.err, "mivractl status: the install directory cannot be resolved: " + why)) << status.err;
+    const ToolResult json = Ctl({"status", "--json"});
+    EXPECT_NE(json.out.find("\"installDir\": null"), std::string::npos) << json.out;
+  }
+
+  // Every failing command says the same, whether the library or the tool found the failure.
+  DeleteAppPathsKey();
+  const std::string why = read + "the key does not exist";
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"commit"}, {"add", "A.DLL"}, {"backup", "A.DLL"}, {"register", "A.DLL"}, {"mark-status", "1"},
+           {"query"}, {"rollback"}, {"list"}, {"explain"}}) {
+    const ToolResult failed = Ctl(args);
+    EXPECT_EQ(failed.exitCode, 1) << args[0];
+    EXPECT_TRUE(HasLine(failed.err, "mivractl " + args[0] + ": the install directory cannot be resolved: " + why))
+        << args[0] << "\n" << failed.err;
+  }
+  std::vector<std::string> args = {"commit", "--json"};
+  const ToolResult json = Ctl(args);
+  EXPECT_NE(json.out.find("\"installDirProblem\": \"" + mivra::ctl::JsonQuote(why).substr(1)), std::string::npos)
+      << json.out;
 }
 
 TEST_F(MivractlTest, TraceRecordsTheRunAndLogTellsIt) {

@@ -18,10 +18,21 @@ Report Report::Number(uint64_t value) {
   return r;
 }
 
-Report Report::Flag(bool value) {
+Report Report::Flag(bool value) { return Flag(value, "yes", "no"); }
+
+Report Report::Flag(bool value, std::string yesText, std::string noText) {
   Report r;
   r.kind_ = Kind::kFlag;
   r.flag_ = value;
+  r.yesText_ = std::move(yesText);
+  r.text_ = std::move(noText);
+  return r;
+}
+
+Report Report::Null(std::string text) {
+  Report r;
+  r.kind_ = Kind::kNull;
+  r.text_ = std::move(text);
   return r;
 }
 
@@ -113,7 +124,10 @@ void RenderTextTo(const Report& report, const std::string& prefix, std::string* 
       *out += prefix + ": " + std::to_string(report.number_) + "\n";
       return;
     case Report::Kind::kFlag:
-      *out += prefix + ": " + (report.flag_ ? "yes" : "no") + "\n";
+      *out += prefix + ": " + (report.flag_ ? report.yesText_ : report.text_) + "\n";
+      return;
+    case Report::Kind::kNull:
+      *out += prefix + ": " + report.text_ + "\n";
       return;
     case Report::Kind::kCheck:
       *out += prefix + ": " + CheckWord(report.check_);
@@ -141,6 +155,9 @@ void RenderJsonTo(const Report& report, int depth, std::string* out) {
       return;
     case Report::Kind::kFlag:
       *out += report.flag_ ? "true" : "false";
+      return;
+    case Report::Kind::kNull:
+      *out += "null";
       return;
     case Report::Kind::kCheck:
       *out += "{\"state\": " + JsonQuote(CheckWord(report.check_)) + ", \"detail\": " + JsonQuote(report.text_) + "}";

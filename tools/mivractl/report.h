@@ -3,8 +3,9 @@
 //
 // Text: every scalar member is one "key: value" line (nested objects join their keys with dots);
 // a check prints "ok", "bad" or "not checked" with its detail in brackets; a list prints the text
-// line given with each item. JSON: objects, arrays, strings, numbers and booleans; a check is
-// {"state": "ok" | "bad" | "not checked", "detail": "..."}.
+// line given with each item. JSON: objects, arrays, strings, numbers, booleans and null; a check is
+// {"state": "ok" | "bad" | "not checked", "detail": "..."}. A yes-or-no answer is a boolean in JSON
+// whatever its words in text.
 #ifndef MIVRA_TOOLS_MIVRACTL_REPORT_H_
 #define MIVRA_TOOLS_MIVRACTL_REPORT_H_
 
@@ -22,6 +23,9 @@ class Report {
   static Report Text(std::string text);
   static Report Number(uint64_t value);
   static Report Flag(bool value);  // text: yes / no
+  // A boolean whose text names what it means ("on" / "off", "usable" / "none (...)").
+  static Report Flag(bool value, std::string yesText, std::string noText);
+  static Report Null(std::string text);  // JSON null; text: the given word ("none", "unresolved")
   static Report Check(CheckState state, std::string detail = std::string());
   static Report Object();
   static Report List();
@@ -37,12 +41,13 @@ class Report {
   const Report* Find(const std::string& key) const;
 
  private:
-  enum class Kind { kText, kNumber, kFlag, kCheck, kObject, kList };
+  enum class Kind { kText, kNumber, kFlag, kNull, kCheck, kObject, kList };
   friend void RenderTextTo(const Report& report, const std::string& prefix, std::string* out);
   friend void RenderJsonTo(const Report& report, int depth, std::string* out);
 
   Kind kind_ = Kind::kObject;
-  std::string text_;  // text, check detail
+  std::string text_;  // text, check detail, the word of a null, the word of a false flag
+  std::string yesText_;  // the word of a true flag
   uint64_t number_ = 0;
   bool flag_ = false;
   CheckState check_ = CheckState::kOk;

@@ -20,12 +20,14 @@ Report Sample() {
   report.Set("header", std::move(header))
       .Set("check", std::move(checks))
       .Set("damaged", Report::Flag(true))
+      .Set("switch", Report::Flag(false, "on", "off"))
+      .Set("code", Report::Null("none"))
       .Set("records", std::move(records))
       .Set("empty", Report::List());
   return report;
 }
 
-TEST(Report, TextPrintsOneDottedKeyPerLineAndTheListLines) {
+TEST(Report, TextPrintsOneDottedKeyPerLineWithItsWordsAndTheListLines) {
   EXPECT_EQ(RenderText(Sample()),
             "header.magic: KVBKUP\n"
             "header.version: 1\n"
@@ -33,10 +35,12 @@ TEST(Report, TextPrintsOneDottedKeyPerLineAndTheListLines) {
             "check.length: ok\n"
             "check.count: not checked (too short)\n"
             "damaged: yes\n"
+            "switch: off\n"
+            "code: none\n"
             "record 0: name=A\n");
 }
 
-TEST(Report, JsonNestsObjectsAndEscapesText) {
+TEST(Report, JsonNestsObjectsEscapesTextAndAnswersYesOrNoWithBooleans) {
   EXPECT_EQ(RenderJson(Sample()),
             "{\n"
             "  \"header\": {\n"
@@ -49,6 +53,8 @@ TEST(Report, JsonNestsObjectsAndEscapesText) {
             "    \"count\": {\"state\": \"not checked\", \"detail\": \"too short\"}\n"
             "  },\n"
             "  \"damaged\": true,\n"
+            "  \"switch\": false,\n"
+            "  \"code\": null,\n"
             "  \"records\": [\n"
             "    {\n"
             "      \"name\": \"A \\\"B\\\"\\\\C\\n\"\n"

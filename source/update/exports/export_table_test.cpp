@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "mivra_version.h"
 #include "support/file_util.h"
 #include "update/frame/module_loader.h"
 #include "update/frame/scoped_handles.h"
@@ -44,7 +45,7 @@ TEST(ExportTableTest, DeleteRBMdataObjectIsDeleteBkMdataObject) {
   EXPECT_EQ(mivra::GetOrdinal<AnyProc>(dll.get(), 10), mivra::GetOrdinal<AnyProc>(dll.get(), 7));
 }
 
-TEST(ExportTableTest, CarriesAVersionResource) {
+TEST(ExportTableTest, CarriesTheProjectVersionInItsVersionResource) {
   DWORD handle = 0;
   const DWORD size = GetFileVersionInfoSizeW(DllPath().c_str(), &handle);
   ASSERT_GT(size, 0u);
@@ -55,6 +56,14 @@ TEST(ExportTableTest, CarriesAVersionResource) {
   ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
   EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MIVRA_VERSION_MAJOR << 16 | MIVRA_VERSION_MINOR));
+  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MIVRA_VERSION_PATCH << 16));
+  EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+  EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
+  wchar_t* text = nullptr;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\StringFileInfo\\040904b0\\FileVersion", reinterpret_cast<void**>(&text),
+                             &length));
+  EXPECT_EQ(std::wstring(text), std::wstring(L"" MIVRA_VERSION_TEXT ".0"));
 }
 
 }  // namespace
