@@ -45,11 +45,11 @@ inline constexpr size_t kBkAreaOffset = 93;
 inline constexpr size_t kBkRecordBytes = 560;
 
 // rbmdata.dat: 69-byte header, 17-byte state block (its counter unaligned), 556-byte records.
-inline constexpr size_t kRbCountAt = 69;
-inline constexpr size_t kRbStatusAt = 73;
-inline constexpr size_t kRbRollbackCountAt = 74;
-inline constexpr size_t kRbAreaOffset = 86;
-inline constexpr size_t kRbRecordBytes = 556;
+inline constexpr size_t kRBCountAt = 69;
+inline constexpr size_t kRBStatusAt = 73;
+inline constexpr size_t kRBRollbackCountAt = 74;
+inline constexpr size_t kRBAreaOffset = 86;
+inline constexpr size_t kRBRecordBytes = 556;
 
 inline constexpr MetadataFileLayout kBkLayout = {
     .magic = "KVBKUP",
@@ -64,12 +64,12 @@ inline constexpr MetadataFileLayout kBkLayout = {
 };
 
 // rbmdata.dat records have no flags: a record's `flags` is neither written nor read.
-inline constexpr MetadataFileLayout kRbLayout = {
+inline constexpr MetadataFileLayout kRBLayout = {
     .magic = "KVRBUP",
     .crcAt = kCrcAt,
-    .countAt = kRbCountAt,
-    .areaOffset = kRbAreaOffset,
-    .recordBytes = kRbRecordBytes,
+    .countAt = kRBCountAt,
+    .areaOffset = kRBAreaOffset,
+    .recordBytes = kRBRecordBytes,
     .flagsAt = MetadataFileLayout::kNoField,
     .timeAt = 4,
     .nameAt = 20,

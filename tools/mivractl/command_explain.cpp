@@ -92,7 +92,7 @@ Report ComponentListsReport(const std::wstring& installDir, std::vector<std::str
 }
 
 // The verdict as printed: the judgement's words and what was measured against the record.
-std::string VerdictLine(const RbMdataRecord& record, const RegisteredFileCheck& check) {
+std::string VerdictLine(const RBMdataRecord& record, const RegisteredFileCheck& check) {
   const FileJudgement& judgement = check.judgement;
   std::string text = JudgementText(judgement);
   if (judgement.exemptDifference()) text += std::string(" (") + FindingText(judgement.finding) + ")";
@@ -106,7 +106,7 @@ std::string VerdictLine(const RbMdataRecord& record, const RegisteredFileCheck& 
   return text;
 }
 
-Report FileReport(uint32_t index, const RbMdataRecord& record, const RegisteredFileCheck& check) {
+Report FileReport(uint32_t index, const RBMdataRecord& record, const RegisteredFileCheck& check) {
   Report item = Report::Object();
   item.Set("index", Report::Number(index)).Set("name", Report::Text(Narrow(check.name)));
   if (check.found) {
@@ -134,8 +134,8 @@ Answer JudgeRegisteredFiles(const MetadataFile& database, const std::wstring& in
   bool decidingFails = false;
   uint32_t changed = 0;
   for (uint32_t i = 0; i < database.verdict.recordsInFile; ++i) {
-    RbMdataRecord record;
-    DecodeRbRecord(database.bytes.data() + kRbMdataFormat.recordOffset(i), &record);
+    RBMdataRecord record;
+    DecodeRBRecord(database.bytes.data() + kRBMdataFormat.recordOffset(i), &record);
     const RegisteredFileCheck check = CheckRegisteredFile(installDir.c_str(), record, exemptNames);
     const std::string line = Narrow(check.name) + ": " + VerdictLine(record, check);
     files.Append(FileReport(i, record, check), "file " + line);
@@ -162,7 +162,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return FailLibraryCall(line, "resolving the library's folders", MIVRA_E_BACKUP_FOLDER, out, err);
   }
   const std::wstring databasePath = base + L"\\rbmdata.dat";
-  const MetadataFile database = ReadMetadataFile(databasePath, kRbMdataFormat);
+  const MetadataFile database = ReadMetadataFile(databasePath, kRBMdataFormat);
 
   Report report = Report::Object();
   report.Set("installDir", Report::Text(Narrow(installDir)));
@@ -172,7 +172,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!database.accepted()) {
     answer = AnswerWithoutRecords(database);
   } else {
-    const RbMdataState state = DecodeRbState(database.bytes.data() + kRbMdataFormat.stateOffset());
+    const RBMdataState state = DecodeRBState(database.bytes.data() + kRBMdataFormat.stateOffset());
     report.Set("updateStatus", Report::Number(state.updateStatus));
     std::vector<std::string> exemptNames;
     bool listsUsable = false;

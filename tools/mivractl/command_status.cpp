@@ -59,12 +59,12 @@ Report BackupFolderReport(const std::wstring& folder) {
 
 Report DatabaseReport(const std::wstring& base) {
   Report report = Report::Object();
-  const MetadataFile database = ReadMetadataFile(base + L"\\rbmdata.dat", kRbMdataFormat);
+  const MetadataFile database = ReadMetadataFile(base + L"\\rbmdata.dat", kRBMdataFormat);
   report.Set("exists", Report::Flag(database.present()));
   if (!database.present()) return report;
   report.Set("verdict", Report::Text(MetadataState(database)));
   if (database.verdict.headerComplete) {
-    const RbMdataState state = DecodeRbState(database.bytes.data() + kRbMdataFormat.stateOffset());
+    const RBMdataState state = DecodeRBState(database.bytes.data() + kRBMdataFormat.stateOffset());
     report.Set("records", Report::Number(database.verdict.recordsInFile))
         .Set("updateStatus", Report::Number(state.updateStatus))
         .Set("rollbackCount", Report::Number(state.rollbackCount))

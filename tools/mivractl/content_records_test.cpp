@@ -40,7 +40,7 @@ MetadataRecord BkRecord(const std::wstring& name, const std::string& content, ui
   return record;
 }
 
-MetadataRecord RbRecord(const std::wstring& name, const std::string& content) { return ContentRecord(name, content); }
+MetadataRecord RBRecord(const std::wstring& name, const std::string& content) { return ContentRecord(name, content); }
 
 std::string BuildBkMdata(const std::vector<MetadataRecord>& records, uint32_t stateFlags) {
   std::string file = MetadataFile(kBkLayout, records);
@@ -49,10 +49,10 @@ std::string BuildBkMdata(const std::vector<MetadataRecord>& records, uint32_t st
   return file;
 }
 
-std::string BuildRbMdata(const std::vector<MetadataRecord>& records, uint8_t updateStatus, uint32_t rollbackCount) {
-  std::string file = MetadataFile(kRbLayout, records);
-  file[kRbStatusAt] = static_cast<char>(updateStatus);
-  PutLe32(file, kRbRollbackCountAt, rollbackCount);
+std::string BuildRBMdata(const std::vector<MetadataRecord>& records, uint8_t updateStatus, uint32_t rollbackCount) {
+  std::string file = MetadataFile(kRBLayout, records);
+  file[kRBStatusAt] = static_cast<char>(updateStatus);
+  PutLe32(file, kRBRollbackCountAt, rollbackCount);
   return file;
 }
 

@@ -65,8 +65,8 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
     case FileKind::kBkMdata:
       inspection = InspectBkMdata(bytes, verify ? &folder : nullptr);
       break;
-    case FileKind::kRbMdata:
-      inspection = InspectRbMdata(bytes);
+    case FileKind::kRBMdata:
+      inspection = InspectRBMdata(bytes);
       break;
     case FileKind::kUpdateConfig:
       inspection = InspectUpdateConfig(bytes);

@@ -20,14 +20,14 @@ namespace {
 using mivra_test::BkRecord;
 using mivra_test::BuildBkMdata;
 using mivra_test::BuildComponentList;
-using mivra_test::BuildRbMdata;
+using mivra_test::BuildRBMdata;
 using mivra_test::BuildUpdateConfig;
 using mivra_test::ConfigRecord;
 using mivra_test::HasLine;
 using mivra_test::HasLineStarting;
 using mivra_test::Md5Hex;
 using mivra_test::PutLe32;
-using mivra_test::RbRecord;
+using mivra_test::RBRecord;
 
 struct ToolRun {
   int status;
@@ -81,7 +81,7 @@ std::string WithRecordCount(std::string bytes, const mivra_test::MetadataFileLay
 // Valid, truncated, checksum-damaged and count-damaged files of every kind.
 TEST_F(InspectCommandTest, GivesEachKindOfDamageItsVerdictAndFailingCheck) {
   const std::string bk = BuildBkMdata({BkRecord(L"A.DLL", "alpha"), BkRecord(L"NEW.DLL", "", BKREC_ABSENT)});
-  const std::string rb = BuildRbMdata({RbRecord(L"A.DLL", "alpha"), RbRecord(L"B.DLL", "beta")});
+  const std::string rb = BuildRBMdata({RBRecord(L"A.DLL", "alpha"), RBRecord(L"B.DLL", "beta")});
   const std::string config = BuildUpdateConfig({ConfigRecord(0x2a, 1), ConfigRecord(0x2b, 0)});
   std::string list = BuildComponentList({{1, "HELP.CHM"}, {0, "LOG.TXT"}});
   std::string listRaised = WithLe32(list, 76, 4);
@@ -114,7 +114,7 @@ TEST_F(InspectCommandTest, GivesEachKindOfDamageItsVerdictAndFailingCheck) {
        {"check.crc: bad (stored", "check.length: bad (1 whole record and 555 stray bytes)"}},
       {"rbmdata record byte changed", "rbmdata.dat", Flipped(rb, 86 + 600), "rbmdata.dat", "invalid",
        {"check.crc: bad (stored"}},
-      {"rbmdata count lowered", "rbmdata.dat", WithRecordCount(rb, mivra_test::kRbLayout, 1), "rbmdata.dat",
+      {"rbmdata count lowered", "rbmdata.dat", WithRecordCount(rb, mivra_test::kRBLayout, 1), "rbmdata.dat",
        "inconsistent", {"check.recordCount: bad (the state block says 1, the file holds 2)"}},
       {"updtconf valid", "updtconf.dat", config, "updtconf.dat", "valid",
        {"check.magic: ok", "check.recordCount: ok", "check.length: ok", "check.checksum: ok", "reader: ok"}},
@@ -164,7 +164,7 @@ TEST_F(InspectCommandTest, DecodesEveryRecordOnItsOwnLine) {
       << run.out;
   EXPECT_TRUE(HasLineStarting(run.out, "record 2: flags=removed size=3 "));
 
-  run = Inspect({Write("rbmdata.dat", BuildRbMdata({RbRecord(L"VENTRAEX.EXT", "v2")}, 1, 14))});
+  run = Inspect({Write("rbmdata.dat", BuildRBMdata({RBRecord(L"VENTRAEX.EXT", "v2")}, 1, 14))});
   EXPECT_TRUE(HasLine(run.out, "state.updateStatus: 1"));
   EXPECT_TRUE(HasLine(run.out, "state.rollbackCount: 14"));
   EXPECT_TRUE(HasLine(run.out, "state.rollbacksRemaining: 1"));
@@ -214,7 +214,7 @@ TEST_F(InspectCommandTest, VerifyChecksEveryKeptCopyBesideTheFile) {
 
 TEST_F(InspectCommandTest, JsonCarriesTheSameFindings) {
   const std::string path =
-      Write("rbmdata.dat", WithRecordCount(BuildRbMdata({RbRecord(L"A.DLL", "alpha")}, 2, 3), mivra_test::kRbLayout, 9));
+      Write("rbmdata.dat", WithRecordCount(BuildRBMdata({RBRecord(L"A.DLL", "alpha")}, 2, 3), mivra_test::kRBLayout, 9));
   const ToolRun run = Inspect({path, "--json"});
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_EQ(run.out.front(), '{');
@@ -246,7 +246,7 @@ TEST_F(InspectCommandTest, RecognisesShortFilesByNameAndRefusesOthers) {
 }
 
 TEST_F(InspectCommandTest, WrongCommandLinesAreUsageErrors) {
-  const std::string rb = Write("rbmdata.dat", BuildRbMdata({}));
+  const std::string rb = Write("rbmdata.dat", BuildRBMdata({}));
   const std::vector<std::vector<std::string>> lines = {{}, {rb, rb}, {rb, "--verify"}, {rb, "--bogus"}};
   for (const auto& args : lines) {
     const ToolRun run = Inspect(args);

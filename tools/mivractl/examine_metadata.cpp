@@ -184,11 +184,11 @@ Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesyst
   return result;
 }
 
-Inspection InspectRbMdata(const std::vector<uint8_t>& bytes) {
+Inspection InspectRBMdata(const std::vector<uint8_t>& bytes) {
   Inspection result;
   Report& report = result.report;
-  const MetadataVerdict v = InspectFileHead(kRbMdataFormat, bytes, &result, [&bytes](Report* state) {
-    const RbMdataState block = DecodeRbState(bytes.data() + kRbMdataFormat.stateOffset());
+  const MetadataVerdict v = InspectFileHead(kRBMdataFormat, bytes, &result, [&bytes](Report* state) {
+    const RBMdataState block = DecodeRBState(bytes.data() + kRBMdataFormat.stateOffset());
     state->Set("updateStatus", Report::Number(block.updateStatus));
     state->Set("rollbackCount", Report::Number(block.rollbackCount));
     state->Set("rollbacksRemaining", Report::Number(RollbacksRemaining(block.rollbackCount)));
@@ -196,8 +196,8 @@ Inspection InspectRbMdata(const std::vector<uint8_t>& bytes) {
 
   Report records = Report::List();
   for (uint32_t i = 0; i < v.recordsInFile; ++i) {
-    RbMdataRecord record;
-    DecodeRbRecord(bytes.data() + kRbMdataFormat.recordOffset(i), &record);
+    RBMdataRecord record;
+    DecodeRBRecord(bytes.data() + kRBMdataFormat.recordOffset(i), &record);
     const std::string name = RecordNameText(record.fileName);
     const std::string time = FormatSystemTime(record.lastWriteTime);
     const std::string digest = HexBytes(record.digest, sizeof(record.digest));

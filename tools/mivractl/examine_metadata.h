@@ -13,7 +13,7 @@ namespace mivra::ctl {
 
 // With `copiesFolder`, every backup copy the records keep is checked there against its digest.
 Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesystem::path* copiesFolder);
-Inspection InspectRbMdata(const std::vector<uint8_t>& bytes);
+Inspection InspectRBMdata(const std::vector<uint8_t>& bytes);
 
 // "none", or the names of the set bits joined by '|' ("removed", "absent", others in hex).
 std::string BkFlagNames(uint32_t flags);

@@ -13,8 +13,8 @@ namespace {
 constexpr SystemTime16 kRegistered{2026, 12, 4, 10, 7, 30, 15, 250};
 constexpr SystemTime16 kLater{2026, 12, 4, 10, 7, 31, 0, 0};
 
-RbMdataRecord Registered() {
-  RbMdataRecord record{};
+RBMdataRecord Registered() {
+  RBMdataRecord record{};
   record.fileSizeLow = 100;
   record.lastWriteTime = kRegistered;
   std::memset(record.digest, 0xAB, sizeof(record.digest));
@@ -114,7 +114,7 @@ TEST(ExplainVerdict, JudgesEachRegisteredFileInTheNeedChecksOrder) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    RbMdataRecord record = Registered();
+    RBMdataRecord record = Registered();
     const std::u16string name = c.name;
     std::copy(name.begin(), name.end(), record.fileName);
     FixedProbe probe(c.fits, c.exists, InstalledFile{c.size, c.time}, c.digest);
@@ -130,7 +130,7 @@ TEST(ExplainVerdict, JudgesEachRegisteredFileInTheNeedChecksOrder) {
 
 // A file whose attributes cannot be read may well be there: only "not found" is skipped.
 TEST(ExplainVerdict, AFileWhoseAttributesCannotBeReadFailsTheCheck) {
-  RbMdataRecord record = Registered();
+  RBMdataRecord record = Registered();
   const std::u16string name = u"A.DLL";
   std::copy(name.begin(), name.end(), record.fileName);
   FixedProbe probe(true, false, InstalledFile{}, FixedProbe::kSame);

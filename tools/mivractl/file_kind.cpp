@@ -30,7 +30,7 @@ bool EndsWith(const std::string& text, const std::string& tail) {
 
 Recognition RecognizeFile(const uint8_t* bytes, size_t length, const std::string& fileName) {
   if (StartsWith(bytes, length, kBkMdataFormat.magic, kMagicSize)) return {FileKind::kBkMdata, true};
-  if (StartsWith(bytes, length, kRbMdataFormat.magic, kMagicSize)) return {FileKind::kRbMdata, true};
+  if (StartsWith(bytes, length, kRBMdataFormat.magic, kMagicSize)) return {FileKind::kRBMdata, true};
   if (StartsWith(bytes, length, kUpdateConfigMagic, sizeof(kUpdateConfigMagic))) {
     return {FileKind::kUpdateConfig, true};
   }
@@ -39,7 +39,7 @@ Recognition RecognizeFile(const uint8_t* bytes, size_t length, const std::string
   }
   const std::string name = Lower(fileName);
   if (name == "bkmdata.dat") return {FileKind::kBkMdata, false};
-  if (name == "rbmdata.dat") return {FileKind::kRbMdata, false};
+  if (name == "rbmdata.dat") return {FileKind::kRBMdata, false};
   if (name == "updtconf.dat") return {FileKind::kUpdateConfig, false};
   if (EndsWith(name, "_compns.lst")) return {FileKind::kComponentList, false};
   return {};
@@ -49,7 +49,7 @@ const char* FileKindName(FileKind kind) {
   switch (kind) {
     case FileKind::kBkMdata:
       return "bkmdata.dat";
-    case FileKind::kRbMdata:
+    case FileKind::kRBMdata:
       return "rbmdata.dat";
     case FileKind::kUpdateConfig:
       return "updtconf.dat";

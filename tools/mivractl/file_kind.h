@@ -9,7 +9,7 @@
 
 namespace mivra::ctl {
 
-enum class FileKind { kUnknown, kBkMdata, kRbMdata, kUpdateConfig, kComponentList };
+enum class FileKind { kUnknown, kBkMdata, kRBMdata, kUpdateConfig, kComponentList };
 
 struct Recognition {
   FileKind kind = FileKind::kUnknown;

@@ -289,9 +289,9 @@ TEST_F(MivractlTest, RegisterHandsEachFilesSizeAndDigestToTheLibrary) {
   EXPECT_TRUE(HasLineStarting(registered.out, "[2/2] B.DLL: registered, 6 bytes, md5 "));
 
   const std::string database = Database();
-  ASSERT_EQ(database.size(), mivra::kRbRecordAreaOffset + 2 * mivra::kRbRecordSize);
-  mivra::RbMdataRecord record;
-  mivra::DecodeRbRecord(reinterpret_cast<const uint8_t*>(database.data()) + mivra::kRbRecordAreaOffset, &record);
+  ASSERT_EQ(database.size(), mivra::kRBRecordAreaOffset + 2 * mivra::kRBRecordSize);
+  mivra::RBMdataRecord record;
+  mivra::DecodeRBRecord(reinterpret_cast<const uint8_t*>(database.data()) + mivra::kRBRecordAreaOffset, &record);
   EXPECT_EQ(record.fileSizeLow, 5u);
   EXPECT_EQ(record.fileName, std::u16string(u"A.DLL"));
 
@@ -438,7 +438,7 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
 
   // A record that names no plain file of the install directory is passed over, as by the query.
   std::string database = Database();
-  mivra_test::RenameRecord(mivra_test::kRbLayout, database, 1, u"..\\A.DLL");
+  mivra_test::RenameRecord(mivra_test::kRBLayout, database, 1, u"..\\A.DLL");
   WriteFileBytes(BaseFolder() + L"\\rbmdata.dat", database);
   explain = Ctl({"explain"});
   EXPECT_TRUE(HasLine(explain.out, "file ..\\A.DLL: not a plain file name")) << explain.out;

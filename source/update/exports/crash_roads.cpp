@@ -383,13 +383,13 @@ StateView ViewOf(const std::wstring& base, const std::wstring& installDir, const
   const std::wstring database = base + L"\\rbmdata.dat";
   if (mivra_test::FileExists(database)) {
     std::string bytes = ReadFileBytes(database);
-    if (road.restoresInstalledFiles && bytes.size() >= mivra_test::kRbAreaOffset) {
+    if (road.restoresInstalledFiles && bytes.size() >= mivra_test::kRBAreaOffset) {
       // The rebuilt records hold the restored files' times, which are those of their placing;
       // the CRC covers them.
       std::fill(bytes.begin() + mivra_test::kCrcAt, bytes.begin() + mivra_test::kCrcAt + 4, '\0');
-      for (size_t at = mivra_test::kRbAreaOffset; at + mivra_test::kRbRecordBytes <= bytes.size();
-           at += mivra_test::kRbRecordBytes) {
-        const size_t time = at + mivra_test::kRbLayout.timeAt;
+      for (size_t at = mivra_test::kRBAreaOffset; at + mivra_test::kRBRecordBytes <= bytes.size();
+           at += mivra_test::kRBRecordBytes) {
+        const size_t time = at + mivra_test::kRBLayout.timeAt;
         std::fill(bytes.begin() + time, bytes.begin() + time + 16, '\0');
       }
     }
@@ -413,7 +413,7 @@ bool RecoverAndValidate(const std::wstring& base, std::string* problem) {
     const char* magic;
   } kFiles[] = {{base + L"\\bkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP"},
                 {base + L"\\tmpbkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP"},
-                {base + L"\\rbmdata.dat", &mivra_test::kRbLayout, "KVRBUP"}};
+                {base + L"\\rbmdata.dat", &mivra_test::kRBLayout, "KVRBUP"}};
   for (const auto& file : kFiles) {
     const mivra::JournalRecovery recovery = mivra::RecoverJournal(file.path.c_str());
     if (recovery == mivra::JournalRecovery::kInUse || recovery == mivra::JournalRecovery::kFailed) {

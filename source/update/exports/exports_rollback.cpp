@@ -52,10 +52,10 @@ bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
 
   std::unique_ptr<MdataObject> database;
-  switch (mivra::CreateRbObject(&database)) {
-    case mivra::RbObjectResult::kOpened: break;
-    case mivra::RbObjectResult::kNoMemory: return false;
-    case mivra::RbObjectResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+  switch (mivra::CreateRBObject(&database)) {
+    case mivra::RBObjectResult::kOpened: break;
+    case mivra::RBObjectResult::kNoMemory: return false;
+    case mivra::RBObjectResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
   }
   const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
   if (!perform) {

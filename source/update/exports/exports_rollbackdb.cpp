@@ -16,17 +16,17 @@ using mivra::IsFeatureOff;
 
 namespace {
 
-uint32_t ToErrorCode(mivra::RbUpdateResult result) {
-  using mivra::RbUpdateResult;
+uint32_t ToErrorCode(mivra::RBUpdateResult result) {
+  using mivra::RBUpdateResult;
   switch (result) {
-    case RbUpdateResult::kOutsideInstallDir: return MIVRA_E_NOT_IN_INSTALL_DIR;
-    case RbUpdateResult::kNoMemory: return MIVRA_E_NO_MEMORY;
-    case RbUpdateResult::kOpenFailed: return MIVRA_E_RBMDATA_OPEN;
-    case RbUpdateResult::kBadPath: return MIVRA_E_BAD_PATH;
-    case RbUpdateResult::kNoAttributes: return MIVRA_E_RB_FILE_ATTRIBUTES;
-    case RbUpdateResult::kNameTooLong: return MIVRA_E_RB_NAME_TOO_LONG;
-    case RbUpdateResult::kWritten:
-    case RbUpdateResult::kWriteFailed: break;
+    case RBUpdateResult::kOutsideInstallDir: return MIVRA_E_NOT_IN_INSTALL_DIR;
+    case RBUpdateResult::kNoMemory: return MIVRA_E_NO_MEMORY;
+    case RBUpdateResult::kOpenFailed: return MIVRA_E_RBMDATA_OPEN;
+    case RBUpdateResult::kBadPath: return MIVRA_E_BAD_PATH;
+    case RBUpdateResult::kNoAttributes: return MIVRA_E_RB_FILE_ATTRIBUTES;
+    case RBUpdateResult::kNameTooLong: return MIVRA_E_RB_NAME_TOO_LONG;
+    case RBUpdateResult::kWritten:
+    case RBUpdateResult::kWriteFailed: break;
   }
   return MIVRA_E_RB_RECORD_WRITE;
 }
@@ -59,8 +59,8 @@ MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
     return nullptr;
   }
   std::unique_ptr<MdataObject> object;
-  const mivra::RbObjectResult result = mivra::CreateRbObject(&object);
-  if (result == mivra::RbObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+  const mivra::RBObjectResult result = mivra::CreateRBObject(&object);
+  if (result == mivra::RBObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
   return object.release();
 } catch (...) {
   return nullptr;
@@ -72,8 +72,8 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
   if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
   if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
-  const mivra::RbUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
-  if (result != mivra::RbUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
+  const mivra::RBUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
+  if (result != mivra::RBUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
   return true;
 } catch (...) {
   return false;
@@ -85,12 +85,12 @@ bool DeleteRollBackDB(uint32_t* errorCode) try {
   mivra::ProductLock lock;
   if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
   switch (mivra::DeleteRollbackDB()) {
-    case mivra::RbDeleteResult::kDeleted:
-    case mivra::RbDeleteResult::kDeleteAtRestart: return true;
-    case mivra::RbDeleteResult::kNoBaseFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
-    case mivra::RbDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
-    case mivra::RbDeleteResult::kNotDeleted: return Fail(errorCode, MIVRA_E_RB_RESET);
-    case mivra::RbDeleteResult::kMissing: break;
+    case mivra::RBDeleteResult::kDeleted:
+    case mivra::RBDeleteResult::kDeleteAtRestart: return true;
+    case mivra::RBDeleteResult::kNoBaseFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case mivra::RBDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    case mivra::RBDeleteResult::kNotDeleted: return Fail(errorCode, MIVRA_E_RB_RESET);
+    case mivra::RBDeleteResult::kMissing: break;
   }
   return false;
 } catch (...) {

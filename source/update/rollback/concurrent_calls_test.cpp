@@ -87,9 +87,9 @@ class ConcurrentCallsTest : public RollbackTest {
   // The database's records, checked valid and counted right.
   std::vector<mivra_test::MetadataRecord> DbRecords() const {
     const std::string db = ReadDb();
-    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, db));
-    EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, db), mivra_test::RecordsInFile(mivra_test::kRbLayout, db));
-    return mivra_test::RecordsOf(mivra_test::kRbLayout, db);
+    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, db));
+    EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, db), mivra_test::RecordsInFile(mivra_test::kRBLayout, db));
+    return mivra_test::RecordsOf(mivra_test::kRBLayout, db);
   }
 
   // The names of the records, each as often as it is recorded.

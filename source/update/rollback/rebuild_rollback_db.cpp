@@ -19,21 +19,21 @@ namespace {
 bool DatabaseExists() {
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};
-  return GetBackupFolder(folder, BKF_BASE, true) && JoinPath(path, folder, kRbMdataFileName) &&
+  return GetBackupFolder(folder, BKF_BASE, true) && JoinPath(path, folder, kRBMdataFileName) &&
          Platform().waccess(path, 0) == 0;
 }
 
 // The records of the restored files in list order; a name that comes twice keeps one record,
 // holding its later entry, as registering it twice would.
-bool BuildRecords(const RollbackContext& context, std::vector<RbMdataRecord>* records) {
+bool BuildRecords(const RollbackContext& context, std::vector<RBMdataRecord>* records) {
   std::vector<std::wstring> names;
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
     // Every destination is the install directory and a plain name, so the test whether a file
     // lies there is left out; the digest is the record's, which the restored file was proven to
     // have.
-    RbMdataRecord record{};
-    if (BuildRbRecord(entry->destinationPath, entry->fileSize, entry->expectedDigest, &record) !=
-        RbUpdateResult::kWritten) {
+    RBMdataRecord record{};
+    if (BuildRBRecord(entry->destinationPath, entry->fileSize, entry->expectedDigest, &record) !=
+        RBUpdateResult::kWritten) {
       return false;
     }
     const std::wstring name = RecordFieldName(record.fileName);
@@ -50,18 +50,18 @@ bool BuildRecords(const RollbackContext& context, std::vector<RbMdataRecord>* re
 }
 
 // A whole database: new header with the CRC of the records, the state block, the records.
-std::vector<uint8_t> DatabaseBytes(const std::vector<RbMdataRecord>& records, uint32_t rollbackCount) {
-  std::vector<uint8_t> bytes = BuildNewHeader(kRbMdataFormat);
-  bytes.resize(kRbRecordAreaOffset + records.size() * kRbRecordSize);
-  RbMdataState state{};
+std::vector<uint8_t> DatabaseBytes(const std::vector<RBMdataRecord>& records, uint32_t rollbackCount) {
+  std::vector<uint8_t> bytes = BuildNewHeader(kRBMdataFormat);
+  bytes.resize(kRBRecordAreaOffset + records.size() * kRBRecordSize);
+  RBMdataState state{};
   state.recordCount = static_cast<uint32_t>(records.size());
   state.rollbackCount = rollbackCount;
-  EncodeRbState(state, bytes.data() + kRbHeaderSize);
+  EncodeRBState(state, bytes.data() + kRBHeaderSize);
   for (size_t i = 0; i < records.size(); ++i) {
-    EncodeRbRecord(records[i], bytes.data() + kRbRecordAreaOffset + i * kRbRecordSize);
+    EncodeRBRecord(records[i], bytes.data() + kRBRecordAreaOffset + i * kRBRecordSize);
   }
   WriteLe32(bytes.data() + kHeaderCrcOffset,
-            Crc32(bytes.data() + kRbRecordAreaOffset, bytes.size() - kRbRecordAreaOffset));
+            Crc32(bytes.data() + kRBRecordAreaOffset, bytes.size() - kRBRecordAreaOffset));
   return bytes;
 }
 
@@ -72,7 +72,7 @@ bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollback
   // The restore may have put back a section.ini that switches the library off: then the old
   // database stays, as any call of the library would leave it.
   if (IsFeatureOff()) return false;
-  std::vector<RbMdataRecord> records;
+  std::vector<RBMdataRecord> records;
   if (!BuildRecords(context, &records)) return false;
   if (!DatabaseExists()) return false;
 
@@ -80,7 +80,7 @@ bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollback
   // it has taken effect, status, records and counter are the old ones, and a database that
   // another process holds open is rewritten where it lies instead of being left for deletion.
   MdataObject database;
-  return OpenRbMdata(database) &&
+  return OpenRBMdata(database) &&
          ReplaceMetadataContent(database, DatabaseBytes(records, previousRollbackCount + 1));
 }
 

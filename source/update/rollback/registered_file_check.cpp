@@ -31,7 +31,7 @@ class InstallDirProbe : public InstalledFileProbe {
 
 }  // namespace
 
-RegisteredFileCheck CheckRegisteredFile(const wchar_t* installDir, const RbMdataRecord& record,
+RegisteredFileCheck CheckRegisteredFile(const wchar_t* installDir, const RBMdataRecord& record,
                                         const std::vector<std::string>* componentNames) {
   RegisteredFileCheck check;
   check.name = RecordFieldName(record.fileName);

@@ -19,7 +19,7 @@ struct RegisteredFileCheck {
 };
 
 // `componentNames` is null when the component lists cannot be used.
-RegisteredFileCheck CheckRegisteredFile(const wchar_t* installDir, const RbMdataRecord& record,
+RegisteredFileCheck CheckRegisteredFile(const wchar_t* installDir, const RBMdataRecord& record,
                                         const std::vector<std::string>* componentNames);
 
 }  // namespace mivra

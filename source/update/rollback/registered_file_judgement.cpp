@@ -28,7 +28,7 @@ bool IsExemptName(const std::wstring& name, const std::vector<std::string>* comp
          std::find(componentNames->begin(), componentNames->end(), spelling) != componentNames->end();
 }
 
-FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, bool exempt, InstalledFileProbe& probe) {
+FileJudgement JudgeRegisteredFile(const RBMdataRecord& record, bool exempt, InstalledFileProbe& probe) {
   const std::wstring name = RecordFieldName(record.fileName);
   // Anyone may write the database: a record that names no plain file of the install directory
   // describes nothing the product installed.

@@ -72,7 +72,7 @@ bool IsExemptName(const std::wstring& name, const std::vector<std::string>* comp
 
 // Judges `record`. The digest is taken only where the check takes it: the time matches, and the
 // size matches or the file is exempt.
-FileJudgement JudgeRegisteredFile(const RbMdataRecord& record, bool exempt, InstalledFileProbe& probe);
+FileJudgement JudgeRegisteredFile(const RBMdataRecord& record, bool exempt, InstalledFileProbe& probe);
 
 }  // namespace mivra
 

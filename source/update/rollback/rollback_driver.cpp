@@ -46,8 +46,8 @@ PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
   uint8_t interrupted = 0;
   if (CheckRollbackNeeded(&database, kCheckInterruptedUpdate, &interrupted) && interrupted) SweepTempFiles();
 
-  RbMdataState state = {};
-  if (!database.fd.valid() || !ReadRbState(database, &state)) return PerformOutcome::kStatusUnreadable;
+  RBMdataState state = {};
+  if (!database.fd.valid() || !ReadRBState(database, &state)) return PerformOutcome::kStatusUnreadable;
   TraceStep("rollback-count").Number("count", state.rollbackCount).Number("limit", kRollbackLimit).Outcome(
       state.rollbackCount >= kRollbackLimit ? "limit-reached" : "ok");
   if (state.rollbackCount >= kRollbackLimit) return PerformOutcome::kLimitReached;

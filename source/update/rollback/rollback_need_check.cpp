@@ -14,8 +14,8 @@ namespace mivra {
 namespace {
 
 bool UpdateWasInterrupted(const MdataObject& database) {
-  RbMdataState state = {};
-  return database.fd.valid() && ReadRbState(database, &state) && state.updateStatus == 1;
+  RBMdataState state = {};
+  return database.fd.valid() && ReadRBState(database, &state) && state.updateStatus == 1;
 }
 
 const char* FindingWord(FileFinding finding) {
@@ -57,13 +57,13 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
 
   wchar_t installDir[kPathCapacity] = {};
   if (!GetInstallDir(installDir)) return false;
-  const uint32_t count = CountRbRecords(*database);
+  const uint32_t count = CountRBRecords(*database);
   std::vector<std::string> componentNames;
   const bool namesUsable = CollectComponentFileNames(&componentNames, installDir) == 1;
 
   for (uint32_t index = 0; index < count; ++index) {
-    RbMdataRecord record;
-    if (!database->fd.valid() || !ReadRbRecord(*database, index, &record)) return false;
+    RBMdataRecord record;
+    if (!database->fd.valid() || !ReadRBRecord(*database, index, &record)) return false;
     const RegisteredFileCheck check = CheckRegisteredFile(installDir, record, namesUsable ? &componentNames : nullptr);
     TraceJudgement(check);
     const FileJudgement judgement = check.judgement;

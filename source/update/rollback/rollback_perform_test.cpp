@@ -30,7 +30,7 @@ std::set<std::wstring> TempFilesIn(const std::wstring& folder) {
 // Names of the records of rbmdata.dat, in order.
 std::vector<std::wstring> DbNames(const std::string& db) {
   std::vector<std::wstring> names;
-  for (const mivra_test::MetadataRecord& record : mivra_test::RecordsOf(mivra_test::kRbLayout, db)) {
+  for (const mivra_test::MetadataRecord& record : mivra_test::RecordsOf(mivra_test::kRBLayout, db)) {
     names.push_back(record.name);
   }
   return names;
@@ -277,7 +277,7 @@ TEST_F(RollbackPerformTest, DatabaseHeldOpenElsewhereIsRebuiltInPlace) {
   EXPECT_EQ(DbNames(ReadDb()), (std::vector<std::wstring>{L"app.exe", L"data.bin"}));
   EXPECT_EQ(DbRollbackCount(), 1u);
   EXPECT_EQ(DbUpdateStatus(), 0);
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, ReadDb()));
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, ReadDb()));
   EXPECT_TRUE(mivra_test::DeferredDeleteProbe::PendingDeletions().empty());
 }
 

@@ -12,10 +12,10 @@ namespace rollback_test {
 using mivra_test::kBkAreaOffset;
 using mivra_test::kBkLayout;
 using mivra_test::kBkStateFlagsAt;
-using mivra_test::kRbAreaOffset;
-using mivra_test::kRbLayout;
-using mivra_test::kRbRollbackCountAt;
-using mivra_test::kRbStatusAt;
+using mivra_test::kRBAreaOffset;
+using mivra_test::kRBLayout;
+using mivra_test::kRBRollbackCountAt;
+using mivra_test::kRBStatusAt;
 
 std::string Md5Of(const std::string& bytes) {
   mivra::CMd5 md5;
@@ -104,25 +104,25 @@ std::string RollbackTest::ReadDb() const { return mivra_test::ReadFileBytes(DbPa
 
 uint32_t RollbackTest::DbRollbackCount() const {
   const std::string db = ReadDb();
-  return db.size() < kRbAreaOffset ? UINT32_MAX : mivra_test::Le32At(db, kRbRollbackCountAt);
+  return db.size() < kRBAreaOffset ? UINT32_MAX : mivra_test::Le32At(db, kRBRollbackCountAt);
 }
 
 uint8_t RollbackTest::DbUpdateStatus() const {
   const std::string db = ReadDb();
-  return db.size() < kRbAreaOffset ? 0xFF : static_cast<uint8_t>(db[kRbStatusAt]);
+  return db.size() < kRBAreaOffset ? 0xFF : static_cast<uint8_t>(db[kRBStatusAt]);
 }
 
 void RollbackTest::SetDbRollbackCount(uint32_t count) const {
   std::string db = ReadDb();
-  ASSERT_GE(db.size(), kRbAreaOffset);
-  mivra_test::PutLe32(db, kRbRollbackCountAt, count);
+  ASSERT_GE(db.size(), kRBAreaOffset);
+  mivra_test::PutLe32(db, kRBRollbackCountAt, count);
   mivra_test::WriteFileBytes(DbPath(), db);
 }
 
 void RollbackTest::RenameDbRecord(size_t index, const std::u16string& name) const {
   std::string db = ReadDb();
-  ASSERT_GE(mivra_test::RecordsInFile(kRbLayout, db), index + 1);
-  mivra_test::RenameRecord(kRbLayout, db, index, name);
+  ASSERT_GE(mivra_test::RecordsInFile(kRBLayout, db), index + 1);
+  mivra_test::RenameRecord(kRBLayout, db, index, name);
   mivra_test::WriteFileBytes(DbPath(), db);
 }
 

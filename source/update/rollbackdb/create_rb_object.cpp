@@ -6,14 +6,14 @@
 
 namespace mivra {
 
-RbObjectResult CreateRbObject(std::unique_ptr<MdataObject>* object) {
-  if (!object) return RbObjectResult::kNoMemory;
+RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object) {
+  if (!object) return RBObjectResult::kNoMemory;
   object->reset();
   std::unique_ptr<MdataObject> created(new (std::nothrow) MdataObject);
-  if (!created) return RbObjectResult::kNoMemory;
-  if (!OpenRbMdata(*created)) return RbObjectResult::kOpenFailed;
+  if (!created) return RBObjectResult::kNoMemory;
+  if (!OpenRBMdata(*created)) return RBObjectResult::kOpenFailed;
   *object = std::move(created);
-  return RbObjectResult::kOpened;
+  return RBObjectResult::kOpened;
 }
 
 }  // namespace mivra

@@ -8,7 +8,7 @@
 
 namespace mivra {
 
-enum class RbObjectResult {
+enum class RBObjectResult {
   kOpened,
   kNoMemory,    // the object could not be allocated
   kOpenFailed,  // rbmdata.dat could not be opened, created or validated
@@ -16,7 +16,7 @@ enum class RbObjectResult {
 
 // Allocates an object and opens rbmdata.dat in it, creating an empty database when it is missing.
 // `object` receives the open object, and nothing on failure.
-RbObjectResult CreateRbObject(std::unique_ptr<MdataObject>* object);
+RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object);
 
 }  // namespace mivra
 

@@ -12,15 +12,15 @@ namespace {
 
 using rbmdata_test::kUntouched;
 
-class CreateRbObjectTest : public rbmdata_test::RbExportTest {};
+class CreateRBObjectTest : public rbmdata_test::RBExportTest {};
 
-TEST_F(CreateRbObjectTest, CreatesAnEmptyDatabaseOrOpensTheOneThere) {
+TEST_F(CreateRBObjectTest, CreatesAnEmptyDatabaseOrOpensTheOneThere) {
   uint32_t code = kUntouched;
   MdataObject* object = MivraCreateRBMdataObject(&code);
   ASSERT_NE(object, nullptr);
   EXPECT_EQ(code, kUntouched);
   MivraDeleteRBMdataObject(object);
-  EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRbLayout));
+  EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRBLayout));
 
   WriteDb(OneRecordDatabase());
   object = MivraCreateRBMdataObject(&code);
@@ -30,7 +30,7 @@ TEST_F(CreateRbObjectTest, CreatesAnEmptyDatabaseOrOpensTheOneThere) {
   EXPECT_EQ(ReadDb(), OneRecordDatabase());
 }
 
-TEST_F(CreateRbObjectTest, RefusesWithoutErrorPointerOrWhenSwitchedOff) {
+TEST_F(CreateRBObjectTest, RefusesWithoutErrorPointerOrWhenSwitchedOff) {
   EXPECT_EQ(MivraCreateRBMdataObject(nullptr), nullptr);
   EXPECT_FALSE(DbExists());
 
@@ -51,16 +51,16 @@ std::string WithBytes(std::string file, size_t offset, const std::string& bytes)
   return file;
 }
 
-TEST_F(CreateRbObjectTest, InvalidFileIsDeletedAndTheNextOpenStartsEmpty) {
+TEST_F(CreateRBObjectTest, InvalidFileIsDeletedAndTheNextOpenStartsEmpty) {
   const std::string sound = OneRecordDatabase();
   const InvalidFile kFiles[] = {
       {"wrong magic", WithBytes(sound, 5, "Q")},
       {"magic of the backup file", WithBytes(sound, 0, "KVBKUP")},
-      {"record byte changed", WithBytes(sound, mivra_test::kRbAreaOffset + 100, "\x01")},
+      {"record byte changed", WithBytes(sound, mivra_test::kRBAreaOffset + 100, "\x01")},
       {"stored CRC changed",
        WithBytes(sound, mivra_test::kCrcAt, std::string(1, static_cast<char>(sound[61] ^ 0x40)))},
-      {"69 bytes", mivra_test::NewMetadataFile(mivra_test::kRbLayout).substr(0, 69)},
-      {"85 bytes", mivra_test::NewMetadataFile(mivra_test::kRbLayout).substr(0, 85)},
+      {"69 bytes", mivra_test::NewMetadataFile(mivra_test::kRBLayout).substr(0, 69)},
+      {"85 bytes", mivra_test::NewMetadataFile(mivra_test::kRBLayout).substr(0, 85)},
       {"shorter than the header", std::string("KVRBUP")},
       {"empty", std::string()},
   };
@@ -74,13 +74,13 @@ TEST_F(CreateRbObjectTest, InvalidFileIsDeletedAndTheNextOpenStartsEmpty) {
     MdataObject* object = MivraCreateRBMdataObject(&code);
     EXPECT_NE(object, nullptr) << invalid.what;
     MivraDeleteRBMdataObject(object);
-    EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRbLayout)) << invalid.what;
+    EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRBLayout)) << invalid.what;
   }
 }
 
 // A database another process holds without sharing cannot be opened; nothing says it is damaged,
 // so it stays.
-TEST_F(CreateRbObjectTest, DatabaseThatCannotBeOpenedIsKept) {
+TEST_F(CreateRBObjectTest, DatabaseThatCannotBeOpenedIsKept) {
   WriteDb(OneRecordDatabase());
   mivra_test::HeldFile held(DbPath(), GENERIC_READ, 0);
   ASSERT_TRUE(held.ok());

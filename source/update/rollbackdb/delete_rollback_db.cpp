@@ -7,18 +7,18 @@
 
 namespace mivra {
 
-RbDeleteResult DeleteRollbackDB() {
+RBDeleteResult DeleteRollbackDB() {
   wchar_t folder[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, BKF_BASE, true)) return RbDeleteResult::kNoBaseFolder;
+  if (!GetBackupFolder(folder, BKF_BASE, true)) return RBDeleteResult::kNoBaseFolder;
   wchar_t path[kPathCapacity] = {};
-  if (!JoinPath(path, folder, kRbMdataFileName)) return RbDeleteResult::kPathTooLong;
+  if (!JoinPath(path, folder, kRBMdataFileName)) return RBDeleteResult::kPathTooLong;
   switch (DeleteFileIfPresent(path)) {
-    case DeleteOutcome::kDeleted: return RbDeleteResult::kDeleted;
-    case DeleteOutcome::kScheduled: return RbDeleteResult::kDeleteAtRestart;
-    case DeleteOutcome::kAbsent: return RbDeleteResult::kMissing;
+    case DeleteOutcome::kDeleted: return RBDeleteResult::kDeleted;
+    case DeleteOutcome::kScheduled: return RBDeleteResult::kDeleteAtRestart;
+    case DeleteOutcome::kAbsent: return RBDeleteResult::kMissing;
     case DeleteOutcome::kFailed: break;
   }
-  return RbDeleteResult::kNotDeleted;
+  return RBDeleteResult::kNotDeleted;
 }
 
 }  // namespace mivra

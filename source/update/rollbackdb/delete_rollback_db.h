@@ -4,7 +4,7 @@
 
 namespace mivra {
 
-enum class RbDeleteResult {
+enum class RBDeleteResult {
   kDeleted,
   kDeleteAtRestart,  // in use: scheduled for deletion at the next restart
   kNoBaseFolder,     // the base folder cannot be resolved
@@ -15,7 +15,7 @@ enum class RbDeleteResult {
 
 // Deletes rbmdata.dat from the base folder (created when missing), or schedules it for deletion
 // at restart when it cannot go now. A failed existence test does not stop the deletion.
-RbDeleteResult DeleteRollbackDB();
+RBDeleteResult DeleteRollbackDB();
 
 }  // namespace mivra
 

@@ -24,12 +24,12 @@ BOOL WINAPI ScheduleRefused(LPCWSTR, LPCWSTR, DWORD) {
   return FALSE;
 }
 
-class RbDbExistenceFaultTest : public rbmdata_test::RbExportTest {
+class RBDbExistenceFaultTest : public rbmdata_test::RBExportTest {
  protected:
   void TearDown() override { mivra::ResetProductIdentityCacheForTesting(); }
 };
 
-TEST_F(RbDbExistenceFaultTest, DeleteSucceedsOnlyWhenTheFileIsDeletedOrScheduled) {
+TEST_F(RBDbExistenceFaultTest, DeleteSucceedsOnlyWhenTheFileIsDeletedOrScheduled) {
   struct DeleteCase {
     const char* what;
     DWORD accessError;
@@ -71,7 +71,7 @@ TEST_F(RbDbExistenceFaultTest, DeleteSucceedsOnlyWhenTheFileIsDeletedOrScheduled
   EXPECT_EQ(code, kUntouched);
 }
 
-TEST_F(RbDbExistenceFaultTest, ExistingDatabaseIsNeverWrittenOverByACreate) {
+TEST_F(RBDbExistenceFaultTest, ExistingDatabaseIsNeverWrittenOverByACreate) {
   WriteDb(OneRecordDatabase());
   for (DWORD error : {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_GEN_FAILURE}) {
     AccessFault access(DbPath(), error);
@@ -84,9 +84,9 @@ TEST_F(RbDbExistenceFaultTest, ExistingDatabaseIsNeverWrittenOverByACreate) {
     // Found at once after a first test that said "not found": opened as it is.
     AccessFault access(DbPath(), ERROR_FILE_NOT_FOUND, 1);
     MdataObject object;
-    EXPECT_TRUE(mivra::OpenRbMdata(object));
+    EXPECT_TRUE(mivra::OpenRBMdata(object));
     uint32_t index = 7;
-    EXPECT_TRUE(mivra::FindRbRecord(object, L"kept.dll", &index));
+    EXPECT_TRUE(mivra::FindRBRecord(object, L"kept.dll", &index));
     EXPECT_EQ(index, 0u);
   }
   EXPECT_EQ(ReadDb(), OneRecordDatabase());

@@ -63,7 +63,7 @@ class PendingRenamesRestorer {
   std::basic_string<BYTE> saved_;
 };
 
-class DeleteRollbackDbTest : public rbmdata_test::RbExportTest {};
+class DeleteRollbackDbTest : public rbmdata_test::RBExportTest {};
 
 TEST_F(DeleteRollbackDbTest, DeletesTheDatabaseAndFindsNothingTheSecondTime) {
   WriteDb(OneRecordDatabase());

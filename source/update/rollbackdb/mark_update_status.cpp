@@ -5,15 +5,15 @@
 namespace mivra {
 
 bool StoreUpdateStatus(const MdataObject& object, uint8_t status) {
-  RbMdataState state{};
-  if (!ReadRbState(object, &state)) return false;
+  RBMdataState state{};
+  if (!ReadRBState(object, &state)) return false;
   state.updateStatus = status;
-  return WriteRbState(object, state);
+  return WriteRBState(object, state);
 }
 
 MarkStatusResult MarkUpdateStatus(uint8_t status) {
   MdataObject object;
-  if (!OpenRbMdata(object)) return MarkStatusResult::kOpenFailed;
+  if (!OpenRBMdata(object)) return MarkStatusResult::kOpenFailed;
   return StoreUpdateStatus(object, status) ? MarkStatusResult::kMarked : MarkStatusResult::kStateIoFailed;
 }
 

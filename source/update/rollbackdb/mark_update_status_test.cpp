@@ -10,7 +10,7 @@ namespace {
 
 using rbmdata_test::kUntouched;
 
-class MarkUpdateStatusTest : public rbmdata_test::RbExportTest {};
+class MarkUpdateStatusTest : public rbmdata_test::RBExportTest {};
 
 TEST_F(MarkUpdateStatusTest, StatusOtherThanOneOrTwoFailsWithoutCodeAndTouchesNothing) {
   for (uint8_t status : {0, 3, 255}) {
@@ -34,20 +34,20 @@ TEST_F(MarkUpdateStatusTest, MissingDatabaseIsCreatedHoldingTheStatusAndNoRecord
   uint32_t code = kUntouched;
   ASSERT_TRUE(MivraMarkUpdateStatus(1, &code));
   EXPECT_EQ(code, kUntouched);
-  std::string expected = mivra_test::NewMetadataFile(mivra_test::kRbLayout);
-  expected[mivra_test::kRbStatusAt] = 1;
+  std::string expected = mivra_test::NewMetadataFile(mivra_test::kRBLayout);
+  expected[mivra_test::kRBStatusAt] = 1;
   EXPECT_EQ(ReadDb(), expected);
 }
 
 TEST_F(MarkUpdateStatusTest, StatusChangesOnlyItsByteAndTheFileStaysValid) {
   std::string file = OneRecordDatabase();
-  file[mivra_test::kRbStatusAt] = 1;
-  mivra_test::PutLe32(file, mivra_test::kRbRollbackCountAt, 7);
+  file[mivra_test::kRBStatusAt] = 1;
+  mivra_test::PutLe32(file, mivra_test::kRBRollbackCountAt, 7);
   WriteDb(file);
 
   uint32_t code = kUntouched;
   ASSERT_TRUE(MivraMarkUpdateStatus(2, &code));
-  file[mivra_test::kRbStatusAt] = 2;
+  file[mivra_test::kRBStatusAt] = 2;
   EXPECT_EQ(ReadDb(), file);
 
   // The file still opens: the state block lies outside the CRC.

@@ -4,39 +4,39 @@
 
 namespace mivra {
 
-void EncodeRbRecord(const RbMdataRecord& record, uint8_t* stored) {
-  std::memset(stored, 0, kRbRecordSize);
-  WriteLe32(stored + kRbRecordSizeOffset, record.fileSizeLow);
-  WriteSystemTime(stored + kRbRecordTimeOffset, record.lastWriteTime);
-  WriteUtf16Units(stored + kRbRecordNameOffset, record.fileName, kRecordNameChars);
-  std::memcpy(stored + kRbRecordDigestOffset, record.digest, sizeof(record.digest));
-  ScrambleBytes(stored, kRbRecordSize);
+void EncodeRBRecord(const RBMdataRecord& record, uint8_t* stored) {
+  std::memset(stored, 0, kRBRecordSize);
+  WriteLe32(stored + kRBRecordSizeOffset, record.fileSizeLow);
+  WriteSystemTime(stored + kRBRecordTimeOffset, record.lastWriteTime);
+  WriteUtf16Units(stored + kRBRecordNameOffset, record.fileName, kRecordNameChars);
+  std::memcpy(stored + kRBRecordDigestOffset, record.digest, sizeof(record.digest));
+  ScrambleBytes(stored, kRBRecordSize);
 }
 
-void DecodeRbRecord(const uint8_t* stored, RbMdataRecord* record) {
-  uint8_t plain[kRbRecordSize];
-  std::memcpy(plain, stored, kRbRecordSize);
-  UnscrambleBytes(plain, kRbRecordSize);
-  record->fileSizeLow = ReadLe32(plain + kRbRecordSizeOffset);
-  record->lastWriteTime = ReadSystemTime(plain + kRbRecordTimeOffset);
-  ReadUtf16Units(plain + kRbRecordNameOffset, record->fileName, kRecordNameChars);
-  std::memcpy(record->digest, plain + kRbRecordDigestOffset, sizeof(record->digest));
+void DecodeRBRecord(const uint8_t* stored, RBMdataRecord* record) {
+  uint8_t plain[kRBRecordSize];
+  std::memcpy(plain, stored, kRBRecordSize);
+  UnscrambleBytes(plain, kRBRecordSize);
+  record->fileSizeLow = ReadLe32(plain + kRBRecordSizeOffset);
+  record->lastWriteTime = ReadSystemTime(plain + kRBRecordTimeOffset);
+  ReadUtf16Units(plain + kRBRecordNameOffset, record->fileName, kRecordNameChars);
+  std::memcpy(record->digest, plain + kRBRecordDigestOffset, sizeof(record->digest));
 }
 
-void EncodeRbState(const RbMdataState& state, uint8_t* bytes) {
-  std::memset(bytes, 0, kRbStateSize);
+void EncodeRBState(const RBMdataState& state, uint8_t* bytes) {
+  std::memset(bytes, 0, kRBStateSize);
   WriteLe32(bytes + kStateRecordCountOffset, state.recordCount);
-  bytes[kRbStateUpdateStatusOffset] = state.updateStatus;
-  WriteLe32(bytes + kRbStateRollbackCountOffset, state.rollbackCount);
-  std::memcpy(bytes + kRbStateRollbackCountOffset + 4, state.reserved, sizeof(state.reserved));
+  bytes[kRBStateUpdateStatusOffset] = state.updateStatus;
+  WriteLe32(bytes + kRBStateRollbackCountOffset, state.rollbackCount);
+  std::memcpy(bytes + kRBStateRollbackCountOffset + 4, state.reserved, sizeof(state.reserved));
 }
 
-RbMdataState DecodeRbState(const uint8_t* bytes) {
-  RbMdataState state{};
+RBMdataState DecodeRBState(const uint8_t* bytes) {
+  RBMdataState state{};
   state.recordCount = ReadLe32(bytes + kStateRecordCountOffset);
-  state.updateStatus = bytes[kRbStateUpdateStatusOffset];
-  state.rollbackCount = ReadLe32(bytes + kRbStateRollbackCountOffset);
-  std::memcpy(state.reserved, bytes + kRbStateRollbackCountOffset + 4, sizeof(state.reserved));
+  state.updateStatus = bytes[kRBStateUpdateStatusOffset];
+  state.rollbackCount = ReadLe32(bytes + kRBStateRollbackCountOffset);
+  std::memcpy(state.reserved, bytes + kRBStateRollbackCountOffset + 4, sizeof(state.reserved));
   return state;
 }
 

@@ -11,45 +11,45 @@
 
 namespace mivra {
 
-inline constexpr size_t kRbHeaderSize = 69;
-inline constexpr size_t kRbStateSize = 17;
-inline constexpr size_t kRbRecordSize = 556;
-inline constexpr size_t kRbRecordAreaOffset = kRbHeaderSize + kRbStateSize;  // 86
+inline constexpr size_t kRBHeaderSize = 69;
+inline constexpr size_t kRBStateSize = 17;
+inline constexpr size_t kRBRecordSize = 556;
+inline constexpr size_t kRBRecordAreaOffset = kRBHeaderSize + kRBStateSize;  // 86
 
 // Offsets inside a plain record.
-inline constexpr size_t kRbRecordSizeOffset = 0;
-inline constexpr size_t kRbRecordTimeOffset = 4;
-inline constexpr size_t kRbRecordNameOffset = 20;
-inline constexpr size_t kRbRecordDigestOffset = 540;
+inline constexpr size_t kRBRecordSizeOffset = 0;
+inline constexpr size_t kRBRecordTimeOffset = 4;
+inline constexpr size_t kRBRecordNameOffset = 20;
+inline constexpr size_t kRBRecordDigestOffset = 540;
 
 // Offsets inside the state block; the counter is unaligned.
-inline constexpr size_t kRbStateUpdateStatusOffset = 4;
-inline constexpr size_t kRbStateRollbackCountOffset = 5;
+inline constexpr size_t kRBStateUpdateStatusOffset = 4;
+inline constexpr size_t kRBStateRollbackCountOffset = 5;
 
-inline constexpr MetadataFormat kRbMdataFormat{"KVRBUP", kRbHeaderSize, kRbStateSize, kRbRecordSize,
-                                               kRbRecordNameOffset};
+inline constexpr MetadataFormat kRBMdataFormat{"KVRBUP", kRBHeaderSize, kRBStateSize, kRBRecordSize,
+                                               kRBRecordNameOffset};
 
 inline constexpr uint32_t RBREC_APPEND = kAppendRecordIndex;
 
-struct RbMdataRecord {
+struct RBMdataRecord {
   uint32_t fileSizeLow;
   SystemTime16 lastWriteTime;
   char16_t fileName[kRecordNameChars];
   uint8_t digest[16];
 };
 
-struct RbMdataState {
+struct RBMdataState {
   uint32_t recordCount;
   uint8_t updateStatus;
   uint32_t rollbackCount;
   uint8_t reserved[8];
 };
 
-void EncodeRbRecord(const RbMdataRecord& record, uint8_t* stored);
-void DecodeRbRecord(const uint8_t* stored, RbMdataRecord* record);
+void EncodeRBRecord(const RBMdataRecord& record, uint8_t* stored);
+void DecodeRBRecord(const uint8_t* stored, RBMdataRecord* record);
 
-void EncodeRbState(const RbMdataState& state, uint8_t* bytes);
-RbMdataState DecodeRbState(const uint8_t* bytes);
+void EncodeRBState(const RBMdataState& state, uint8_t* bytes);
+RBMdataState DecodeRBState(const uint8_t* bytes);
 
 }  // namespace mivra
 

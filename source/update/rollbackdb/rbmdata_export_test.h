@@ -14,7 +14,7 @@ namespace rbmdata_test {
 // A code no export writes, to show that a call left the caller's variable alone.
 inline constexpr uint32_t kUntouched = 0xC0DEu;
 
-class RbDbFileTest : public mivra_test::ProductTest {
+class RBDbFileTest : public mivra_test::ProductTest {
  protected:
   std::wstring DbPath() const { return BaseFolder() + L"\\rbmdata.dat"; }
   bool DbExists() const { return mivra_test::FileExists(DbPath()); }
@@ -25,7 +25,7 @@ class RbDbFileTest : public mivra_test::ProductTest {
   }
 };
 
-class RbExportTest : public RbDbFileTest {
+class RBExportTest : public RBDbFileTest {
  protected:
   // A database with one record, "kept.dll".
   static std::string OneRecordDatabase() {
@@ -33,7 +33,7 @@ class RbExportTest : public RbDbFileTest {
     record.name = L"kept.dll";
     record.size = 5;
     record.digest = std::string(16, 'k');
-    return mivra_test::MetadataFile(mivra_test::kRbLayout, {record});
+    return mivra_test::MetadataFile(mivra_test::kRBLayout, {record});
   }
 };
 

@@ -7,54 +7,54 @@
 
 namespace mivra {
 
-bool OpenRbMdata(MdataObject& object) {
+bool OpenRBMdata(MdataObject& object) {
   object.fd.reset();
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRbMdataFileName)) return false;
-  const uint8_t emptyState[kRbStateSize] = {};
-  return OpenMetadataFile(object, kRbMdataFormat, path, emptyState);
+  if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRBMdataFileName)) return false;
+  const uint8_t emptyState[kRBStateSize] = {};
+  return OpenMetadataFile(object, kRBMdataFormat, path, emptyState);
 }
 
-bool ReadRbRecord(const MdataObject& object, uint32_t index, RbMdataRecord* record) {
+bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record) {
   if (!record) return false;
-  uint8_t stored[kRbRecordSize];
-  if (!ReadStoredRecord(object, kRbMdataFormat, index, stored)) return false;
-  DecodeRbRecord(stored, record);
+  uint8_t stored[kRBRecordSize];
+  if (!ReadStoredRecord(object, kRBMdataFormat, index, stored)) return false;
+  DecodeRBRecord(stored, record);
   return true;
 }
 
-bool WriteRbRecord(MdataObject& object, const RbMdataRecord& record, uint32_t index) {
-  uint8_t stored[kRbRecordSize];
-  EncodeRbRecord(record, stored);
+bool WriteRBRecord(MdataObject& object, const RBMdataRecord& record, uint32_t index) {
+  uint8_t stored[kRBRecordSize];
+  EncodeRBRecord(record, stored);
   const std::wstring name = RecordFieldName(record.fileName);
-  const bool written = WriteStoredRecord(object, kRbMdataFormat, stored, index, name);
+  const bool written = WriteStoredRecord(object, kRBMdataFormat, stored, index, name);
   TraceStep("write-record").Text("file", "rbmdata.dat").Path("name", name.c_str()).Number("index", index).Crt(written);
   return written;
 }
 
-bool FindRbRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
-  return FindMetadataName(object, kRbMdataFormat, name, index) == NameLookup::kFound;
+bool FindRBRecord(MdataObject& object, std::wstring_view name, uint32_t* index) {
+  return FindMetadataName(object, kRBMdataFormat, name, index) == NameLookup::kFound;
 }
 
-bool LoadRbNameList(MdataObject& object) { return LoadMetadataNames(object, kRbMdataFormat); }
+bool LoadRBNameList(MdataObject& object) { return LoadMetadataNames(object, kRBMdataFormat); }
 
-bool ReadRbState(const MdataObject& object, RbMdataState* state) {
-  uint8_t bytes[kRbStateSize];
-  if (!state || !ReadStateBlock(object, kRbMdataFormat, bytes)) return false;
-  *state = DecodeRbState(bytes);
+bool ReadRBState(const MdataObject& object, RBMdataState* state) {
+  uint8_t bytes[kRBStateSize];
+  if (!state || !ReadStateBlock(object, kRBMdataFormat, bytes)) return false;
+  *state = DecodeRBState(bytes);
   return true;
 }
 
-bool WriteRbState(const MdataObject& object, const RbMdataState& state) {
-  uint8_t bytes[kRbStateSize];
-  EncodeRbState(state, bytes);
-  const bool written = WriteStateBlock(object, kRbMdataFormat, bytes);
+bool WriteRBState(const MdataObject& object, const RBMdataState& state) {
+  uint8_t bytes[kRBStateSize];
+  EncodeRBState(state, bytes);
+  const bool written = WriteStateBlock(object, kRBMdataFormat, bytes);
   TraceStep("write-state").Text("file", "rbmdata.dat").Number("status", state.updateStatus).Number(
       "rollbacks", state.rollbackCount).Crt(written);
   return written;
 }
 
-uint32_t CountRbRecords(const MdataObject& object) { return CountRecordsFromLength(object, kRbMdataFormat); }
+uint32_t CountRBRecords(const MdataObject& object) { return CountRecordsFromLength(object, kRBMdataFormat); }
 
 }  // namespace mivra

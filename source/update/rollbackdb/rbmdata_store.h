@@ -10,25 +10,25 @@
 
 namespace mivra {
 
-inline constexpr wchar_t kRbMdataFileName[] = L"rbmdata.dat";
+inline constexpr wchar_t kRBMdataFileName[] = L"rbmdata.dat";
 
 // Opens, creates or validates rbmdata.dat, creating the base folder when missing. A file that
 // proves invalid is deleted and the open fails, so the next open starts an empty database.
-bool OpenRbMdata(MdataObject& object);
+bool OpenRBMdata(MdataObject& object);
 
-bool ReadRbRecord(const MdataObject& object, uint32_t index, RbMdataRecord* record);
+bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record);
 
 // Writes `record` at `index`, or appends it for RBREC_APPEND. Callers look the name up first.
-bool WriteRbRecord(MdataObject& object, const RbMdataRecord& record, uint32_t index);
+bool WriteRBRecord(MdataObject& object, const RBMdataRecord& record, uint32_t index);
 
-bool FindRbRecord(MdataObject& object, std::wstring_view name, uint32_t* index);
-bool LoadRbNameList(MdataObject& object);
+bool FindRBRecord(MdataObject& object, std::wstring_view name, uint32_t* index);
+bool LoadRBNameList(MdataObject& object);
 
-bool ReadRbState(const MdataObject& object, RbMdataState* state);
-bool WriteRbState(const MdataObject& object, const RbMdataState& state);
+bool ReadRBState(const MdataObject& object, RBMdataState* state);
+bool WriteRBState(const MdataObject& object, const RBMdataState& state);
 
 // Records the file length holds; 0 without an open file.
-uint32_t CountRbRecords(const MdataObject& object);
+uint32_t CountRBRecords(const MdataObject& object);
 
 }  // namespace mivra
 

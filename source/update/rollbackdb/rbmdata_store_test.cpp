@@ -19,9 +19,9 @@ using mivra_test::PlatformOverride;
 
 using mivra_test::MetadataRecord;
 using mivra_test::MetadataFile;
-using mivra_test::kRbLayout;
+using mivra_test::kRBLayout;
 
-class RbStoreTest : public rbmdata_test::RbDbFileTest {};
+class RBStoreTest : public rbmdata_test::RBDbFileTest {};
 
 MetadataRecord MakeRecord(const wchar_t* name, uint32_t size, char digestByte) {
   MetadataRecord record;
@@ -32,8 +32,8 @@ MetadataRecord MakeRecord(const wchar_t* name, uint32_t size, char digestByte) {
   return record;
 }
 
-mivra::RbMdataRecord PlainRecord(const wchar_t* name, uint32_t size) {
-  mivra::RbMdataRecord record{};
+mivra::RBMdataRecord PlainRecord(const wchar_t* name, uint32_t size) {
+  mivra::RBMdataRecord record{};
   record.fileSizeLow = size;
   record.lastWriteTime = {2024, 5, 3, 16, 12, 30, 45, 500};
   mivra::SetRecordFieldName(record.fileName, name);
@@ -41,56 +41,56 @@ mivra::RbMdataRecord PlainRecord(const wchar_t* name, uint32_t size) {
   return record;
 }
 
-TEST_F(RbStoreTest, NewDatabaseIsExactly86BytesAndOpensAgain) {
+TEST_F(RBStoreTest, NewDatabaseIsExactly86BytesAndOpensAgain) {
   {
     MdataObject object;
-    ASSERT_TRUE(mivra::OpenRbMdata(object));
+    ASSERT_TRUE(mivra::OpenRBMdata(object));
     EXPECT_TRUE(object.fd.valid());
   }
   const std::string created = ReadDb();
-  EXPECT_EQ(created, mivra_test::NewMetadataFile(mivra_test::kRbLayout));
+  EXPECT_EQ(created, mivra_test::NewMetadataFile(mivra_test::kRBLayout));
   ASSERT_EQ(created.size(), 86u);
   EXPECT_EQ(created.substr(0, 8), std::string("KVRBUP\x01\x00", 8));
   EXPECT_EQ(created.substr(8, 53), std::string("Kestrivane Technologies Pvt. Ltd.") + std::string(20, '\0'));
   EXPECT_EQ(created.substr(61), std::string(25, '\0'));  // CRC 0, reserved, empty state block
 
   MdataObject again;
-  EXPECT_TRUE(mivra::OpenRbMdata(again));
-  EXPECT_EQ(mivra::CountRbRecords(again), 0u);
+  EXPECT_TRUE(mivra::OpenRBMdata(again));
+  EXPECT_EQ(mivra::CountRBRecords(again), 0u);
   EXPECT_EQ(ReadDb(), created);
 }
 
-TEST_F(RbStoreTest, AllZeroRecordIsStoredAsBytesF6AndReadsBackAsZeros) {
+TEST_F(RBStoreTest, AllZeroRecordIsStoredAsBytesF6AndReadsBackAsZeros) {
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
-  const mivra::RbMdataRecord zero{};
-  ASSERT_TRUE(mivra::WriteRbRecord(object, zero, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  const mivra::RBMdataRecord zero{};
+  ASSERT_TRUE(mivra::WriteRBRecord(object, zero, mivra::RBREC_APPEND));
 
   const std::string file = ReadDb();
   ASSERT_EQ(file.size(), 86u + 556u);
   EXPECT_EQ(file.substr(86), std::string(556, '\xF6'));
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, file));
   EXPECT_NE(mivra_test::Le32At(file, mivra_test::kCrcAt), 0u);
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 1u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 1u);
 
-  mivra::RbMdataRecord read;
+  mivra::RBMdataRecord read;
   std::memset(&read, 0x55, sizeof(read));
-  ASSERT_TRUE(mivra::ReadRbRecord(object, 0, &read));
+  ASSERT_TRUE(mivra::ReadRBRecord(object, 0, &read));
   EXPECT_EQ(read.fileSizeLow, 0u);
   EXPECT_EQ(read.lastWriteTime, mivra::SystemTime16{});
   EXPECT_EQ(mivra::RecordFieldName(read.fileName), L"");
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(read.digest), 16), std::string(16, '\0'));
 }
 
-TEST_F(RbStoreTest, RecordFieldsLieScrambledAtTheirOffsets) {
+TEST_F(RBStoreTest, RecordFieldsLieScrambledAtTheirOffsets) {
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
-  const mivra::RbMdataRecord record = PlainRecord(L"Corvane.exe", 0x04030201);
-  ASSERT_TRUE(mivra::WriteRbRecord(object, record, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  const mivra::RBMdataRecord record = PlainRecord(L"Corvane.exe", 0x04030201);
+  ASSERT_TRUE(mivra::WriteRBRecord(object, record, mivra::RBREC_APPEND));
 
   const std::string file = ReadDb();
   ASSERT_EQ(file.size(), 86u + 556u);
-  const MetadataRecord stored = mivra_test::RecordAt(mivra_test::kRbLayout, file, 0);
+  const MetadataRecord stored = mivra_test::RecordAt(mivra_test::kRBLayout, file, 0);
   EXPECT_EQ(stored.size, 0x04030201u);
   const uint16_t time[8] = {2024, 5, 3, 16, 12, 30, 45, 500};
   for (int i = 0; i < 8; ++i) EXPECT_EQ(stored.time[i], time[i]) << i;
@@ -99,8 +99,8 @@ TEST_F(RbStoreTest, RecordFieldsLieScrambledAtTheirOffsets) {
   // The zero fill behind the name is stored like any other zero byte.
   EXPECT_EQ(file.substr(86 + 20 + 2 * 12, 520 - 2 * 12), std::string(520 - 2 * 12, '\xF6'));
 
-  mivra::RbMdataRecord read{};
-  ASSERT_TRUE(mivra::ReadRbRecord(object, 0, &read));
+  mivra::RBMdataRecord read{};
+  ASSERT_TRUE(mivra::ReadRBRecord(object, 0, &read));
   EXPECT_EQ(std::memcmp(&read, &record, sizeof(read)), 0);
 }
 
@@ -110,105 +110,105 @@ struct ByteEdit {
   std::string bytes;
 };
 
-TEST_F(RbStoreTest, EditsOutsideMagicAndRecordAreaKeepTheFileValid) {
+TEST_F(RBStoreTest, EditsOutsideMagicAndRecordAreaKeepTheFileValid) {
   const ByteEdit kEdits[] = {
       {"version byte", 6, "\x07"},
       {"company text", 8, "Other Company Ltd."},
-      {"update status", mivra_test::kRbStatusAt, "\x02"},
-      {"rollback counter", mivra_test::kRbRollbackCountAt, "\x0D\x0C\x0B\x0A"},
+      {"update status", mivra_test::kRBStatusAt, "\x02"},
+      {"rollback counter", mivra_test::kRBRollbackCountAt, "\x0D\x0C\x0B\x0A"},
   };
   for (const ByteEdit& edit : kEdits) {
-    std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 10, 'a')});
+    std::string file = MetadataFile(kRBLayout, {MakeRecord(L"a.dll", 10, 'a')});
     file.replace(edit.offset, edit.bytes.size(), edit.bytes);
     WriteDb(file);
 
     MdataObject object;
-    EXPECT_TRUE(mivra::OpenRbMdata(object)) << edit.what;
-    mivra::RbMdataRecord read{};
-    EXPECT_TRUE(mivra::ReadRbRecord(object, 0, &read)) << edit.what;
+    EXPECT_TRUE(mivra::OpenRBMdata(object)) << edit.what;
+    mivra::RBMdataRecord read{};
+    EXPECT_TRUE(mivra::ReadRBRecord(object, 0, &read)) << edit.what;
     object.Close();
     EXPECT_EQ(ReadDb(), file) << edit.what;
   }
 }
 
-TEST_F(RbStoreTest, StateBlockReadsTheUnalignedRollbackCounter) {
-  std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 10, 'a')});
-  file[mivra_test::kRbStatusAt] = 1;
-  mivra_test::PutLe32(file, mivra_test::kRbRollbackCountAt, 0x0A0B0C0D);
+TEST_F(RBStoreTest, StateBlockReadsTheUnalignedRollbackCounter) {
+  std::string file = MetadataFile(kRBLayout, {MakeRecord(L"a.dll", 10, 'a')});
+  file[mivra_test::kRBStatusAt] = 1;
+  mivra_test::PutLe32(file, mivra_test::kRBRollbackCountAt, 0x0A0B0C0D);
   WriteDb(file);
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
-  mivra::RbMdataState state{};
-  ASSERT_TRUE(mivra::ReadRbState(object, &state));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  mivra::RBMdataState state{};
+  ASSERT_TRUE(mivra::ReadRBState(object, &state));
   EXPECT_EQ(state.recordCount, 1u);
   EXPECT_EQ(state.updateStatus, 1);
   EXPECT_EQ(state.rollbackCount, 0x0A0B0C0Du);
 }
 
-TEST_F(RbStoreTest, ReadRbRecordFailsAtAndPastTheLastRecord) {
-  WriteDb(MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 1, 'a'), MakeRecord(L"b.dll", 2, 'b')}));
+TEST_F(RBStoreTest, ReadRBRecordFailsAtAndPastTheLastRecord) {
+  WriteDb(MetadataFile(kRBLayout, {MakeRecord(L"a.dll", 1, 'a'), MakeRecord(L"b.dll", 2, 'b')}));
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
-  mivra::RbMdataRecord read{};
-  EXPECT_TRUE(mivra::ReadRbRecord(object, 1, &read));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  mivra::RBMdataRecord read{};
+  EXPECT_TRUE(mivra::ReadRBRecord(object, 1, &read));
   EXPECT_EQ(read.fileSizeLow, 2u);
-  EXPECT_FALSE(mivra::ReadRbRecord(object, 2, &read));
-  EXPECT_FALSE(mivra::ReadRbRecord(object, 3000, &read));
+  EXPECT_FALSE(mivra::ReadRBRecord(object, 2, &read));
+  EXPECT_FALSE(mivra::ReadRBRecord(object, 3000, &read));
 }
 
-TEST_F(RbStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
+TEST_F(RBStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
   uint32_t index = 99;
-  EXPECT_FALSE(mivra::FindRbRecord(object, L"a.dll", &index));
-  const mivra::RbMdataRecord a = PlainRecord(L"a.dll", 1);
-  const mivra::RbMdataRecord b = PlainRecord(L"b.dll", 2);
-  ASSERT_TRUE(mivra::WriteRbRecord(object, a, mivra::RBREC_APPEND));
-  ASSERT_TRUE(mivra::WriteRbRecord(object, b, mivra::RBREC_APPEND));
+  EXPECT_FALSE(mivra::FindRBRecord(object, L"a.dll", &index));
+  const mivra::RBMdataRecord a = PlainRecord(L"a.dll", 1);
+  const mivra::RBMdataRecord b = PlainRecord(L"b.dll", 2);
+  ASSERT_TRUE(mivra::WriteRBRecord(object, a, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::WriteRBRecord(object, b, mivra::RBREC_APPEND));
   EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, ReadDb()), 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, ReadDb()), 2u);
 
-  const mivra::RbMdataRecord newA = PlainRecord(L"a.dll", 77);
-  ASSERT_TRUE(mivra::FindRbRecord(object, L"a.dll", &index));
+  const mivra::RBMdataRecord newA = PlainRecord(L"a.dll", 77);
+  ASSERT_TRUE(mivra::FindRBRecord(object, L"a.dll", &index));
   EXPECT_EQ(index, 0u);
-  ASSERT_TRUE(mivra::WriteRbRecord(object, newA, index));
+  ASSERT_TRUE(mivra::WriteRBRecord(object, newA, index));
   EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
   object.Close();
 
   const std::string file = ReadDb();
   EXPECT_EQ(file.size(), 86u + 2 * 556u);
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u);
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).size, 77u);
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).size, 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 2u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, file));
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 0).size, 77u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 1).size, 2u);
 
   MdataObject reopened;
-  ASSERT_TRUE(mivra::OpenRbMdata(reopened));
-  EXPECT_TRUE(mivra::FindRbRecord(reopened, L"b.dll", &index));
+  ASSERT_TRUE(mivra::OpenRBMdata(reopened));
+  EXPECT_TRUE(mivra::FindRBRecord(reopened, L"b.dll", &index));
   EXPECT_EQ(index, 1u);
-  EXPECT_FALSE(mivra::FindRbRecord(reopened, L"B.DLL", &index));
+  EXPECT_FALSE(mivra::FindRBRecord(reopened, L"B.DLL", &index));
 }
 
-TEST_F(RbStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
+TEST_F(RBStoreTest, IndexOfAppendAppendsEvenWhenThatRecordExists) {
   std::vector<MetadataRecord> records;
   for (int i = 0; i <= 3000; ++i) records.push_back(MakeRecord((L"f" + std::to_wstring(i)).c_str(), i, 'x'));
-  const std::string before = MetadataFile(kRbLayout, records);
+  const std::string before = MetadataFile(kRBLayout, records);
   WriteDb(before);
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
-  const mivra::RbMdataRecord extra = PlainRecord(L"extra.dll", 5);
-  ASSERT_TRUE(mivra::WriteRbRecord(object, extra, mivra::RBREC_APPEND));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  const mivra::RBMdataRecord extra = PlainRecord(L"extra.dll", 5);
+  ASSERT_TRUE(mivra::WriteRBRecord(object, extra, mivra::RBREC_APPEND));
   object.Close();
 
   const std::string after = ReadDb();
   ASSERT_EQ(after.size(), before.size() + 556);
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, after), 3002u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, after), 3002u);
   EXPECT_EQ(after.substr(86, before.size() - 86), before.substr(86));
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3000).name, L"f3000");
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, after, 3001).name, L"extra.dll");
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, after));
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, after, 3000).name, L"f3000");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, after, 3001).name, L"extra.dll");
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, after));
 }
 
 struct DamagedShapeCase {
@@ -219,40 +219,40 @@ struct DamagedShapeCase {
 // The record count lies outside the CRC, and the length may end inside a record: the names are
 // those of the whole records the need check reads, a registration finds its record whatever the
 // count says (no duplicate), and an append lands aligned and leaves the count the file holds.
-TEST_F(RbStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
+TEST_F(RBStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
   const DamagedShapeCase kCases[] = {{0, 0}, {1, 0}, {2, 0}, {4, 0}, {1000, 0}, {0xFFFFFFFF, 0},
                                      {3, 1}, {0, 200}, {0xFFFFFFFF, 555}};
   for (const DamagedShapeCase& c : kCases) {
     SCOPED_TRACE(std::to_string(c.storedCount) + " with " + std::to_string(c.strayBytes) + " stray bytes");
     std::string file =
-        MetadataFile(kRbLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
+        MetadataFile(kRBLayout, {MakeRecord(L"a", 1, 'a'), MakeRecord(L"b", 2, 'b'), MakeRecord(L"c", 3, 'c')});
     file += std::string(c.strayBytes, '\x33');
-    mivra_test::PutLe32(file, mivra_test::kRbCountAt, c.storedCount);
-    mivra_test::PutLe32(file, kRbLayout.crcAt, mivra_test::AreaCrc(kRbLayout, file));
+    mivra_test::PutLe32(file, mivra_test::kRBCountAt, c.storedCount);
+    mivra_test::PutLe32(file, kRBLayout.crcAt, mivra_test::AreaCrc(kRBLayout, file));
     WriteDb(file);
     {
       MdataObject object;
-      ASSERT_TRUE(mivra::OpenRbMdata(object));
-      ASSERT_TRUE(mivra::LoadRbNameList(object));
+      ASSERT_TRUE(mivra::OpenRBMdata(object));
+      ASSERT_TRUE(mivra::LoadRBNameList(object));
       EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a", L"b", L"c"}));
       uint32_t index = 99;
-      ASSERT_TRUE(mivra::FindRbRecord(object, L"c", &index));
+      ASSERT_TRUE(mivra::FindRBRecord(object, L"c", &index));
       EXPECT_EQ(index, 2u);
-      EXPECT_FALSE(mivra::FindRbRecord(object, L"d", &index));
-      mivra::RbMdataRecord added = PlainRecord(L"d", 40);
-      ASSERT_TRUE(mivra::WriteRbRecord(object, added, mivra::RBREC_APPEND));
-      ASSERT_TRUE(mivra::FindRbRecord(object, L"d", &index));
+      EXPECT_FALSE(mivra::FindRBRecord(object, L"d", &index));
+      mivra::RBMdataRecord added = PlainRecord(L"d", 40);
+      ASSERT_TRUE(mivra::WriteRBRecord(object, added, mivra::RBREC_APPEND));
+      ASSERT_TRUE(mivra::FindRBRecord(object, L"d", &index));
       EXPECT_EQ(index, 3u);
       added.fileSizeLow = 41;
-      ASSERT_TRUE(mivra::WriteRbRecord(object, added, index));
+      ASSERT_TRUE(mivra::WriteRBRecord(object, added, index));
     }
     const std::string after = ReadDb();
     ASSERT_EQ(after.size(), 86u + 4 * 556u);
-    EXPECT_EQ(mivra_test::RecordCount(kRbLayout, after), 4u);
+    EXPECT_EQ(mivra_test::RecordCount(kRBLayout, after), 4u);
     EXPECT_EQ(after.substr(86, 3 * 556), file.substr(86, 3 * 556));
-    EXPECT_EQ(mivra_test::RecordAt(kRbLayout, after, 3).name, L"d");
-    EXPECT_EQ(mivra_test::RecordAt(kRbLayout, after, 3).size, 41u);
-    EXPECT_TRUE(mivra_test::CrcMatches(kRbLayout, after));
+    EXPECT_EQ(mivra_test::RecordAt(kRBLayout, after, 3).name, L"d");
+    EXPECT_EQ(mivra_test::RecordAt(kRBLayout, after, 3).size, 41u);
+    EXPECT_TRUE(mivra_test::CrcMatches(kRBLayout, after));
   }
 }
 
@@ -265,20 +265,20 @@ int ReadThatFailsLater(int fd, void* buffer, unsigned count) {
 }
 
 // An I/O error proves nothing against the file, so the open fails without deleting it.
-TEST_F(RbStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
-  const std::string file = MetadataFile(kRbLayout, {MakeRecord(L"a.dll", 1, 'a')});
+TEST_F(RBStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
+  const std::string file = MetadataFile(kRBLayout, {MakeRecord(L"a.dll", 1, 'a')});
   for (int readsBeforeFailure : {0, 1}) {  // the header read, then the read of the CRC's record area
     WriteDb(file);
     {
       g_readsBeforeFailure = readsBeforeFailure;
       PlatformOverride<&PlatformCalls::read> fault(&ReadThatFailsLater);
       MdataObject object;
-      EXPECT_FALSE(mivra::OpenRbMdata(object)) << readsBeforeFailure;
+      EXPECT_FALSE(mivra::OpenRBMdata(object)) << readsBeforeFailure;
       EXPECT_FALSE(object.fd.valid());
     }
     EXPECT_EQ(ReadDb(), file) << readsBeforeFailure;
     MdataObject object;
-    EXPECT_TRUE(mivra::OpenRbMdata(object));
+    EXPECT_TRUE(mivra::OpenRBMdata(object));
   }
 }
 

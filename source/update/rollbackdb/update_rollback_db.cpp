@@ -13,57 +13,57 @@
 
 namespace mivra {
 
-RbUpdateResult BuildRbRecord(const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest, RbMdataRecord* record) {
-  if (!path || !digest || !record) return RbUpdateResult::kBadPath;
+RBUpdateResult BuildRBRecord(const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest, RBMdataRecord* record) {
+  if (!path || !digest || !record) return RBUpdateResult::kBadPath;
   // The name is joined to the install directory later, by the need check and the rebuild, so
   // anything that could name another folder, a drive or a stream is refused here.
   std::wstring_view name;
-  if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return RbUpdateResult::kBadPath;
+  if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return RBUpdateResult::kBadPath;
 
-  *record = RbMdataRecord{};
+  *record = RBMdataRecord{};
   record->fileSizeLow = fileSizeLow;
   uint32_t sizeOnDisk = 0;
-  if (!ReadFileSizeAndTime(path, &sizeOnDisk, &record->lastWriteTime)) return RbUpdateResult::kNoAttributes;
+  if (!ReadFileSizeAndTime(path, &sizeOnDisk, &record->lastWriteTime)) return RBUpdateResult::kNoAttributes;
   std::memcpy(record->digest, digest, sizeof(record->digest));
-  if (!SetRecordFieldName(record->fileName, name)) return RbUpdateResult::kNameTooLong;
-  return RbUpdateResult::kWritten;
+  if (!SetRecordFieldName(record->fileName, name)) return RBUpdateResult::kNameTooLong;
+  return RBUpdateResult::kWritten;
 }
 
-RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest) {
-  RbMdataRecord record{};
-  const RbUpdateResult built = BuildRbRecord(path, fileSizeLow, digest, &record);
-  if (built != RbUpdateResult::kWritten) return built;
+RBUpdateResult RegisterRBFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest) {
+  RBMdataRecord record{};
+  const RBUpdateResult built = BuildRBRecord(path, fileSizeLow, digest, &record);
+  if (built != RBUpdateResult::kWritten) return built;
 
   // A name whose records cannot be listed is refused: appended blind, it could be registered
   // twice, and the older record would go on hiding the newer.
   uint32_t index = RBREC_APPEND;
-  switch (FindMetadataName(object, kRbMdataFormat, RecordFieldName(record.fileName), &index)) {
+  switch (FindMetadataName(object, kRBMdataFormat, RecordFieldName(record.fileName), &index)) {
     case NameLookup::kFound: break;
     case NameLookup::kNotFound: index = RBREC_APPEND; break;
-    case NameLookup::kUnavailable: return RbUpdateResult::kWriteFailed;
+    case NameLookup::kUnavailable: return RBUpdateResult::kWriteFailed;
   }
-  if (!object.fd.valid() || !WriteRbRecord(object, record, index)) return RbUpdateResult::kWriteFailed;
-  return RbUpdateResult::kWritten;
+  if (!object.fd.valid() || !WriteRBRecord(object, record, index)) return RBUpdateResult::kWriteFailed;
+  return RBUpdateResult::kWritten;
 }
 
-RbUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
+RBUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
                                 const uint8_t* digest) {
   // A file that cannot be judged (missing, or no install directory) goes on to registration,
   // which then fails on its attributes.
   bool outside = false;
-  if (IsOutsideInstallDir(path, &outside) && outside) return RbUpdateResult::kOutsideInstallDir;
-  if (object) return RegisterRbFile(*object, path, fileSizeLow, digest);
+  if (IsOutsideInstallDir(path, &outside) && outside) return RBUpdateResult::kOutsideInstallDir;
+  if (object) return RegisterRBFile(*object, path, fileSizeLow, digest);
 
   std::unique_ptr<MdataObject> temporary;
-  switch (CreateRbObject(&temporary)) {
-    case RbObjectResult::kOpened:
+  switch (CreateRBObject(&temporary)) {
+    case RBObjectResult::kOpened:
       break;
-    case RbObjectResult::kNoMemory:
-      return RbUpdateResult::kNoMemory;
-    case RbObjectResult::kOpenFailed:
-      return RbUpdateResult::kOpenFailed;
+    case RBObjectResult::kNoMemory:
+      return RBUpdateResult::kNoMemory;
+    case RBObjectResult::kOpenFailed:
+      return RBUpdateResult::kOpenFailed;
   }
-  return RegisterRbFile(*temporary, path, fileSizeLow, digest);
+  return RegisterRBFile(*temporary, path, fileSizeLow, digest);
 }
 
 }  // namespace mivra

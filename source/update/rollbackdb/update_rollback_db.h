@@ -10,7 +10,7 @@
 
 namespace mivra {
 
-enum class RbUpdateResult {
+enum class RBUpdateResult {
   kWritten,
   kOutsideInstallDir,  // the file exists but not directly in the install directory
   kNoMemory,           // the temporary object could not be allocated
@@ -24,14 +24,14 @@ enum class RbUpdateResult {
 // Registers the file at `path` with the caller's size and 16-byte digest and the file's own
 // last-write time. With a null `object` the database is opened for this call alone and closed
 // before it returns; a caller's object is used and left open.
-RbUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
+RBUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
                                 const uint8_t* digest);
 
 // The record that registering the file at `path` writes; kWritten when it could be built.
-RbUpdateResult BuildRbRecord(const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest, RbMdataRecord* record);
+RBUpdateResult BuildRBRecord(const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest, RBMdataRecord* record);
 
 // The same on an object that is already open, without the install-directory test.
-RbUpdateResult RegisterRbFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest);
+RBUpdateResult RegisterRBFile(MdataObject& object, const wchar_t* path, uint32_t fileSizeLow, const uint8_t* digest);
 
 }  // namespace mivra
 

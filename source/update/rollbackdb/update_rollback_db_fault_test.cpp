@@ -17,18 +17,18 @@ namespace {
 
 using mivra::MarkStatusResult;
 using mivra::PlatformCalls;
-using mivra::RbUpdateResult;
+using mivra::RBUpdateResult;
 using mivra_test::PlatformOverride;
 
 const uint8_t kDigest[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
 
-class RbUpdateFaultTest : public rbmdata_test::RbDbFileTest {
+class RBUpdateFaultTest : public rbmdata_test::RBDbFileTest {
  protected:
   std::string ExistingDatabase() const {
     mivra_test::MetadataRecord record;
     record.name = L"kept.dll";
     record.size = 5;
-    return mivra_test::MetadataFile(mivra_test::kRbLayout, {record});
+    return mivra_test::MetadataFile(mivra_test::kRBLayout, {record});
   }
 };
 
@@ -53,39 +53,39 @@ int FailingRead(int, void*, unsigned) {
 
 // No existing file can carry a name that does not fit the record, so the attribute query is
 // answered for one: 259 characters fit with their terminator, 260 do not.
-TEST_F(RbUpdateFaultTest, NameMustFitTheRecordWithItsTerminator) {
+TEST_F(RBUpdateFaultTest, NameMustFitTheRecordWithItsTerminator) {
   WriteDb(ExistingDatabase());
   PlatformOverride<&PlatformCalls::GetFileAttributesExW> attributes(&AttributesOfAnyFile);
 
   const std::wstring tooLong(260, L'n');
   EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(tooLong).c_str(), 3, kDigest),
-            RbUpdateResult::kNameTooLong);
+            RBUpdateResult::kNameTooLong);
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
   const std::wstring longest(259, L'n');
-  EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(longest).c_str(), 3, kDigest), RbUpdateResult::kWritten);
+  EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, InstallPath(longest).c_str(), 3, kDigest), RBUpdateResult::kWritten);
   const std::string file = ReadDb();
-  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u);
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).name, longest);
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRBLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 1).name, longest);
 }
 
-TEST_F(RbUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
+TEST_F(RBUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
   WriteDb(ExistingDatabase());
   const std::wstring path = InstallPath(L"new.dll");
   mivra_test::WriteFileBytes(path, "new");
   {
     PlatformOverride<&PlatformCalls::write> fault(&FailingWrite);
-    EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, path.c_str(), 3, kDigest), RbUpdateResult::kWriteFailed);
+    EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, path.c_str(), 3, kDigest), RBUpdateResult::kWriteFailed);
   }
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
   // A caller's object that holds no open file cannot take the record either.
   MdataObject closed;
-  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RbUpdateResult::kWriteFailed);
+  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RBUpdateResult::kWriteFailed);
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 }
 
-TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
+TEST_F(RBUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   WriteDb(ExistingDatabase());
   {
     PlatformOverride<&PlatformCalls::write> fault(&FailingWrite);
@@ -94,7 +94,7 @@ TEST_F(RbUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
   MdataObject object;
-  ASSERT_TRUE(mivra::OpenRbMdata(object));
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
   {
     PlatformOverride<&PlatformCalls::read> fault(&FailingRead);
     EXPECT_FALSE(mivra::StoreUpdateStatus(object, 2));

@@ -14,7 +14,7 @@ namespace {
 using rbmdata_test::kUntouched;
 using mivra_test::MetadataRecord;
 
-class UpdateRollbackDbTest : public rbmdata_test::RbExportTest {
+class UpdateRollbackDbTest : public rbmdata_test::RBExportTest {
  protected:
   // Creates the file in the install directory with `bytes` and the given last-write time.
   std::wstring InstallFile(const std::wstring& name, const char* bytes, uint32_t writeTimeHigh) const {
@@ -53,10 +53,10 @@ TEST_F(UpdateRollbackDbTest, RegistersAFileWithTheCallersSizeAndDigestAndItsOwnT
   EXPECT_EQ(code, kUntouched);
 
   const std::string file = ReadDb();
-  ASSERT_EQ(file.size(), mivra_test::kRbAreaOffset + mivra_test::kRbRecordBytes);
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 1u);
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
-  const MetadataRecord record = mivra_test::RecordAt(mivra_test::kRbLayout, file, 0);
+  ASSERT_EQ(file.size(), mivra_test::kRBAreaOffset + mivra_test::kRBRecordBytes);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 1u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, file));
+  const MetadataRecord record = mivra_test::RecordAt(mivra_test::kRBLayout, file, 0);
   EXPECT_EQ(record.name, L"Corvane.exe");
   EXPECT_EQ(record.size, 0xFEDCBA98u);  // stored as given, not as found on disk
   EXPECT_EQ(record.digest, digest);
@@ -88,7 +88,7 @@ TEST_F(UpdateRollbackDbTest, SwitchIsConsultedOnlyWithoutAnObject) {
   EXPECT_TRUE(MivraUpdateRollBackDB(object, path.c_str(), 1, DigestBytes(digest), &code));
   EXPECT_EQ(code, kUntouched);
   MivraDeleteRBMdataObject(object);
-  EXPECT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, ReadDb()), 1u);
+  EXPECT_EQ(mivra_test::RecordsInFile(mivra_test::kRBLayout, ReadDb()), 1u);
 }
 
 TEST_F(UpdateRollbackDbTest, PathWithoutBackslashFailsAfterTheDatabaseWasCreated) {
@@ -96,7 +96,7 @@ TEST_F(UpdateRollbackDbTest, PathWithoutBackslashFailsAfterTheDatabaseWasCreated
   uint32_t code = kUntouched;
   EXPECT_FALSE(MivraUpdateRollBackDB(nullptr, L"a.dll", 1, DigestBytes(digest), &code));
   EXPECT_EQ(code, MIVRA_E_BAD_PATH);
-  EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRbLayout));
+  EXPECT_EQ(ReadDb(), mivra_test::NewMetadataFile(mivra_test::kRBLayout));
 }
 
 // A record name is later joined to the install directory; one that could name another folder, a
@@ -167,7 +167,7 @@ TEST_F(UpdateRollbackDbTest, MissingFileFailsWithoutARecord) {
 
 TEST_F(UpdateRollbackDbTest, InvalidDatabaseIsDiscardedAndTheCallFails) {
   std::string damaged = OneRecordDatabase();
-  damaged[mivra_test::kRbAreaOffset] ^= 1;
+  damaged[mivra_test::kRBAreaOffset] ^= 1;
   WriteDb(damaged);
   const std::wstring path = InstallFile(L"a.dll", "a", 0x01D9B3A2);
   const std::string digest = Digest('d');
@@ -193,7 +193,7 @@ TEST_F(UpdateRollbackDbTest, SameNameTwiceLeavesOneRecordWithTheSecondCallsValue
     const std::string firstDigest = Digest('1');
     ASSERT_TRUE(MivraUpdateRollBackDB(object, path.c_str(), 5, DigestBytes(firstDigest), &code));
     if (!oneObject) {
-      EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, ReadDb()), 2u);
+      EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, ReadDb()), 2u);
     }
 
     InstallFile(L"a.dll", "second!", 0x01D8A000);
@@ -203,11 +203,11 @@ TEST_F(UpdateRollbackDbTest, SameNameTwiceLeavesOneRecordWithTheSecondCallsValue
     MivraDeleteRBMdataObject(object);
 
     const std::string file = ReadDb();
-    ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u) << oneObject;
-    EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u) << oneObject;  // the overwrite did not count
-    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
-    EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).name, L"kept.dll");
-    const MetadataRecord record = mivra_test::RecordAt(mivra_test::kRbLayout, file, 1);
+    ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRBLayout, file), 2u) << oneObject;
+    EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 2u) << oneObject;  // the overwrite did not count
+    EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, file));
+    EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 0).name, L"kept.dll");
+    const MetadataRecord record = mivra_test::RecordAt(mivra_test::kRBLayout, file, 1);
     EXPECT_EQ(record.name, L"a.dll");
     EXPECT_EQ(record.size, 7u);
     EXPECT_EQ(record.digest, secondDigest);
@@ -233,13 +233,13 @@ TEST_F(UpdateRollbackDbTest, ObjectKeptAcrossCallsSeesWhatOthersRegisteredMeanwh
   EXPECT_EQ(code, kUntouched);
 
   const std::string file = ReadDb();
-  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u);
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u);
-  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRbLayout, file));
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).name, L"mine.dll");
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).size, 4u);
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).name, L"theirs.dll");
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).size, 3u);
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRBLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 2u);
+  EXPECT_TRUE(mivra_test::CrcMatches(mivra_test::kRBLayout, file));
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 0).name, L"mine.dll");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 0).size, 4u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 1).name, L"theirs.dll");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 1).size, 3u);
 }
 
 TEST_F(UpdateRollbackDbTest, NamesDifferingInCaseAreTwoRecords) {
@@ -250,10 +250,10 @@ TEST_F(UpdateRollbackDbTest, NamesDifferingInCaseAreTwoRecords) {
   ASSERT_TRUE(MivraUpdateRollBackDB(nullptr, InstallPath(L"A.DLL").c_str(), 2, DigestBytes(digest), &code));
 
   const std::string file = ReadDb();
-  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRbLayout, file), 2u);
-  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRbLayout, file), 2u);
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 0).name, L"a.dll");
-  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRbLayout, file, 1).name, L"A.DLL");
+  ASSERT_EQ(mivra_test::RecordsInFile(mivra_test::kRBLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 2u);
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 0).name, L"a.dll");
+  EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 1).name, L"A.DLL");
 }
 
 }  // namespace

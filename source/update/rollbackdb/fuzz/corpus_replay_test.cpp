@@ -28,14 +28,14 @@ void ReplayFolder(const char* kind, Entry entry) {
 
 TEST(MetadataCorpus, ReplaysBkMdataSeeds) { ReplayFolder("bkmdata", FuzzBkMdata); }
 
-TEST(MetadataCorpus, ReplaysRbMdataSeeds) { ReplayFolder("rbmdata", FuzzRbMdata); }
+TEST(MetadataCorpus, ReplaysRBMdataSeeds) { ReplayFolder("rbmdata", FuzzRBMdata); }
 
 // Short of a whole header, damaged in its magic or its CRC: refused, without a crash.
 TEST(MetadataCorpus, RefusesFilesThatAreNotValid) {
   const std::string shortFile(40, 'K');
   EXPECT_FALSE(FuzzBkMdata(reinterpret_cast<const uint8_t*>(shortFile.data()), shortFile.size()));
   std::string wrongMagic(86, '\0');
-  EXPECT_FALSE(FuzzRbMdata(reinterpret_cast<const uint8_t*>(wrongMagic.data()), wrongMagic.size()));
+  EXPECT_FALSE(FuzzRBMdata(reinterpret_cast<const uint8_t*>(wrongMagic.data()), wrongMagic.size()));
   EXPECT_FALSE(FuzzBkMdata(nullptr, 0));
 }
 

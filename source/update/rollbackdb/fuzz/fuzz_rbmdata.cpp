@@ -5,6 +5,6 @@
 #include "update/rollbackdb/fuzz/metadata_fuzz_entries.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  mivra::FuzzRbMdata(data, size);
+  mivra::FuzzRBMdata(data, size);
   return 0;
 }

@@ -66,13 +66,13 @@ bool FuzzBkMdata(const uint8_t* data, size_t size) {
   });
 }
 
-bool FuzzRbMdata(const uint8_t* data, size_t size) {
-  return FuzzMetadata(kRbMdataFormat, data, size, [](const uint8_t* stored) {
-    RbMdataRecord record;
-    DecodeRbRecord(stored, &record);
-    uint8_t again[kRbRecordSize];
-    EncodeRbRecord(record, again);
-    for (size_t i = 0; i < kRbRecordSize; ++i) Require(again[i] == stored[i]);
+bool FuzzRBMdata(const uint8_t* data, size_t size) {
+  return FuzzMetadata(kRBMdataFormat, data, size, [](const uint8_t* stored) {
+    RBMdataRecord record;
+    DecodeRBRecord(stored, &record);
+    uint8_t again[kRBRecordSize];
+    EncodeRBRecord(record, again);
+    for (size_t i = 0; i < kRBRecordSize; ++i) Require(again[i] == stored[i]);
     return RecordFieldName(record.fileName);
   });
 }

@@ -11,7 +11,7 @@ namespace mivra {
 // Validate one whole bkmdata.dat or rbmdata.dat, load its name list and decode every record, and
 // check what the stores promise of them; a broken promise aborts. True when the file is valid.
 bool FuzzBkMdata(const uint8_t* data, size_t size);
-bool FuzzRbMdata(const uint8_t* data, size_t size);
+bool FuzzRBMdata(const uint8_t* data, size_t size);
 
 }  // namespace mivra
 

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::filesystem::path root(argv[1]);
-  if (!WriteSeeds(mivra_test::kBkLayout, root / "bkmdata") || !WriteSeeds(mivra_test::kRbLayout, root / "rbmdata")) {
+  if (!WriteSeeds(mivra_test::kBkLayout, root / "bkmdata") || !WriteSeeds(mivra_test::kRBLayout, root / "rbmdata")) {
     std::fprintf(stderr, "cannot write the corpus under %s\n", argv[1]);
     return 1;
   }
