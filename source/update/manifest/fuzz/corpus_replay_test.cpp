@@ -4,26 +4,15 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
 
+#include "support/corpus_replay.h"
 #include "update/manifest/fuzz/fuzz_entries.h"
 
 namespace mivra {
 namespace {
 
-template <typename Entry>
-void ReplayFolder(const char* kind, Entry entry) {
-  const std::filesystem::path folder = std::filesystem::path(MIVRA_MANIFEST_CORPUS) / kind;
-  int replayed = 0;
-  for (const auto& file : std::filesystem::directory_iterator(folder)) {
-    std::ifstream in(file.path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_TRUE(entry(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size())) << file.path();
-    ++replayed;
-  }
-  EXPECT_GT(replayed, 0) << folder;
+void ReplayFolder(const char* kind, bool (*entry)(const uint8_t*, size_t)) {
+  mivra_test::ReplayCorpusFolder(std::filesystem::path(MIVRA_MANIFEST_CORPUS) / kind, entry);
 }
 
 TEST(ManifestCorpus, ReplaysUpdateConfigSeeds) { ReplayFolder("update_config", FuzzUpdateConfig); }
