@@ -82,7 +82,24 @@ bool MoveIntoPlace(RestoreEntry& entry) {
   return true;
 }
 
+// A destination that nobody holds is replaced by the staged copy in one rename: at every moment
+// the name holds the old file or the new one, and no name beside it is looked for or taken (under
+// Wine each look for an absent name reads the whole folder). A destination that is held, mapped or
+// read-only refuses this and is set aside instead.
+bool ReplaceDestination(RestoreEntry& entry) {
+  const bool replaced =
+      Platform().MoveFileExW(entry.tempPath, entry.destinationPath, MOVEFILE_REPLACE_EXISTING) != FALSE;
+  // A refusal is no failure: the destination is set aside next.
+  TraceStep("replace").Path("from", entry.tempPath).Path("to", entry.destinationPath).Outcome(
+      replaced ? "ok" : "refused");
+  if (!replaced) return false;
+  entry.tempMoved = true;
+  FlushToDisk(entry.destinationPath);
+  return true;
+}
+
 bool PlaceEntryOverDestination(RestoreEntry& entry, std::vector<std::wstring>* asides) {
+  if (ReplaceDestination(entry)) return true;
   int attempts = 0;
   int waits = 0;
   for (;;) {

@@ -137,8 +137,9 @@ TEST_F(RollbackFaultTest, FailedPlacingPutsTheInstalledFileBack) {
   const std::wstring app = InstallPath(L"app.exe");
   uint32_t code = kUntouched;
   {
-    // app.exe goes aside (the first rename), then every way of moving its restored copy in fails;
-    // data.bin, placed next, finds the renames working again.
+    // app.exe refuses to be replaced, goes aside (the first rename), then every way of moving its
+    // restored copy in fails; data.bin, placed next, finds replacing and renaming working again.
+    PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
     PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
     PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
     PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
