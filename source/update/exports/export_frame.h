@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "mivra.h"
+#include "update/frame/feature_switch.h"
 #include "update/frame/product_lock.h"
 #include "update/frame/trace_log.h"
 
@@ -34,6 +35,16 @@ inline void WriteCode(uint32_t* errorCode, uint32_t code) {
 inline bool Fail(uint32_t* errorCode, uint32_t code) {
   WriteCode(errorCode, code);
   return false;
+}
+
+// How an export that touches the folders goes on once its arguments are checked: the switch, then
+// the product lock, taken into `lock` for the rest of the call. A call on an object passes
+// `checkSwitch` false: the object's creation passed the switch. False with the code written when
+// the call is not to go on.
+inline bool EnterCall(uint32_t* errorCode, ProductLock& lock, uint32_t busyCode, bool checkSwitch = true) {
+  if (checkSwitch && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
+  if (!lock.Acquire()) return Fail(errorCode, busyCode);
+  return true;
 }
 
 }  // namespace mivra

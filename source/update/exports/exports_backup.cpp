@@ -14,8 +14,8 @@
 #include "update/frame/trace_log.h"
 
 using mivra::ExportTrace;
+using mivra::EnterCall;
 using mivra::Fail;
-using mivra::IsFeatureOff;
 
 namespace {
 
@@ -91,10 +91,9 @@ uint32_t ToErrorCode(mivra::ListResult result) {
 
 bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) try {
   if (!filePath || !errorCode) return false;
-  // An object proves that its creation passed the switch.
-  if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
+  // An object proves that its creation passed the switch.
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, !object)) return false;
   const mivra::AddResult result = mivra::AddFileToBackup(object, filePath);
   if (result != mivra::AddResult::kAdded) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -104,9 +103,8 @@ bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCo
 
 bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
   if (!fileName || !errorCode) return false;
-  if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return false;
   const mivra::RemoveResult result = mivra::RemoveFromCommittedBackup(fileName);
   if (result != mivra::RemoveResult::kRemoved) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -116,15 +114,8 @@ bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
 
 void DeleteBackup(uint32_t* errorCode) try {
   if (!errorCode) return;
-  if (IsFeatureOff()) {
-    Fail(errorCode, MIVRA_E_FEATURE_OFF);
-    return;
-  }
   mivra::ProductLock lock;
-  if (!lock.Acquire()) {
-    Fail(errorCode, mivra::kBackupBusyCode);
-    return;
-  }
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return;
   if (mivra::DeleteCommittedBackup() == mivra::DeleteBackupResult::kBackupFolder) {
     Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
   }
@@ -133,9 +124,8 @@ void DeleteBackup(uint32_t* errorCode) try {
 
 bool CommitBackup(uint32_t* errorCode) try {
   if (!errorCode) return false;
-  if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return false;
   const mivra::CommitResult result = mivra::CommitStagingBackup();
   if (result != mivra::CommitResult::kCommitted) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -145,15 +135,8 @@ bool CommitBackup(uint32_t* errorCode) try {
 
 MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
-  if (IsFeatureOff()) {
-    Fail(errorCode, MIVRA_E_FEATURE_OFF);
-    return nullptr;
-  }
   mivra::ProductLock lock;
-  if (!lock.Acquire()) {
-    Fail(errorCode, mivra::kBackupBusyCode);
-    return nullptr;
-  }
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return nullptr;
   std::unique_ptr<MdataObject> object = mivra::NewMdataObject();
   if (!object) return nullptr;
   const mivra::StagingResult result = mivra::StartStagingBackup(*object);

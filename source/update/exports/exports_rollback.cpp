@@ -9,6 +9,7 @@
 #include "update/rollback/service_notify.h"
 #include "update/rollbackdb/create_rb_object.h"
 
+using mivra::EnterCall;
 using mivra::Fail;
 
 namespace {
@@ -47,9 +48,8 @@ uint32_t ToErrorCode(mivra::PerformOutcome outcome) {
 
 bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!errorCode) return false;
-  if (mivra::IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
 
   std::unique_ptr<MdataObject> database;
   switch (mivra::CreateRBObject(&database)) {

@@ -11,8 +11,8 @@
 #include "update/rollbackdb/update_rollback_db.h"
 
 using mivra::ExportTrace;
+using mivra::EnterCall;
 using mivra::Fail;
-using mivra::IsFeatureOff;
 
 namespace {
 
@@ -34,9 +34,8 @@ uint32_t ToErrorCode(mivra::RBUpdateResult result) {
 bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
   if (status != 1 && status != 2) return false;
   if (!errorCode) return false;
-  if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
   switch (mivra::MarkUpdateStatus(status)) {
     case mivra::MarkStatusResult::kMarked: return true;
     case mivra::MarkStatusResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
@@ -49,15 +48,8 @@ bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
 
 MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
-  if (IsFeatureOff()) {
-    Fail(errorCode, MIVRA_E_FEATURE_OFF);
-    return nullptr;
-  }
   mivra::ProductLock lock;
-  if (!lock.Acquire()) {
-    Fail(errorCode, mivra::kDatabaseBusyCode);
-    return nullptr;
-  }
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return nullptr;
   std::unique_ptr<MdataObject> object;
   const mivra::RBObjectResult result = mivra::CreateRBObject(&object);
   if (result == mivra::RBObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
@@ -69,9 +61,8 @@ MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
 bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fileSize, const uint8_t* digest,
                       uint32_t* errorCode) try {
   if (!filePath || !digest || !errorCode) return false;
-  if (!object && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, !object)) return false;
   const mivra::RBUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
   if (result != mivra::RBUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
   return true;
@@ -81,9 +72,8 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
 
 bool DeleteRollBackDB(uint32_t* errorCode) try {
   if (!errorCode) return false;
-  if (IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kDatabaseBusyCode);
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
   switch (mivra::DeleteRollbackDB()) {
     case mivra::RBDeleteResult::kDeleted:
     case mivra::RBDeleteResult::kDeleteAtRestart: return true;
