@@ -6,6 +6,7 @@
 
 #include "update/backup/bkmdata_store.h"
 #include "update/backup/copy_verified.h"
+#include "update/backup/shared_copy.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/file_info.h"
@@ -15,6 +16,18 @@
 
 namespace mivra {
 namespace {
+
+// The live record that another spelling of `name` already made in this backup ("Dup.txt" for
+// "dup.txt", or a short alias): the file system takes both for one file, so that record's copy is
+// this name's copy too. False when there is none.
+bool FindRecordOfSameFile(MdataObject& object, const wchar_t* folder, std::wstring_view name,
+                          BkMdataRecord* earlier) {
+  for (uint32_t index = 0; index < object.names.size(); ++index) {
+    if (object.names[index].empty() || !NamesShareFile(folder, name, object.names[index])) continue;
+    if (ReadBkRecord(object, index, earlier) && !(earlier->flags & BKREC_REMOVED)) return true;
+  }
+  return false;
+}
 
 AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t* path) {
   std::wstring_view name;
@@ -32,6 +45,14 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   if (LookUpBkRecord(object, name, &recorded) != NameLookup::kNotFound) return AddResult::kAlreadyRecorded;
 
   BkMdataRecord record = {};
+  if (FindRecordOfSameFile(object, folder, name, &record)) {
+    // Copying again would put the file's present state, perhaps already updated, under the earlier
+    // record's digest and lose the state it proved. The new record shares that copy and its proof.
+    TraceStep("shared-copy").Path("path", copyPath).Outcome("recorded under another spelling");
+    if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
+    if (!object.fd.valid() || !WriteBkRecord(object, record, BKREC_APPEND)) return AddResult::kRecordWrite;
+    return AddResult::kAdded;
+  }
   // Only "not found" makes a file absent: recorded absent, an existing file would be deleted by
   // a rollback instead of restored.
   const PathState state = ProbePath(path);

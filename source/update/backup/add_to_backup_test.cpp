@@ -132,14 +132,31 @@ TEST_F(AddToBackupTest, RefusesARecordedNameBeforeCopying) {
   EXPECT_EQ(StagingRecords().size(), 2u);
 }
 
-TEST_F(AddToBackupTest, NamesDifferingInLetterCaseAreDifferentRecords) {
+TEST_F(AddToBackupTest, NamesDifferingInLetterCaseAreDifferentRecordsSharingTheFirstCopy) {
   Install(L"product.dll", mivra_test::kAbc);
   EXPECT_EQ(AddStaged(InstallPath(L"product.dll")), kUntouched);
+  // Updated between the two adds: the other spelling is the same file, whose state before the
+  // update is the one already copied and proven.
+  Install(L"product.dll", mivra_test::kFox);
   EXPECT_EQ(AddStaged(InstallPath(L"PRODUCT.DLL")), kUntouched);
   const std::vector<mivra_test::MetadataRecord> records = StagingRecords();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].name, L"product.dll");
   EXPECT_EQ(records[1].name, L"PRODUCT.DLL");
+  EXPECT_EQ(ReadFileBytes(TmpBkupFolder() + L"\\product.dll"), mivra_test::kAbc);
+  for (const mivra_test::MetadataRecord& record : records) {
+    EXPECT_EQ(record.digest, mivra_test::DigestFromHex(mivra_test::kAbcMd5));
+    EXPECT_EQ(record.size, records[0].size);
+    EXPECT_EQ(record.flags, 0u);
+  }
+
+  // An absent file stays absent under its other spelling, with no copy made.
+  EXPECT_EQ(AddStaged(InstallPath(L"new.dll")), kUntouched);
+  Install(L"new.dll", mivra_test::kFox);
+  EXPECT_EQ(AddStaged(InstallPath(L"NEW.DLL")), kUntouched);
+  ASSERT_EQ(StagingRecords().size(), 4u);
+  EXPECT_EQ(StagingRecords()[3].flags, 2u);
+  EXPECT_FALSE(mivra_test::FileExists(TmpBkupFolder() + L"\\new.dll"));
 }
 
 TEST_F(AddToBackupTest, CopyThatCannotBeWrittenFailsWithoutRecord) {
