@@ -26,6 +26,17 @@ void BackupExportsTest::CommitBackupOf(const std::vector<std::wstring>& names) c
   ASSERT_TRUE(MivraCommitBackup(&error)) << error;
 }
 
+std::vector<std::wstring> ListedBackupNames() {
+  wchar_t* list = nullptr;
+  uint32_t count = 0;
+  uint32_t error = kUntouched;
+  std::vector<std::wstring> names;
+  if (!MivraGetBkMdataFileList(&list, &count, &error)) return names;
+  for (uint32_t i = 0; i < count; ++i) names.emplace_back(list + 260 * i);
+  MivraFreeBkMdataFileList(list);
+  return names;
+}
+
 std::vector<std::wstring> FilesIn(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW data = {};

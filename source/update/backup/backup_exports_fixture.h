@@ -39,6 +39,9 @@ class BackupExportsTest : public ProductTest {
   void CommitBackupOf(const std::vector<std::wstring>& names) const;
 };
 
+// The names MivraGetBkMdataFileList lists; none when the call fails.
+std::vector<std::wstring> ListedBackupNames();
+
 // The names of the files in `folder`, sorted, without "." and "..".
 std::vector<std::wstring> FilesIn(const std::wstring& folder);
 

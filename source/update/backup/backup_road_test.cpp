@@ -13,17 +13,6 @@ namespace {
 using mivra_test::FilesIn;
 using mivra_test::kUntouched;
 
-std::vector<std::wstring> ListedNames() {
-  wchar_t* list = nullptr;
-  uint32_t count = 0;
-  uint32_t error = kUntouched;
-  std::vector<std::wstring> names;
-  if (!MivraGetBkMdataFileList(&list, &count, &error)) return names;
-  for (uint32_t i = 0; i < count; ++i) names.emplace_back(list + 260 * i);
-  MivraFreeBkMdataFileList(list);
-  return names;
-}
-
 class BackupRoadTest : public mivra_test::BackupExportsTest {};
 
 TEST_F(BackupRoadTest, StageCommitListRemoveAndDelete) {
@@ -42,10 +31,10 @@ TEST_F(BackupRoadTest, StageCommitListRemoveAndDelete) {
 
   EXPECT_EQ(FilesIn(BkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"library.dll", L"product.exe"}));
   EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\product.exe"), mivra_test::kFox);
-  EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"product.exe", L"library.dll", L"added.dat"}));
+  EXPECT_EQ(mivra_test::ListedBackupNames(), (std::vector<std::wstring>{L"product.exe", L"library.dll", L"added.dat"}));
 
   EXPECT_TRUE(MivraRemoveFromBackup(L"library.dll", &error));
-  EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"product.exe", L"library.dll", L"added.dat"}));
+  EXPECT_EQ(mivra_test::ListedBackupNames(), (std::vector<std::wstring>{L"product.exe", L"library.dll", L"added.dat"}));
   EXPECT_EQ(FilesIn(BkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"product.exe"}));
   const std::vector<mivra_test::MetadataRecord> records = CommittedRecords();
   ASSERT_EQ(records.size(), 3u);
@@ -55,7 +44,7 @@ TEST_F(BackupRoadTest, StageCommitListRemoveAndDelete) {
 
   MivraDeleteBackup(&error);
   EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
-  EXPECT_TRUE(ListedNames().empty());
+  EXPECT_TRUE(mivra_test::ListedBackupNames().empty());
   EXPECT_EQ(error, kUntouched);
   // The product's files were never touched.
   EXPECT_EQ(mivra_test::ReadFileBytes(product), mivra_test::kFox);

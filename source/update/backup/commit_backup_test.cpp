@@ -41,17 +41,6 @@ class CommitBackupTest : public mivra_test::BackupExportsTest {
   }
   std::wstring OtherPath() const { return InstallPath(L"other.dll"); }
   std::wstring JournalPath() const { return BaseFolder() + L"\\cmt.jnl"; }
-
-  std::vector<std::wstring> Listed() {
-    wchar_t* list = nullptr;
-    uint32_t count = 0;
-    uint32_t error = kUntouched;
-    std::vector<std::wstring> names;
-    if (!MivraGetBkMdataFileList(&list, &count, &error)) return names;
-    for (uint32_t i = 0; i < count; ++i) names.emplace_back(list + 260 * i);
-    MivraFreeBkMdataFileList(list);
-    return names;
-  }
 };
 
 // Every call that uses the backup folders first completes a commit cut off between its moves:
@@ -61,7 +50,8 @@ TEST_F(CommitBackupTest, CommitCutOffBetweenItsMovesIsCompletedByTheNextCall) {
     const char* what;
     void (*call)(CommitBackupTest& test);
   } kCalls[] = {
-      {"list", [](CommitBackupTest& t) { EXPECT_EQ(t.Listed(), std::vector<std::wstring>{L"new.dll"}); }},
+      {"list",
+       [](CommitBackupTest&) { EXPECT_EQ(mivra_test::ListedBackupNames(), std::vector<std::wstring>{L"new.dll"}); }},
       {"query", [](CommitBackupTest&) {
          uint32_t error = kUntouched;
          ASSERT_TRUE(MivraMarkUpdateStatus(1, &error));
@@ -109,7 +99,7 @@ TEST_F(CommitBackupTest, CommitCutOffBetweenItsMovesIsCompletedByTheNextCall) {
 TEST_F(CommitBackupTest, OldBackupMovedAsideWithNothingStagedIsPutBack) {
   CutOffCommit("\x01");
   mivra_test::RemoveTree(TmpBkupFolder());
-  EXPECT_EQ(Listed(), std::vector<std::wstring>{L"old.dll"});
+  EXPECT_EQ(mivra_test::ListedBackupNames(), std::vector<std::wstring>{L"old.dll"});
   EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
 
   // The commit itself puts it back before it finds nothing staged.
@@ -126,7 +116,7 @@ TEST_F(CommitBackupTest, OldBackupMovedAsideWithNothingStagedIsPutBack) {
 TEST_F(CommitBackupTest, RetiredBackupIsNotBroughtBack) {
   CutOffCommit("\x02");
   mivra_test::RemoveTree(TmpBkupFolder());
-  EXPECT_TRUE(Listed().empty());
+  EXPECT_TRUE(mivra_test::ListedBackupNames().empty());
   EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
   EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
   EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
@@ -137,12 +127,12 @@ TEST_F(CommitBackupTest, CommitUnderWayInAnotherProcessIsLeftAlone) {
   {
     mivra_test::HeldFile committing(JournalPath(), GENERIC_READ | GENERIC_WRITE, 0);
     ASSERT_TRUE(committing.ok());
-    EXPECT_TRUE(Listed().empty());
+    EXPECT_TRUE(mivra_test::ListedBackupNames().empty());
     EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
     EXPECT_EQ(FilesIn(DelbkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"old.dll"}));
     EXPECT_EQ(FilesIn(TmpBkupFolder()), (std::vector<std::wstring>{L"bkmdata.dat", L"new.dll"}));
   }
-  EXPECT_EQ(Listed(), std::vector<std::wstring>{L"new.dll"});
+  EXPECT_EQ(mivra_test::ListedBackupNames(), std::vector<std::wstring>{L"new.dll"});
 }
 
 TEST_F(CommitBackupTest, FirstCommitMakesTheStagingBackupTheCommittedOne) {
