@@ -31,28 +31,7 @@ const char* JudgementText(const FileJudgement& judgement) {
 }
 
 const char* JudgementWord(const FileJudgement& judgement) {
-  if (judgement.exemptDifference()) return "exempt";
-  switch (judgement.finding) {
-    case FileFinding::kNotPlainName:
-      return "not-plain-name";
-    case FileFinding::kPathTooLong:
-      return "path-too-long";
-    case FileFinding::kMissing:
-      return "missing";
-    case FileFinding::kFactsUnreadable:
-      return "attributes-unreadable";
-    case FileFinding::kTimeChanged:
-      return "time-changed";
-    case FileFinding::kSizeDiffers:
-      return "size-differs";
-    case FileFinding::kContentDiffers:
-      return "content-differs";
-    case FileFinding::kUnchanged:
-      return "unchanged";
-    case FileFinding::kDigestUnavailable:
-      return "digest-unavailable";
-  }
-  return "";
+  return judgement.exemptDifference() ? "exempt" : FileFindingWord(judgement.finding);
 }
 
 }  // namespace mivra::ctl

@@ -28,6 +28,21 @@ bool IsExemptName(const std::wstring& name, const std::vector<std::string>* comp
          std::find(componentNames->begin(), componentNames->end(), spelling) != componentNames->end();
 }
 
+const char* FileFindingWord(FileFinding finding) {
+  switch (finding) {
+    case FileFinding::kNotPlainName: return "not-plain-name";
+    case FileFinding::kPathTooLong: return "path-too-long";
+    case FileFinding::kMissing: return "missing";
+    case FileFinding::kFactsUnreadable: return "attributes-unreadable";
+    case FileFinding::kTimeChanged: return "time-changed";
+    case FileFinding::kSizeDiffers: return "size-differs";
+    case FileFinding::kContentDiffers: return "content-differs";
+    case FileFinding::kUnchanged: return "unchanged";
+    case FileFinding::kDigestUnavailable: return "digest-unavailable";
+  }
+  return "";
+}
+
 FileJudgement JudgeRegisteredFile(const RBMdataRecord& record, bool exempt, InstalledFileProbe& probe) {
   const std::wstring name = RecordFieldName(record.fileName);
   // Anyone may write the database: a record that names no plain file of the install directory

@@ -27,6 +27,11 @@ enum class FileFinding {
   kDigestUnavailable,  // recorded time, but no digest can be taken: the library's check fails here
 };
 
+// The finding as one word, the same in the trace and in the tools: "not-plain-name",
+// "path-too-long", "missing", "attributes-unreadable", "time-changed", "size-differs",
+// "content-differs", "unchanged", "digest-unavailable".
+const char* FileFindingWord(FileFinding finding);
+
 struct InstalledFile {
   uint32_t sizeLow;
   SystemTime16 localWriteTime;

@@ -18,23 +18,9 @@ bool UpdateWasInterrupted(const MdataObject& database) {
   return database.fd.valid() && ReadRBState(database, &state) && state.updateStatus == 1;
 }
 
-const char* FindingWord(FileFinding finding) {
-  switch (finding) {
-    case FileFinding::kNotPlainName: return "not-plain-name";
-    case FileFinding::kPathTooLong: return "path-too-long";
-    case FileFinding::kMissing: return "missing";
-    case FileFinding::kTimeChanged: return "time-changed";
-    case FileFinding::kSizeDiffers: return "size-differs";
-    case FileFinding::kContentDiffers: return "content-differs";
-    case FileFinding::kUnchanged: return "unchanged";
-    case FileFinding::kDigestUnavailable: break;
-  }
-  return "digest-unavailable";
-}
-
 void TraceJudgement(const RegisteredFileCheck& check) {
   TraceEvent judged = TraceStep("judge");
-  judged.Path("name", check.name.c_str()).Text("finding", FindingWord(check.judgement.finding));
+  judged.Path("name", check.name.c_str()).Text("finding", FileFindingWord(check.judgement.finding));
   judged.Number("exempt", check.judgement.exempt);
   if (check.judgement.failsCheck()) {
     judged.Failed("the check cannot be completed");
