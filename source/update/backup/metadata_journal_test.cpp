@@ -216,7 +216,9 @@ TEST_F(MetadataJournalTest, EveryFailingCallOfACreationLeavesANewFileOrNone) {
         EveryCallFault fault(mode, n);
         opened = Opens();
       }
-      if (opened) EXPECT_EQ(File().size(), 93u);
+      if (opened) {
+        EXPECT_EQ(File().size(), 93u);
+      }
       // Whatever a failed creation left (a journal that could not be deleted, a file whose undo
       // failed) is cleared by the next open, which creates the file.
       EXPECT_TRUE(Opens());

@@ -128,7 +128,9 @@ class CrashRoadTest : public mivra_test::CoreProductTest, public testing::WithPa
     const bool matches = view == promised || (silentStep && view == states_[run.succeeded - 1]) ||
                          (tookEffect && view == states_[run.succeeded + 1]);
     EXPECT_TRUE(matches) << where << ":" << Differences(view, promised);
-    if (view.damaged) EXPECT_EQ(run.failure.code, MIVRA_E_BACKUP_DAMAGED) << where;
+    if (view.damaged) {
+      EXPECT_EQ(run.failure.code, MIVRA_E_BACKUP_DAMAGED) << where;
+    }
     ExpectLaterRollbackFinishes(view, where, stuck);
   }
 

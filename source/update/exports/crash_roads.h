@@ -43,7 +43,7 @@ struct RoadStep {
   bool mayDoNothing = false;
   // Failure codes written after the change has taken effect (a commit whose old backup could not
   // be deleted): the state may then be the new one.
-  std::vector<uint32_t> codesAfterEffect;
+  std::vector<uint32_t> codesAfterEffect = {};
 };
 
 struct Road {
