@@ -1,18 +1,11 @@
 #include "support/caller_process.h"
 
-#include "support/file_util.h"
+#include "support/test_program.h"
 
 namespace mivra_test {
 
 CallerProcess::CallerProcess(const std::wstring& arguments) {
-  std::wstring command = L"\"" + ExeFolder() + L"library_caller.exe\" " + arguments;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
-  }
+  process_ = StartTestProgram(L"library_caller.exe", arguments);
 }
 
 CallerProcess::~CallerProcess() { Kill(); }

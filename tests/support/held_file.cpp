@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "support/file_util.h"
+#include "support/test_program.h"
 
 namespace mivra_test {
 
@@ -14,14 +14,9 @@ HeldFile::HeldFile(const std::wstring& path, DWORD access, DWORD share) {
   HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, readyName.c_str());
   release_ = CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str());
 
-  std::wstring command = L"\"" + ExeFolder() + L"file_holder.exe\" \"" + path + L"\" " + std::to_wstring(access) +
-                         L" " + std::to_wstring(share) + L" " + readyName + L" " + releaseName;
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION info = {};
-  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
+  process_ = StartTestProgram(L"file_holder.exe", L"\"" + path + L"\" " + std::to_wstring(access) + L" " +
+                                                     std::to_wstring(share) + L" " + readyName + L" " + releaseName);
+  if (process_) {
     HANDLE waits[2] = {ready, process_};
     held_ = WaitForMultipleObjects(2, waits, FALSE, 20000) == WAIT_OBJECT_0;
   }

@@ -16,6 +16,7 @@
 #include "support/deferred_delete_probe.h"
 #include "support/every_call_fault.h"
 #include "support/file_util.h"
+#include "support/test_program.h"
 #include "update/exports/crash_roads.h"
 
 namespace {
@@ -147,19 +148,13 @@ class CrashRoadTest : public mivra_test::CoreProductTest, public testing::WithPa
   DWORD RunChild(uint32_t n) {
     // Without its closing backslash, which would escape the closing quote.
     const std::wstring folder = InstallDir().substr(0, InstallDir().size() - 1);
-    std::wstring command = L"\"" + mivra_test::ExeFolder() + L"crash_road_child.exe\" \"" +
-                           std::wstring(road_->name, road_->name + strlen(road_->name)) + L"\" " +
-                           std::to_wstring(n) + L" \"" + folder + L"\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      return 2;
-    }
-    CloseHandle(info.hThread);
+    const HANDLE child = mivra_test::StartTestProgram(
+        L"crash_road_child.exe", L"\"" + std::wstring(road_->name, road_->name + strlen(road_->name)) + L"\" " +
+                                     std::to_wstring(n) + L" \"" + folder + L"\"");
+    if (!child) return 2;
     DWORD exitCode = 2;
-    if (WaitForSingleObject(info.hProcess, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(info.hProcess, &exitCode);
-    CloseHandle(info.hProcess);
+    if (WaitForSingleObject(child, 60000) == WAIT_OBJECT_0) GetExitCodeProcess(child, &exitCode);
+    CloseHandle(child);
     return exitCode;
   }
 

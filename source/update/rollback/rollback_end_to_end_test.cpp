@@ -8,6 +8,7 @@
 
 #include "mivra.h"
 #include "support/file_util.h"
+#include "support/test_program.h"
 #include "update/rollback/rollback_test_fixture.h"
 
 namespace rollback_test {
@@ -17,15 +18,8 @@ namespace {
 class ServiceProcess {
  public:
   explicit ServiceProcess(const std::wstring& report) {
-    std::wstring command = L"\"" + mivra_test::ExeFolder() + L"notify_service.exe\" \"" + report + L"\" 30000";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-      return;
-    }
-    CloseHandle(info.hThread);
-    process_ = info.hProcess;
+    process_ = mivra_test::StartTestProgram(L"notify_service.exe", L"\"" + report + L"\" 30000");
+    if (!process_) return;
     // Ready once both events can be opened.
     for (int i = 0; i < 200 && !ready_; ++i) {
       HANDLE event = OpenEventA(SYNCHRONIZE, FALSE, "Global\\ORV_SERVICE_UI_WriteEvent");
