@@ -159,6 +159,23 @@ TEST_F(AddToBackupTest, NamesDifferingInLetterCaseAreDifferentRecordsSharingTheF
   EXPECT_FALSE(mivra_test::FileExists(TmpBkupFolder() + L"\\new.dll"));
 }
 
+TEST_F(AddToBackupTest, ShortAliasOfARecordedNameSharesItsCopy) {
+  const std::wstring path = Install(L"longname-library.dll", mivra_test::kAbc);
+  wchar_t shortPath[MAX_PATH] = {};
+  ASSERT_NE(GetShortPathNameW(path.c_str(), shortPath, MAX_PATH), 0u);
+  const std::wstring alias = std::wstring(shortPath).substr(std::wstring(shortPath).find_last_of(L'\\') + 1);
+  ASSERT_NE(alias.find(L'~'), std::wstring::npos) << mivra_test::Utf8(alias);
+
+  EXPECT_EQ(AddStaged(path), kUntouched);
+  Install(L"longname-library.dll", mivra_test::kFox);
+  EXPECT_EQ(AddStaged(InstallPath(alias)), kUntouched);
+  const std::vector<mivra_test::MetadataRecord> records = StagingRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].name, alias);
+  EXPECT_EQ(records[1].digest, mivra_test::DigestFromHex(mivra_test::kAbcMd5));
+  EXPECT_EQ(ReadFileBytes(TmpBkupFolder() + L"\\longname-library.dll"), mivra_test::kAbc);
+}
+
 TEST_F(AddToBackupTest, CopyThatCannotBeWrittenFailsWithoutRecord) {
   const std::wstring path = Install(L"product.dll", mivra_test::kFox);
   const std::wstring copy = TmpBkupFolder() + L"\\product.dll";
