@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "update/backup/metadata_store.h"
+#include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
 
@@ -55,8 +56,6 @@ HANDLE OpenJournal(const wchar_t* path, DWORD disposition) {
                                 nullptr);
 }
 
-bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
 bool WriteJournal(HANDLE journal, const JournalImage& image) {
   const std::vector<uint8_t> bytes = EncodeJournal(image);
   return WriteJournalBytes(journal, 0, bytes.data(), bytes.size()) && Platform().FlushFileBuffers(journal);
@@ -68,7 +67,7 @@ bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
     // The change created the file: undoing it deletes whatever of it was written.
     if (fd != -1) return false;
     Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    return Platform().DeleteFileW(path) || IsNotFound(Platform().GetLastError());
+    return Platform().DeleteFileW(path) || IsNotFoundError(Platform().GetLastError());
   }
   ScopedFd own;
   if (fd == -1) {
@@ -110,7 +109,7 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   if (!JournalPathFor(path, journalPath)) return JournalRecovery::kFailed;
   if (Platform().waccess(journalPath, 0) != 0) return errno == ENOENT ? JournalRecovery::kNone : JournalRecovery::kFailed;
   ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
-  if (!journal) return IsNotFound(Platform().GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
+  if (!journal) return IsNotFoundError(Platform().GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
 
   std::vector<uint8_t> bytes;
   if (!ReadJournalBytes(journal.get(), &bytes)) return JournalRecovery::kFailed;

@@ -124,11 +124,14 @@ class NameCollector {
 // the listing and the need check act on, whatever the unguarded record count says. False when its
 // length cannot be taken (a failed seek is no empty file) or it ends inside the header and state
 // block.
-bool RecordsHeld(const MdataObject& object, const MetadataFormat& format, uint32_t* records) {
-  const int64_t length = FileLength(object.fd.get());
+bool RecordsInLength(int64_t length, const MetadataFormat& format, uint32_t* records) {
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return false;
   *records = RecordsForLength(length, format);
   return true;
+}
+
+bool RecordsHeld(const MdataObject& object, const MetadataFormat& format, uint32_t* records) {
+  return RecordsInLength(FileLength(object.fd.get()), format, records);
 }
 
 // Sets the record count to the records the file holds, so that a damaged count is mended rather
@@ -287,7 +290,7 @@ bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const 
   const bool append = index == kAppendRecordIndex;
   const int64_t end = FileLength(object.fd.get());
   uint32_t position = 0;
-  if (end < 0 || !RecordsHeld(object, format, &position)) return false;
+  if (!RecordsInLength(end, format, &position)) return false;
   // An append lands right after the last whole record, over any part of one left at the end
   // (which no reader takes for a record), so that records stay aligned.
   const uint64_t offset = format.recordOffset(append ? position : index);

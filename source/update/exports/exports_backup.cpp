@@ -10,7 +10,6 @@
 #include "update/backup/remove_from_backup.h"
 #include "update/backup/staging_backup.h"
 #include "update/exports/export_frame.h"
-#include "update/frame/feature_switch.h"
 #include "update/frame/trace_log.h"
 
 using mivra::ExportTrace;
@@ -163,7 +162,8 @@ bool GetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) tr
   if (!count || !errorCode) return false;
   *count = 0;
   mivra::ProductLock lock;
-  if (!lock.Acquire()) return Fail(errorCode, mivra::kBackupBusyCode);
+  // Listing reads what exists whatever the switch says.
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, false)) return false;
   const mivra::ListResult result = mivra::ListCommittedBackup(list, count);
   if (result == mivra::ListResult::kNoMemory) return false;
   if (result != mivra::ListResult::kListed) return Fail(errorCode, ToErrorCode(result));

@@ -3,7 +3,6 @@
 #include "mivra.h"
 #include "update/backup/mdata_object.h"
 #include "update/exports/export_frame.h"
-#include "update/frame/feature_switch.h"
 #include "update/frame/trace_log.h"
 #include "update/rollback/rollback_driver.h"
 #include "update/rollback/service_notify.h"

@@ -63,20 +63,12 @@ int DeleteOnReboot(const wchar_t* path) {
   return scheduled;
 }
 
-bool DeleteFileNowOrAtRestart(const wchar_t* path) {
-  if (!path) return false;
-  Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  if (TraceStep("delete").Path("path", path).Win32(Platform().DeleteFileW(path))) return true;
-  DeleteOnReboot(path);
-  return false;
-}
-
 DeleteOutcome DeleteFileIfPresent(const wchar_t* path) {
   if (!path) return DeleteOutcome::kFailed;
   if (ProbePath(path) == PathState::kAbsent) return DeleteOutcome::kAbsent;
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   const bool deleted = Platform().DeleteFileW(path);
-  const DWORD error = deleted ? ERROR_SUCCESS : ::GetLastError();
+  const DWORD error = deleted ? ERROR_SUCCESS : Platform().GetLastError();
   TraceStep("delete").Path("path", path).Win32(deleted, "absent");
   if (deleted) return DeleteOutcome::kDeleted;
   if (IsNotFoundError(error)) return DeleteOutcome::kAbsent;

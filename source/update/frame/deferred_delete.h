@@ -9,10 +9,6 @@ namespace mivra {
 // when scheduled). Callers ignore it: a file left in place does not fail their operation.
 int DeleteOnReboot(const wchar_t* path);
 
-// Sets normal attributes and deletes `path`; a file that cannot be deleted now is handed to
-// DeleteOnReboot. True when the file is gone now.
-bool DeleteFileNowOrAtRestart(const wchar_t* path);
-
 enum class DeleteOutcome {
   kDeleted,
   kAbsent,     // not there: nothing to delete

@@ -83,7 +83,7 @@ TEST_F(DeferredDeleteTest, NullPathDoesNothing) {
 TEST_F(DeferredDeleteTest, DeletesAFreeFileAtOnceWithoutTrustStep) {
   DeferredDeleteProbe probe(L"open");
   SetFileAttributesW(path_.c_str(), FILE_ATTRIBUTE_READONLY);
-  EXPECT_TRUE(mivra::DeleteFileNowOrAtRestart(path_.c_str()));
+  EXPECT_EQ(mivra::DeleteFileIfPresent(path_.c_str()), mivra::DeleteOutcome::kDeleted);
   EXPECT_FALSE(mivra_test::FileExists(path_));
   EXPECT_TRUE(probe.TrustCalls().empty());
   EXPECT_TRUE(DeferredDeleteProbe::PendingDeletions().empty());
@@ -93,7 +93,7 @@ TEST_F(DeferredDeleteTest, SchedulesAFileHeldOpenByAnotherProcess) {
   DeferredDeleteProbe probe(L"open");
   mivra_test::HeldFile held(path_, GENERIC_READ, FILE_SHARE_READ);
   ASSERT_TRUE(held.ok());
-  EXPECT_FALSE(mivra::DeleteFileNowOrAtRestart(path_.c_str()));
+  EXPECT_EQ(mivra::DeleteFileIfPresent(path_.c_str()), mivra::DeleteOutcome::kScheduled);
   EXPECT_TRUE(mivra_test::FileExists(path_));
   EXPECT_TRUE(IsPending(path_));
   EXPECT_EQ(probe.TrustCalls().size(), 3u);

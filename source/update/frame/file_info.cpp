@@ -23,7 +23,7 @@ bool IsNotFoundError(unsigned long lastError) {
 
 PathState ReadPresentFileSizeAndTime(const wchar_t* path, uint32_t* sizeLow, SystemTime16* localWriteTime) {
   if (ReadFileSizeAndTime(path, sizeLow, localWriteTime)) return PathState::kPresent;
-  return IsNotFoundError(::GetLastError()) ? PathState::kAbsent : PathState::kUnknown;
+  return IsNotFoundError(Platform().GetLastError()) ? PathState::kAbsent : PathState::kUnknown;
 }
 
 bool ReadFileSizeAndTime(const wchar_t* path, uint32_t* sizeLow, SystemTime16* localWriteTime) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "update/frame/file_info.h"
 #include "update/frame/scoped_handles.h"
 #include "update/frame/trace_format.h"
 
@@ -253,7 +254,7 @@ bool TraceEvent::Win32(bool ok) noexcept {
 bool TraceEvent::Win32(bool ok, const char* notFoundWord) noexcept {
   if (!active_) return ok;
   const DWORD error = ::GetLastError();
-  if (!ok && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) {
+  if (!ok && IsNotFoundError(error)) {
     Outcome(notFoundWord);
     Write();
     return ok;

@@ -34,7 +34,15 @@ void FlushToDisk(const wchar_t* path) {
 bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asides) {
   if (ProbePath(destination) == PathState::kAbsent) return true;
   wchar_t aside[kPathCapacity];
-  if (!MoveAsideToFreeName(destination, aside) && !MoveAsideLockedFileTo(destination, aside)) return false;
+  // Only when all nine names are taken does an earlier aside make room. A rename that failed is
+  // not tried again under another name: a destination in use refuses every name alike.
+  switch (MoveAsideToFreeName(destination, aside)) {
+    case FreeAside::kMoved: break;
+    case FreeAside::kNoneFree:
+      if (!MoveAsideLockedFileTo(destination, aside)) return false;
+      break;
+    case FreeAside::kMoveFailed: return false;
+  }
   asides->emplace_back(aside);
   return true;
 }
@@ -148,7 +156,6 @@ void DeleteStagedFiles(const RollbackContext& context) {
   for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
     // A staged copy moved into place left nothing behind to look for.
     if (entry->tempMoved) continue;
-    Platform().SetFileAttributesW(entry->tempPath, FILE_ATTRIBUTE_NORMAL);
     DeleteFileIfPresent(entry->tempPath);
   }
 }

@@ -5,16 +5,17 @@
 
 #include <cstdint>
 
+#include "update/backup/mdata_object.h"
 #include "update/rollback/rollback_context.h"
 
 namespace mivra {
 
-// Replaces the content of rbmdata.dat, in one change, by a database that registers every restored
-// file of the context's list (with the file's current time and the size and digest of its backup
-// record) and holds the rollback counter `previousRollbackCount` + 1 with update status 0. False,
-// with the old database as it was, when the list is empty, there is no database, a record cannot
-// be built or the database cannot be opened or written.
-bool RebuildRollbackDB(const RollbackContext& context, uint32_t previousRollbackCount);
+// Replaces the content of rbmdata.dat, open in `database`, in one change, by a database that
+// registers every restored file of the context's list (with the file's current time and the size
+// and digest of its backup record) and holds the rollback counter `previousRollbackCount` + 1 with
+// update status 0. False, with the old database as it was, when the list is empty, a record cannot
+// be built or the database cannot be written.
+bool RebuildRollbackDB(MdataObject& database, const RollbackContext& context, uint32_t previousRollbackCount);
 
 }  // namespace mivra
 

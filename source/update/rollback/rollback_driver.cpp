@@ -66,9 +66,7 @@ PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
   DeleteStagedFiles(context);
   if (!placed) return PerformOutcome::kPlacingFailed;
 
-  // The rebuild deletes and recreates the database file, so this handle goes first.
-  database.Close();
-  if (!RebuildRollbackDB(context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
+  if (!RebuildRollbackDB(database, context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
   if (notifyService) *notifyService = context.notifyService != 0;
   return PerformOutcome::kRestored;
 }

@@ -123,14 +123,16 @@ bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity])
   return false;
 }
 
-bool MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]) {
-  if (!path) return false;
+FreeAside MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]) {
+  if (!path) return FreeAside::kMoveFailed;
   for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
-    if (!AsideName(path, digit, aside)) return false;
+    if (!AsideName(path, digit, aside)) return FreeAside::kMoveFailed;
     if (ProbePath(aside) != PathState::kAbsent) continue;
-    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
+    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0)
+               ? FreeAside::kMoved
+               : FreeAside::kMoveFailed;
   }
-  return false;
+  return FreeAside::kNoneFree;
 }
 
 }  // namespace mivra
