@@ -24,9 +24,35 @@ bool FindRecordOfSameFile(MdataObject& object, const wchar_t* folder, std::wstri
                           BkMdataRecord* earlier) {
   for (uint32_t index = 0; index < object.names.size(); ++index) {
     if (object.names[index].empty() || !NamesShareFile(folder, name, object.names[index])) continue;
-    if (ReadBkRecord(object, index, earlier) && !(earlier->flags & BKREC_REMOVED)) return true;
+    // A removed record passed over leaves nothing behind in the caller's record.
+    BkMdataRecord candidate;
+    if (ReadBkRecord(object, index, &candidate) && !(candidate.flags & BKREC_REMOVED)) {
+      *earlier = candidate;
+      return true;
+    }
   }
   return false;
+}
+
+// What the record keeps of the file at `path`: its verified copy at `copyPath`, digest, size and
+// time, or that it does not exist. kAdded when taken.
+AddResult TakeFileState(const wchar_t* path, const wchar_t* copyPath, BkMdataRecord* record) {
+  // Only "not found" makes a file absent: recorded absent, an existing file would be deleted by
+  // a rollback instead of restored.
+  const PathState state = ProbePath(path);
+  if (state == PathState::kUnknown) {
+    TraceStep("exists").Path("path", path).Win32(false);
+    return AddResult::kFileAttributes;
+  }
+  if (state == PathState::kAbsent) {
+    TraceStep("exists").Path("path", path).Outcome("absent");
+    record->flags = BKREC_ABSENT;
+    return AddResult::kAdded;
+  }
+  // The record keeps the copy's digest as the verification has just taken it.
+  if (!CopyFileVerified(path, copyPath, nullptr, record->digest)) return AddResult::kCopyFailed;
+  if (!ReadFileSizeAndTime(path, &record->fileSizeLow, &record->lastWriteTime)) return AddResult::kFileAttributes;
+  return AddResult::kAdded;
 }
 
 AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t* path) {
@@ -49,24 +75,8 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
     // Copying again would put the file's present state, perhaps already updated, under the earlier
     // record's digest and lose the state it proved. The new record shares that copy and its proof.
     TraceStep("shared-copy").Path("path", copyPath).Outcome("recorded under another spelling");
-    if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
-    if (!object.fd.valid() || !WriteBkRecord(object, record, BKREC_APPEND)) return AddResult::kRecordWrite;
-    return AddResult::kAdded;
-  }
-  // Only "not found" makes a file absent: recorded absent, an existing file would be deleted by
-  // a rollback instead of restored.
-  const PathState state = ProbePath(path);
-  if (state == PathState::kUnknown) {
-    TraceStep("exists").Path("path", path).Win32(false);
-    return AddResult::kFileAttributes;
-  }
-  if (state == PathState::kAbsent) {
-    TraceStep("exists").Path("path", path).Outcome("absent");
-    record.flags = BKREC_ABSENT;
-  } else {
-    // The record keeps the copy's digest as the verification has just taken it.
-    if (!CopyFileVerified(path, copyPath, nullptr, record.digest)) return AddResult::kCopyFailed;
-    if (!ReadFileSizeAndTime(path, &record.fileSizeLow, &record.lastWriteTime)) return AddResult::kFileAttributes;
+  } else if (const AddResult taken = TakeFileState(path, copyPath, &record); taken != AddResult::kAdded) {
+    return taken;
   }
   if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
 

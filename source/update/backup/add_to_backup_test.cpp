@@ -218,6 +218,23 @@ TEST_F(AddToBackupTest, WithoutObjectAddsToTheCommittedBackupAndClosesIt) {
   EXPECT_EQ(error, MIVRA_E_RECORD_WRITE);
 }
 
+// A removed record is no copy to share: another spelling of its name gets a record and copy of its own.
+TEST_F(AddToBackupTest, WithoutObjectARemovedRecordOfAnotherSpellingSharesNothing) {
+  const std::wstring path = Install(L"dup.dll", mivra_test::kAbc);
+  uint32_t error = kUntouched;
+  ASSERT_TRUE(MivraAddToBackup(nullptr, path.c_str(), &error)) << error;
+  ASSERT_TRUE(MivraRemoveFromBackup(L"dup.dll", &error)) << error;
+  Install(L"dup.dll", mivra_test::kFox);
+  ASSERT_TRUE(MivraAddToBackup(nullptr, InstallPath(L"DUP.DLL").c_str(), &error)) << error;
+  const std::vector<mivra_test::MetadataRecord> records = CommittedRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[1].name, L"DUP.DLL");
+  EXPECT_EQ(records[1].flags, 0u);
+  EXPECT_EQ(records[1].size, 43u);
+  EXPECT_EQ(records[1].digest, mivra_test::DigestFromHex(mivra_test::kFoxMd5));
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\dup.dll"), mivra_test::kFox);
+}
+
 TEST_F(AddToBackupTest, WithoutObjectAnInvalidCommittedFileFailsAndIsDeleted) {
   mivra_test::MakeFolder(BkupFolder());
   mivra_test::WriteFileBytes(CommittedFile(), "not a metadata file");

@@ -25,7 +25,10 @@ CommitResult CommitStagingBackup() {
   // From the first move to the last, the journal tells a later call how to finish or undo this
   // commit should the process end halfway.
   CommitJournal journal;
-  if (!journal.Open(folders.journal) || !journal.Write(CommitPhase::kSwapping, true)) {
+  if (!journal.Open(folders.journal)) return CommitResult::kRenameFailed;
+  if (!journal.Write(CommitPhase::kSwapping, true)) {
+    // Nothing moved yet: the journal says nothing and goes.
+    journal.Finish();
     return CommitResult::kRenameFailed;
   }
   // Not found means there is no committed backup yet.

@@ -3,20 +3,12 @@
 #include <windows.h>
 
 #include "update/frame/backup_folder.h"
+#include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
 namespace {
-
-enum class Presence { kPresent, kAbsent, kUnknown };
-
-// Only "not found" means absent; a test that fails otherwise tells nothing.
-Presence PresenceOf(const wchar_t* path) {
-  if (Platform().GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return Presence::kPresent;
-  const DWORD error = Platform().GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? Presence::kAbsent : Presence::kUnknown;
-}
 
 const char* PhaseWord(CommitPhase phase) {
   switch (phase) {
@@ -34,11 +26,11 @@ bool TracedMove(const wchar_t* from, const wchar_t* to) {
 
 // Acts on what the journal and the folders tell; false when it left everything as it was.
 bool RecoverFolders(const BackupFolders& folders, CommitJournal& journal, bool completeStaged) {
-  const Presence staged = PresenceOf(folders.staging);
-  if (staged == Presence::kUnknown) return false;
+  const PathState staged = ProbePath(folders.staging);
+  if (staged == PathState::kUnknown) return false;
   const CommitPhase phase = journal.Read();
   TraceStep("commit-recover").Path("journal", folders.journal).Text("phase", PhaseWord(phase)).Number(
-      "staged", staged == Presence::kPresent).Outcome("started");
+      "staged", staged == PathState::kPresent).Outcome("started");
   switch (phase) {
     case CommitPhase::kRetiring:
       if (DeleteFolderTree(folders.retired)) journal.Finish();
@@ -47,7 +39,7 @@ bool RecoverFolders(const BackupFolders& folders, CommitJournal& journal, bool c
       break;
     case CommitPhase::kUnknown:
     case CommitPhase::kSwapping:
-      if (staged == Presence::kAbsent) break;
+      if (staged == PathState::kAbsent) break;
       // The commit had been asked for: its new backup goes in place and the old one goes.
       if (!completeStaged || !TracedMove(folders.staging, folders.committed)) return false;
       if (DeleteFolderTree(folders.retired)) journal.Finish();
@@ -107,15 +99,15 @@ void RecoverInterruptedCommit(bool completeStaged) {
   wchar_t base[kPathCapacity] = {};
   BackupFolders folders;
   if (!GetBackupFolder(base, BKF_BASE, false) || !ComposeBackupFolders(base, &folders)) return;
-  const Presence committed = PresenceOf(folders.committed);
-  if (committed == Presence::kUnknown) return;
-  const Presence retired = PresenceOf(folders.retired);
-  if (retired == Presence::kUnknown) return;
-  const bool journalThere = PresenceOf(folders.journal) != Presence::kAbsent;
-  if (committed == Presence::kPresent || retired == Presence::kAbsent) {
+  const PathState committed = ProbePath(folders.committed);
+  if (committed == PathState::kUnknown) return;
+  const PathState retired = ProbePath(folders.retired);
+  if (retired == PathState::kUnknown) return;
+  const bool journalThere = ProbePath(folders.journal) != PathState::kAbsent;
+  if (committed == PathState::kPresent || retired == PathState::kAbsent) {
     // Nothing to recover. A journal left by a commit that ended cleanly goes, unless its commit
     // is still under way.
-    if (journalThere && committed == Presence::kPresent && retired == Presence::kAbsent) {
+    if (journalThere && committed == PathState::kPresent && retired == PathState::kAbsent) {
       CommitJournal stale;
       if (stale.Open(folders.journal)) stale.Finish();
     }

@@ -16,13 +16,6 @@ constexpr size_t kRangeCountOffset = 24;
 constexpr size_t kFixedSize = 28;
 constexpr size_t kRangeHeaderSize = 12;
 
-uint64_t ReadLe64(const uint8_t* p) { return ReadLe32(p) | (uint64_t{ReadLe32(p + 4)} << 32); }
-
-void WriteLe64(uint8_t* p, uint64_t value) {
-  WriteLe32(p, static_cast<uint32_t>(value));
-  WriteLe32(p + 4, static_cast<uint32_t>(value >> 32));
-}
-
 }  // namespace
 
 std::vector<uint8_t> EncodeJournal(const JournalImage& image) {

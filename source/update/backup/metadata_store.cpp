@@ -172,8 +172,7 @@ MetadataCheck CheckReadingArea(int fd, const MetadataFormat& format,
 // a moment: such a file is not the open's to delete.
 bool JournalMayExist(const wchar_t* path) {
   wchar_t journal[kPathCapacity] = {};
-  if (!JournalPathFor(path, journal)) return true;
-  return Platform().waccess(journal, 0) == 0 || errno != ENOENT;
+  return !JournalPathFor(path, journal) || ProbePath(journal) != PathState::kAbsent;
 }
 
 // Writes a new file's header and state block; a failure deletes what was written.
@@ -221,7 +220,6 @@ bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
   return Platform().write(fd, buffer, static_cast<unsigned>(length)) == static_cast<int>(length);
 }
 
-MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format) { return CheckReadingArea(fd, format, {}); }
 
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState) {

@@ -19,9 +19,6 @@ enum class MetadataCheck {
   kUnreadable,  // an I/O error kept the check from finishing: nothing is known against the file
 };
 
-// Checks the file open on `fd` from its start.
-MetadataCheck CheckMetadataFile(int fd, const MetadataFormat& format);
-
 // Opens the metadata file at `path` into `object`, or creates it with a new header and the
 // `newState` block. A change that a process that is gone left unfinished is undone first; while a
 // live process is changing the file, the open fails. An existing file that proves invalid is closed and deleted and the open fails,

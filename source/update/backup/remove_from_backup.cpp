@@ -36,7 +36,6 @@ RemoveResult RemoveFromCommittedBackup(const wchar_t* name) {
   if (use == CopyUse::kUnknown) return RemoveResult::kRecordRead;
   record.flags |= BKREC_REMOVED;
   if (!WriteBkRecord(object, record, index)) return RemoveResult::kRecordWrite;
-  Platform().commit(object.fd.get());
 
   wchar_t copyPath[kPathCapacity] = {};
   if (!JoinPath(copyPath, folder, name)) return RemoveResult::kPathTooLong;

@@ -9,6 +9,8 @@
 #include <immintrin.h>
 #endif
 
+#include "update/frame/byte_codec.h"
+
 namespace mivra {
 namespace {
 
@@ -31,11 +33,6 @@ constexpr std::array<std::array<uint32_t, 256>, kSlices> MakeSliceTables() {
 }
 
 constexpr std::array<std::array<uint32_t, 256>, kSlices> kTables = MakeSliceTables();
-
-inline uint32_t LoadLe32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // a * b modulo the polynomial, both in the reflected bit order of the register.
 uint32_t MultiplyModP(uint32_t a, uint32_t b) {
@@ -142,8 +139,8 @@ uint32_t Crc32UpdatePortable(uint32_t reg, const uint8_t* data, size_t length) {
     --length;
   }
   while (length >= 8) {
-    const uint32_t one = LoadLe32(data) ^ reg;
-    const uint32_t two = LoadLe32(data + 4);
+    const uint32_t one = ReadLe32(data) ^ reg;
+    const uint32_t two = ReadLe32(data + 4);
     reg = kTables[7][one & 0xFF] ^ kTables[6][(one >> 8) & 0xFF] ^ kTables[5][(one >> 16) & 0xFF] ^
           kTables[4][one >> 24] ^ kTables[3][two & 0xFF] ^ kTables[2][(two >> 8) & 0xFF] ^
           kTables[1][(two >> 16) & 0xFF] ^ kTables[0][two >> 24];

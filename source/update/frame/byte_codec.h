@@ -16,6 +16,8 @@ inline uint32_t ReadLe32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
+inline uint64_t ReadLe64(const uint8_t* p) { return ReadLe32(p) | (uint64_t{ReadLe32(p + 4)} << 32); }
+
 inline void WriteLe16(uint8_t* p, uint16_t value) {
   p[0] = static_cast<uint8_t>(value);
   p[1] = static_cast<uint8_t>(value >> 8);
@@ -23,6 +25,11 @@ inline void WriteLe16(uint8_t* p, uint16_t value) {
 
 inline void WriteLe32(uint8_t* p, uint32_t value) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+inline void WriteLe64(uint8_t* p, uint64_t value) {
+  WriteLe32(p, static_cast<uint32_t>(value));
+  WriteLe32(p + 4, static_cast<uint32_t>(value >> 32));
 }
 
 // A name field of `count` UTF-16 code units, stored little-endian. Every unit is kept, those past
