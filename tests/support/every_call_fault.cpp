@@ -16,7 +16,6 @@ struct State {
   FaultMode mode = FaultMode::kCount;
   uint32_t target = 0;
   uint32_t calls = 0;
-  uint32_t failures = 0;
   bool fired = false;
   std::wstring firedFile;
   std::map<int, std::wstring> fdFiles;
@@ -86,7 +85,6 @@ bool Intercept(const std::wstring& file) {
   } else if (!(state.mode == FaultMode::kFailFileFrom && state.fired && !file.empty() && file == state.firedFile)) {
     return false;
   }
-  ++state.failures;
   return true;
 }
 
@@ -221,6 +219,5 @@ EveryCallFault::~EveryCallFault() {
 uint32_t EveryCallFault::calls() const { return TheState().calls; }
 bool EveryCallFault::fired() const { return TheState().fired; }
 std::wstring EveryCallFault::firedFile() const { return TheState().firedFile; }
-uint32_t EveryCallFault::failures() const { return TheState().failures; }
 
 }  // namespace mivra_test

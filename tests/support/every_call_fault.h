@@ -42,8 +42,6 @@ class EveryCallFault {
   // Whether call n was reached (and failed), and on which file (empty for calls on no file).
   bool fired() const;
   std::wstring firedFile() const;
-  // Calls that failed.
-  uint32_t failures() const;
 
  private:
   mivra::PlatformCalls saved_;

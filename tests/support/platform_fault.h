@@ -125,7 +125,7 @@ class PlatformFault<Entry, R (*)(Args...)> {
 class AccessFault {
  public:
   AccessFault(std::wstring path, DWORD error, uint32_t times = UINT32_MAX) : override_(&Call) {
-    TheState() = {std::move(path), error, times};
+    TheState() = {std::move(path), error, times, override_.previous()};
   }
   ~AccessFault() { TheState() = {}; }
   AccessFault(const AccessFault&) = delete;
@@ -136,6 +136,8 @@ class AccessFault {
     std::wstring path;
     DWORD error = 0;
     uint32_t times = 0;
+    // The entry this one stands in for, so that faults of other kinds still apply to other paths.
+    int (*previous)(const wchar_t*, int) = nullptr;
   };
   static State& TheState() {
     static State state;
@@ -149,7 +151,7 @@ class AccessFault {
       errno = ErrnoFor(state.error);
       return -1;
     }
-    return mivra::RealPlatformCalls().waccess(path, mode);
+    return state.previous(path, mode);
   }
 
   PlatformOverride<&mivra::PlatformCalls::waccess> override_;

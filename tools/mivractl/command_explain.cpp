@@ -181,7 +181,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
     if (state.updateStatus == 1) answer = {false, true, "the update status is 1: an update was left unfinished"};
   }
   SetAnswer(answer, &report);
-  out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
+  out << (line.json ? RenderJson(report) : RenderText(report));
   return answer.checkFails ? kExitFailed : kExitOk;
 }
 

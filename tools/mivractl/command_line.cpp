@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 #include <sstream>
+#include <streambuf>
+#include <string>
 
 #include "mivra_version.h"
 #include "report.h"
@@ -49,7 +51,6 @@ bool ParseArguments(const Command& command, const std::vector<std::string>& args
       optionsEnded = true;
     } else if (!optionsEnded && arg == "--json") {
       line->json = true;
-      if (!line->Has(arg)) line->flags.push_back(arg);
     } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-') {
       const bool known = std::any_of(command.flags.begin(), command.flags.end(),
                                      [&arg](const char* flag) { return arg == flag; });
@@ -78,16 +79,41 @@ std::string FailureObject(const std::string& command, int status, const std::str
   return RenderJson(report);
 }
 
+// Passes what is written on to `target` at once and keeps a copy: a subcommand's messages reach
+// standard error while it runs (a restore may wait long), and its failure object can quote them.
+class KeepingBuffer : public std::streambuf {
+ public:
+  explicit KeepingBuffer(std::streambuf* target) : target_(target) {}
+  const std::string& kept() const { return kept_; }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    kept_.push_back(traits_type::to_char_type(c));
+    return target_->sputc(traits_type::to_char_type(c));
+  }
+  std::streamsize xsputn(const char* text, std::streamsize count) override {
+    kept_.append(text, static_cast<size_t>(count));
+    return target_->sputn(text, count);
+  }
+  int sync() override { return target_->pubsync(); }
+
+ private:
+  std::streambuf* target_;
+  std::string kept_;
+};
+
 // Runs the subcommand with --json: its standard output must be one JSON object whatever happens.
 int RunForJson(const Command& command, const CommandLine& line, std::ostream& out, std::ostream& err) {
   std::ostringstream printed;
-  std::ostringstream said;
+  KeepingBuffer keeping(err.rdbuf());
+  std::ostream said(&keeping);
   const int status = command.run(line, printed, said);
-  err << said.str();
+  said.flush();
   if (!printed.str().empty()) {
     out << printed.str();
   } else if (status != kExitOk) {
-    out << FailureObject(command.name, status, said.str());
+    out << FailureObject(command.name, status, keeping.kept());
   }
   return status;
 }

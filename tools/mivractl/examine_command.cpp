@@ -83,7 +83,7 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
       .Set("recognizedBy", Report::Text(recognition.byMagic ? "magic" : "name"))
       .Set("size", Report::Number(bytes.size()))
       .Merge(std::move(inspection.report));
-  out << (line.Has("--json") ? RenderJson(report) : RenderText(report));
+  out << (line.json ? RenderJson(report) : RenderText(report));
   return inspection.sound() ? kExitOk : kExitFailed;
 }
 

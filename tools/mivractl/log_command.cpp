@@ -51,7 +51,7 @@ int RunLog(const CommandLine& line, std::ostream& out, std::ostream& err) {
   }
   const TraceStory story = ReadTraceStory(text);
   const bool failuresOnly = line.Has("--failures");
-  if (line.Has("--json")) {
+  if (line.json) {
     out << RenderJson(StoryReport(story, failuresOnly));
   } else {
     out << RenderStoryText(story, failuresOnly);
