@@ -100,8 +100,6 @@ bool FileExists(const std::wstring& path, uint64_t* size) {
   return true;
 }
 
-std::string FileNameOf(const std::wstring& path) { return Narrow(path.substr(path.find_last_of(L"\\/") + 1)); }
-
 // The FILE arguments as full paths; false with the failure reported when one cannot be formed.
 bool PlanFiles(const CommandLine& line, std::vector<PlannedFile>* files, std::ostream& out, std::ostream& err) {
   for (const std::string& argument : line.positional) {

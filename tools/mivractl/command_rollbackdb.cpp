@@ -50,8 +50,6 @@ struct ObjectRelease {
 };
 using ScopedObject = std::unique_ptr<MdataObject, ObjectRelease>;
 
-std::string FileNameOf(const std::wstring& path) { return Narrow(path.substr(path.find_last_of(L"\\/") + 1)); }
-
 int RunRegister(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (line.positional.empty()) return UsageError(kRegisterCommand, "name at least one FILE", err);
   std::vector<std::wstring> paths;

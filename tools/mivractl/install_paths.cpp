@@ -32,6 +32,8 @@ bool FindLibraryFolder(uint32_t kind, std::wstring* folder) {
   return true;
 }
 
+std::string FileNameOf(const std::wstring& path) { return Narrow(path.substr(path.find_last_of(L"\\/") + 1)); }
+
 bool ProductFilePath(const std::string& argument, std::wstring* path) {
   const std::wstring name = Widen(argument);
   if (name.empty()) return false;

@@ -23,6 +23,9 @@ bool FindLibraryFolder(uint32_t kind, std::wstring* folder);
 // False when the install directory is needed and cannot be resolved, or the path cannot be formed.
 bool ProductFilePath(const std::string& argument, std::wstring* path);
 
+// The file name at the end of such a path, as UTF-8.
+std::string FileNameOf(const std::wstring& path);
+
 bool FolderExists(const std::wstring& path);
 
 }  // namespace mivra::ctl
