@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "report.h"
-#include "update/backup/metadata_format.h"
+#include "update/store/metadata_format.h"
 #include "update/rollback/rollback_driver.h"
 
 namespace mivra::ctl {

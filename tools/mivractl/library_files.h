@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "file_bytes.h"
-#include "update/backup/metadata_format.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra::ctl {
 

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "update/backup/metadata_format.h"
+#include "update/store/metadata_format.h"
 #include "update/frame/system_time.h"
 
 namespace mivra {

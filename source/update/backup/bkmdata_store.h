@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "update/backup/bk_record_layout.h"
-#include "update/backup/mdata_object.h"
-#include "update/backup/metadata_store.h"
+#include "update/store/mdata_object.h"
+#include "update/store/metadata_store.h"
 
 namespace mivra {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 

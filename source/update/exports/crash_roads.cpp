@@ -7,7 +7,7 @@
 #include "support/file_util.h"
 #include "support/metadata_file_bytes.h"
 #include "update/backup/commit_journal.h"
-#include "update/backup/metadata_journal.h"
+#include "update/store/metadata_journal.h"
 
 namespace crash_roads {
 namespace {

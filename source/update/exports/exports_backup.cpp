@@ -6,7 +6,7 @@
 #include "update/backup/backup_file_list.h"
 #include "update/backup/commit_backup.h"
 #include "update/backup/delete_backup.h"
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/backup/staging_backup.h"
 #include "update/exports/export_frame.h"

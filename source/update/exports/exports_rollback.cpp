@@ -1,7 +1,7 @@
 #include <memory>
 
 #include "mivra.h"
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 #include "update/exports/export_frame.h"
 #include "update/frame/trace_log.h"
 #include "update/rollback/rollback_driver.h"

@@ -4,7 +4,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/digest/crc32.h"
 #include "update/frame/byte_codec.h"
 #include "update/frame/feature_switch.h"

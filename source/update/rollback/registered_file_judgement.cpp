@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "update/backup/metadata_format.h"
+#include "update/store/metadata_format.h"
 #include "update/frame/file_name.h"
 
 namespace mivra {

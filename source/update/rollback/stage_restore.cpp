@@ -5,7 +5,7 @@
 
 #include "update/backup/bkmdata_store.h"
 #include "update/backup/copy_verified.h"
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/deferred_delete.h"
 #include "update/frame/file_name.h"

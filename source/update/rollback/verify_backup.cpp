@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "update/backup/bkmdata_store.h"
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"

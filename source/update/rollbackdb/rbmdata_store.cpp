@@ -1,6 +1,6 @@
 #include "update/rollbackdb/rbmdata_store.h"
 
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/trace_log.h"

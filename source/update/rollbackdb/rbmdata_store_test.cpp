@@ -9,7 +9,7 @@
 
 #include "support/file_util.h"
 #include "support/platform_fault.h"
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/rollbackdb/rbmdata_export_test.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 #include <string_view>
 
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"

@@ -1,7 +1,7 @@
 // Changes of a metadata file happen whole or not at all: a change cut off with its process is
 // undone by the next open, one that fails is undone before the call returns, and a journal held
 // by a live writer is left alone.
-#include "update/backup/metadata_journal.h"
+#include "update/store/metadata_journal.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

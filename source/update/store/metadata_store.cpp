@@ -1,4 +1,4 @@
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <optional>
 #include <vector>
 
-#include "update/backup/metadata_journal.h"
+#include "update/store/metadata_journal.h"
 #include "update/digest/crc32.h"
 #include "update/digest/file_crc32.h"
 #include "update/digest/file_piece.h"

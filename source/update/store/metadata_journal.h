@@ -7,13 +7,13 @@
 // The writer holds its journal open without sharing while the change runs, so a journal that
 // cannot be opened belongs to a live writer and is left alone: only what a process that is gone
 // left behind is ever put back.
-#ifndef MIVRA_UPDATE_BACKUP_METADATA_JOURNAL_H_
-#define MIVRA_UPDATE_BACKUP_METADATA_JOURNAL_H_
+#ifndef MIVRA_UPDATE_STORE_METADATA_JOURNAL_H_
+#define MIVRA_UPDATE_STORE_METADATA_JOURNAL_H_
 
 #include <cstdint>
 #include <initializer_list>
 
-#include "update/backup/journal_format.h"
+#include "update/store/journal_format.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/scoped_handles.h"
 
@@ -80,4 +80,4 @@ class MetadataChange {
 
 }  // namespace mivra
 
-#endif  // MIVRA_UPDATE_BACKUP_METADATA_JOURNAL_H_
+#endif  // MIVRA_UPDATE_STORE_METADATA_JOURNAL_H_

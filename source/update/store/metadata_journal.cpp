@@ -1,4 +1,4 @@
-#include "update/backup/metadata_journal.h"
+#include "update/store/metadata_journal.h"
 
 #include <windows.h>
 #include <fcntl.h>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/backup/metadata_store.h"
+#include "update/store/metadata_store.h"
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"

@@ -1,6 +1,6 @@
 // The library's one handle of an open metadata file (bkmdata.dat or rbmdata.dat).
-#ifndef MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
-#define MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
+#ifndef MIVRA_UPDATE_STORE_MDATA_OBJECT_H_
+#define MIVRA_UPDATE_STORE_MDATA_OBJECT_H_
 
 #include <memory>
 #include <string>
@@ -36,4 +36,4 @@ std::unique_ptr<MdataObject> NewMdataObject() noexcept;
 
 }  // namespace mivra
 
-#endif  // MIVRA_UPDATE_BACKUP_MDATA_OBJECT_H_
+#endif  // MIVRA_UPDATE_STORE_MDATA_OBJECT_H_

@@ -8,8 +8,8 @@
 //  16  8  old length of the file; all bits set when the file did not exist
 //  24  4  number of saved ranges
 //  28  .. per range: offset (8), length (4), the old bytes
-#ifndef MIVRA_UPDATE_BACKUP_JOURNAL_FORMAT_H_
-#define MIVRA_UPDATE_BACKUP_JOURNAL_FORMAT_H_
+#ifndef MIVRA_UPDATE_STORE_JOURNAL_FORMAT_H_
+#define MIVRA_UPDATE_STORE_JOURNAL_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -39,4 +39,4 @@ bool DecodeJournal(const uint8_t* bytes, size_t length, JournalImage* image);
 
 }  // namespace mivra
 
-#endif  // MIVRA_UPDATE_BACKUP_JOURNAL_FORMAT_H_
+#endif  // MIVRA_UPDATE_STORE_JOURNAL_FORMAT_H_

@@ -1,4 +1,4 @@
-#include "update/backup/metadata_format.h"
+#include "update/store/metadata_format.h"
 
 #include <cstring>
 

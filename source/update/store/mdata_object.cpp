@@ -1,4 +1,4 @@
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 #include <new>
 

@@ -1,15 +1,15 @@
 // The record store both metadata files share: open with validation, read and write records and
 // the state block, and the name list for lookups. The two files plug in their MetadataFormat.
-#ifndef MIVRA_UPDATE_BACKUP_METADATA_STORE_H_
-#define MIVRA_UPDATE_BACKUP_METADATA_STORE_H_
+#ifndef MIVRA_UPDATE_STORE_METADATA_STORE_H_
+#define MIVRA_UPDATE_STORE_METADATA_STORE_H_
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "update/backup/mdata_object.h"
-#include "update/backup/metadata_format.h"
+#include "update/store/mdata_object.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
 
@@ -67,4 +67,4 @@ bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length);
 
 }  // namespace mivra
 
-#endif  // MIVRA_UPDATE_BACKUP_METADATA_STORE_H_
+#endif  // MIVRA_UPDATE_STORE_METADATA_STORE_H_

@@ -1,4 +1,4 @@
-#include "update/backup/journal_format.h"
+#include "update/store/journal_format.h"
 
 #include <gtest/gtest.h>
 

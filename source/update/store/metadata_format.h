@@ -2,8 +2,8 @@
 // version, company text and the CRC-32 of the record area; a plain state block outside the CRC;
 // fixed-size records stored scrambled. The two files differ only in the sizes and magic below.
 // Byte-level code only: no platform calls.
-#ifndef MIVRA_UPDATE_BACKUP_METADATA_FORMAT_H_
-#define MIVRA_UPDATE_BACKUP_METADATA_FORMAT_H_
+#ifndef MIVRA_UPDATE_STORE_METADATA_FORMAT_H_
+#define MIVRA_UPDATE_STORE_METADATA_FORMAT_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -94,4 +94,4 @@ MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t*
 
 }  // namespace mivra
 
-#endif  // MIVRA_UPDATE_BACKUP_METADATA_FORMAT_H_
+#endif  // MIVRA_UPDATE_STORE_METADATA_FORMAT_H_
