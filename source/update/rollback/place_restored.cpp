@@ -146,17 +146,17 @@ bool PlaceEntry(RestoreEntry& entry) {
 
 bool PlaceRestoredFiles(RollbackContext& context) {
   bool allPlaced = true;
-  for (RestoreEntry* entry = context.head; entry; entry = entry->next) {
-    if (!PlaceEntry(*entry)) allPlaced = false;
+  for (RestoreEntry& entry : context.entries) {
+    if (!PlaceEntry(entry)) allPlaced = false;
   }
   return allPlaced;
 }
 
 void DeleteStagedFiles(const RollbackContext& context) {
-  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+  for (const RestoreEntry& entry : context.entries) {
     // A staged copy moved into place left nothing behind to look for.
-    if (entry->tempMoved) continue;
-    DeleteFileIfPresent(entry->tempPath);
+    if (entry.tempMoved) continue;
+    DeleteFileIfPresent(entry.tempPath);
   }
 }
 

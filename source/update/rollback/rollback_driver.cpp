@@ -57,7 +57,7 @@ PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
     DeleteStagedFiles(context);
     return PerformOutcome::kStagingFailed;
   }
-  if (context.empty()) {
+  if (context.entries.empty()) {
     TraceStep("restore").Failed("nothing to restore");
     return PerformOutcome::kNothingToRestore;
   }
@@ -67,7 +67,7 @@ PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
   if (!placed) return PerformOutcome::kPlacingFailed;
 
   if (!RebuildRollbackDB(database, context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
-  if (notifyService) *notifyService = context.notifyService != 0;
+  if (notifyService) *notifyService = context.notifyService;
   return PerformOutcome::kRestored;
 }
 

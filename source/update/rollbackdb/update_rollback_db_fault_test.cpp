@@ -79,9 +79,9 @@ TEST_F(RBUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
   }
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
-  // A caller's object that holds no open file cannot take the record either.
+  // A caller's object that holds no open file is no rollback object, and takes no record either.
   MdataObject closed;
-  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RBUpdateResult::kWriteFailed);
+  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RBUpdateResult::kWrongObject);
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 }
 

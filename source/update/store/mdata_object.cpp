@@ -7,9 +7,12 @@
 
 void MdataObject::Close() {
   if (fd.valid() && modified) {
-    mivra::TraceStep("flush-metadata").Path("path", path).Crt(mivra::Platform().commit(fd.get()) == 0);
+    const bool flushed = mivra::Platform().commit(fd.get()) == 0;
+    mivra::TraceStep("flush-metadata").Path("path", path).Crt(flushed);
   }
   fd.reset();
+  format = nullptr;
+  modified = false;
   names.clear();
   names.shrink_to_fit();
 }

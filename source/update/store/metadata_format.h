@@ -15,7 +15,12 @@
 
 namespace mivra {
 
+// Which file a metadata object holds, and so which codec may read and write it. An object that is
+// not open has none.
+enum class MdataKind { kNone, kBackup, kRollback };
+
 struct MetadataFormat {
+  MdataKind kind;          // bound to the object that opens a file of this format
   const char* magic;       // six ASCII bytes, no terminator in the file
   size_t headerSize;       // the state block follows the header directly
   size_t stateSize;
@@ -37,9 +42,6 @@ inline constexpr char kMetadataCompany[] = "Kestrivane Technologies Pvt. Ltd.";
 
 // Both state blocks begin with the record count.
 inline constexpr size_t kStateRecordCountOffset = 0;
-
-// The record index that asks the writers to append.
-inline constexpr uint32_t kAppendRecordIndex = 3000;
 
 // Names are 260 UTF-16 code units, NUL included.
 inline constexpr size_t kRecordNameChars = 260;

@@ -14,31 +14,42 @@
 #include "support/file_util.h"
 #include "support/held_file.h"
 #include "support/metadata_file_bytes.h"
-#include "update/backup/bkmdata_store.h"
-#include "update/frame/backup_folder.h"
+#include "update/store/mdata_object.h"
+#include "update/store/metadata_store.h"
 
 namespace {
 
 using mivra_test::EveryCallFault;
 using mivra_test::FaultMode;
 
-mivra::BkMdataRecord RecordNamed(const wchar_t* name, uint32_t flags = 0) {
+// The store under test on a file laid out as bkmdata.dat; the bytes come from the test's own
+// layout, not from the codec above the store.
+constexpr size_t kStateSize = mivra_test::kBkAreaOffset - mivra_test::kBkCountAt;
+constexpr mivra::MetadataFormat kFormat{mivra::MdataKind::kBackup, "KVBKUP",  mivra_test::kBkCountAt, kStateSize,
+                                        mivra_test::kBkRecordBytes, mivra_test::kBkLayout.nameAt};
+constexpr uint8_t kNewState[kStateSize] = {};
+
+// The stored bytes of a record named `name`.
+std::string RecordNamed(const wchar_t* name, uint32_t flags = 0) {
   mivra_test::MetadataRecord record;
   record.name = name;
   record.size = 7;
   record.flags = flags;
   record.digest = std::string(16, '\x5A');
-  return mivra_test::ToBkMdataRecord(record);
+  return mivra_test::Scrambled(mivra_test::PlainRecordBytes(mivra_test::kBkLayout, record));
 }
+
+const uint8_t* Bytes(const std::string& stored) { return reinterpret_cast<const uint8_t*>(stored.data()); }
 
 class MetadataJournalTest : public mivra_test::CoreProductTest {
  protected:
   void SetUp() override {
     CoreProductTest::SetUp();
+    mivra_test::MakeFolder(TmpBkupFolder());
     MdataObject object;
-    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_TMPBKUP));
-    ASSERT_TRUE(mivra::WriteBkRecord(object, RecordNamed(L"a.dll"), mivra::BKREC_APPEND));
-    ASSERT_TRUE(mivra::WriteBkRecord(object, RecordNamed(L"b.dll"), mivra::BKREC_APPEND));
+    ASSERT_TRUE(Open(object));
+    ASSERT_TRUE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"a.dll")), L"a.dll"));
+    ASSERT_TRUE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"b.dll")), L"b.dll"));
     object.Close();
     before_ = File();
   }
@@ -56,9 +67,19 @@ class MetadataJournalTest : public mivra_test::CoreProductTest {
     mivra_test::WriteFileBytes(JournalPath(), std::string(bytes.begin(), bytes.end()));
   }
 
-  bool Opens() {
+  bool Open(MdataObject& object) const {
+    return mivra::OpenMetadataFile(object, kFormat, FilePath().c_str(), kNewState);
+  }
+
+  bool Opens() const {
     MdataObject object;
-    return mivra::OpenBkMdata(object, mivra::BKF_TMPBKUP);
+    return Open(object);
+  }
+
+  // Neither the file nor its journal is there.
+  void RemoveFile() const {
+    DeleteFileW(FilePath().c_str());
+    DeleteFileW(JournalPath().c_str());
   }
 
   std::string before_;
@@ -145,13 +166,13 @@ TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable
     const char* what;
     std::function<bool(MdataObject&)> change;
   } kChanges[] = {
-      {"append", [](MdataObject& o) { return mivra::WriteBkRecord(o, RecordNamed(L"c.dll"), mivra::BKREC_APPEND); }},
-      {"overwrite", [](MdataObject& o) { return mivra::WriteBkRecord(o, RecordNamed(L"b.dll", 1), 1); }},
+      {"append", [](MdataObject& o) { return mivra::AppendStoredRecord(o, Bytes(RecordNamed(L"c.dll")), L"c.dll"); }},
+      {"overwrite", [](MdataObject& o) { return mivra::OverwriteStoredRecord(o, 1, Bytes(RecordNamed(L"b.dll", 1))); }},
       {"state block", [](MdataObject& o) {
-         uint8_t state[mivra::kBkStateSize] = {};
+         uint8_t state[sizeof(kNewState)] = {};
          state[mivra::kStateRecordCountOffset] = 2;
-         state[20] = mivra::BKSTATE_DAMAGED;
-         return mivra::WriteStateBlock(o, mivra::kBkMdataFormat, state);
+         state[mivra_test::kBkStateFlagsAt - mivra_test::kBkCountAt] = 1;
+         return mivra::WriteStateBlock(o, state);
        }},
   };
   for (const auto& c : kChanges) {
@@ -161,7 +182,7 @@ TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable
     uint32_t calls = 0;
     {
       MdataObject object;
-      ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_TMPBKUP));
+      ASSERT_TRUE(Open(object));
       EveryCallFault counter(FaultMode::kCount, 0);
       ASSERT_TRUE(c.change(object));
       calls = counter.calls();
@@ -174,7 +195,7 @@ TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable
         SCOPED_TRACE(testing::Message() << "call " << n << (mode == FaultMode::kFailOnce ? " once" : " onwards"));
         mivra_test::WriteFileBytes(FilePath(), before_);
         MdataObject object;
-        ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_TMPBKUP));
+        ASSERT_TRUE(Open(object));
         bool changed = false;
         {
           EveryCallFault fault(mode, n);
@@ -200,7 +221,7 @@ TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable
 }
 
 TEST_F(MetadataJournalTest, EveryFailingCallOfACreationLeavesANewFileOrNone) {
-  mivra_test::RemoveTree(TmpBkupFolder());
+  RemoveFile();
   uint32_t calls = 0;
   {
     EveryCallFault counter(FaultMode::kCount, 0);
@@ -210,7 +231,7 @@ TEST_F(MetadataJournalTest, EveryFailingCallOfACreationLeavesANewFileOrNone) {
   for (FaultMode mode : {FaultMode::kFailOnce, FaultMode::kFailFileFrom}) {
     for (uint32_t n = 1; n <= calls; ++n) {
       SCOPED_TRACE(testing::Message() << "call " << n << (mode == FaultMode::kFailOnce ? " once" : " onwards"));
-      mivra_test::RemoveTree(TmpBkupFolder());
+      RemoveFile();
       bool opened = false;
       {
         EveryCallFault fault(mode, n);

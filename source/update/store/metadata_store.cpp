@@ -36,7 +36,8 @@ uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
 void DiscardFile(MdataObject& object, const wchar_t* path) {
   object.fd.reset();
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-  TraceStep("discard-metadata").Path("path", path).Win32(Platform().DeleteFileW(path));
+  const BOOL deleted = Platform().DeleteFileW(path);
+  TraceStep("discard-metadata").Path("path", path).Win32(deleted);
 }
 
 void TraceCheck(const wchar_t* path, MetadataCheck check) {
@@ -67,8 +68,9 @@ void TraceRecovery(const wchar_t* path, JournalRecovery recovery) {
 // has kept, so it is carried on: over the bytes of an append at the old end, or, for a record
 // replaced inside the file, by the difference the new bytes make, shifted over the bytes behind
 // them. Only a write that reaches past the old end is checksummed from the file again.
-bool StoreHeaderCrc(const MdataObject& object, const MetadataFormat& format, uint64_t offset, int64_t end,
-                    const uint8_t* replaced, const uint8_t* written) {
+bool StoreHeaderCrc(const MdataObject& object, uint64_t offset, int64_t end, const uint8_t* replaced,
+                    const uint8_t* written) {
+  const MetadataFormat& format = *object.format;
   std::vector<uint8_t> header(format.headerSize);
   if (!ReadAt(object.fd.get(), 0, header.data(), header.size())) return false;
   const uint32_t held = ReadLe32(header.data() + kHeaderCrcOffset);
@@ -130,15 +132,16 @@ bool RecordsInLength(int64_t length, const MetadataFormat& format, uint32_t* rec
   return true;
 }
 
-bool RecordsHeld(const MdataObject& object, const MetadataFormat& format, uint32_t* records) {
-  return RecordsInLength(FileLength(object.fd.get()), format, records);
+bool RecordsHeld(const MdataObject& object, uint32_t* records) {
+  return object.format && RecordsInLength(FileLength(object.fd.get()), *object.format, records);
 }
 
 // Sets the record count to the records the file holds, so that a damaged count is mended rather
 // than carried on (or wrapped) by an append.
-bool StoreRecordCount(const MdataObject& object, const MetadataFormat& format, uint32_t records) {
+bool StoreRecordCount(const MdataObject& object, uint32_t records) {
+  const MetadataFormat& format = *object.format;
   std::vector<uint8_t> state(format.stateSize);
-  if (!ReadStateBlock(object, format, state.data())) return false;
+  if (!ReadStateBlock(object, state.data())) return false;
   WriteLe32(state.data() + kStateRecordCountOffset, records);
   return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
 }
@@ -223,7 +226,7 @@ bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
 
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState) {
-  object.fd.reset();
+  object.Close();
   if (!path || !newState || !BoundedCopy(object.path, path)) return false;
   // A change cut off with its process is undone before the file is judged, so that a half-written
   // record never makes a sound file look invalid. One still under way in a live process keeps the
@@ -240,22 +243,28 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   // could not be tested, or that appeared meanwhile, is opened as the existing file it is.
   const PathState state = ProbePath(path);
   if (state == PathState::kAbsent) {
-    if (CreateMetadataFile(object, format, path, newState)) return true;
+    if (CreateMetadataFile(object, format, path, newState)) {
+      object.format = &format;
+      return true;
+    }
     // A creation whose undo failed leaves its journal, and the file is not to be used.
     if (ProbePath(path) != PathState::kPresent || JournalMayExist(path)) return false;
   }
   errno = 0;
   const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
   if (fd == -1 && state == PathState::kUnknown && errno == ENOENT) {
-    return CreateMetadataFile(object, format, path, newState);
+    if (!CreateMetadataFile(object, format, path, newState)) return false;
+    object.format = &format;
+    return true;
   }
-  if (!TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1)) return false;
+  TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1);
+  if (fd == -1) return false;
   object.fd.reset(fd);
   // The check reads every record for the CRC; the name list is taken from the same reading, so
   // that a lookup after the open does not read them all again.
   uint32_t nameCount = 0;
   std::optional<NameCollector> names;
-  if (RecordsHeld(object, format, &nameCount)) names.emplace(format, nameCount);
+  if (RecordsInLength(FileLength(fd), format, &nameCount)) names.emplace(format, nameCount);
   const auto collect = [&names](const uint8_t* piece, size_t length) {
     if (names) names->Take(piece, length);
   };
@@ -265,6 +274,7 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
     case MetadataCheck::kValid:
       if (FileLength(fd) < 0) break;
       if (names && names->complete()) object.names = names->TakeNames();
+      object.format = &format;
       return true;
     case MetadataCheck::kInvalid:
       if (JournalMayExist(path)) break;
@@ -277,54 +287,71 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   return false;
 }
 
-bool ReadStoredRecord(const MdataObject& object, const MetadataFormat& format, uint32_t index, uint8_t* stored) {
-  if (!stored) return false;
-  return ReadAt(object.fd.get(), format.recordOffset(index), stored, format.recordSize);
+bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored) {
+  if (!stored || !object.format) return false;
+  return ReadAt(object.fd.get(), object.format->recordOffset(index), stored, object.format->recordSize);
 }
 
-bool WriteStoredRecord(MdataObject& object, const MetadataFormat& format, const uint8_t* stored, uint32_t index,
-                       std::wstring_view name) {
-  if (!object.fd.valid() || !stored) return false;
-  const bool append = index == kAppendRecordIndex;
+bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name) {
+  if (!object.fd.valid() || !object.format || !stored) return false;
+  const MetadataFormat& format = *object.format;
   const int64_t end = FileLength(object.fd.get());
   uint32_t position = 0;
-  if (!RecordsInLength(end, format, &position)) return false;
-  // An append lands right after the last whole record, over any part of one left at the end
+  if (!RecordsInLength(end, format, &position) || position == UINT32_MAX) return false;
+  // The record lands right after the last whole record, over any part of one left at the end
   // (which no reader takes for a record), so that records stay aligned.
-  const uint64_t offset = format.recordOffset(append ? position : index);
-  if (append && offset > static_cast<uint64_t>(end)) return false;
+  const uint64_t offset = format.recordOffset(position);
 
-  // The header and state block hold the CRC and the count; an overwrite also saves the record it
-  // replaces. An append saves only the stray bytes it writes over: the old length cuts off the rest.
-  // The bytes an overwrite inside the file replaces, for carrying the CRC on.
-  std::vector<uint8_t> replaced;
-  if (!append && offset + format.recordSize <= static_cast<uint64_t>(end)) {
-    replaced.resize(format.recordSize);
-    if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
-  }
+  // The header and state block hold the CRC and the count; of the record area only the stray bytes
+  // written over are saved: the old length cuts off the rest.
   MetadataChange change(object.path, object.fd.get());
-  const uint64_t saved = append ? static_cast<uint64_t>(end) - offset : format.recordSize;
-  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, saved}})) return false;
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
-      !StoreHeaderCrc(object, format, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
-      (append && !StoreRecordCount(object, format, position + 1)) || !change.Commit()) {
+      !StoreHeaderCrc(object, offset, end, nullptr, stored) || !StoreRecordCount(object, position + 1) ||
+      !change.Commit()) {
     return false;
   }
   object.modified = true;
-  if (append) {
-    // Records appended through another object since this list was loaded are not in it: the new
-    // name still takes its record's position, so that a later overwrite by index hits that record
-    // and no other.
-    if (object.names.size() < position) object.names.resize(position);
+  // A list that does not end where this record begins misses records appended through another
+  // object since it was loaded: it is dropped, and the next lookup reads every name again.
+  if (object.names.size() == position) {
     object.names.emplace_back(name);
+  } else {
+    object.names.clear();
   }
   return true;
 }
 
-bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
-  if (!object.fd.valid()) return false;
+bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* stored) {
+  if (!object.fd.valid() || !object.format || !stored) return false;
+  const MetadataFormat& format = *object.format;
+  const int64_t end = FileLength(object.fd.get());
+  uint32_t held = 0;
+  // Only a record the file holds is replaced: one past the end would leave a gap, or a record no
+  // count and no name list knows of.
+  if (!RecordsInLength(end, format, &held) || index >= held) return false;
+  const uint64_t offset = format.recordOffset(index);
+
+  // The bytes replaced carry the CRC on; without them it is computed from the file again.
+  std::vector<uint8_t> replaced(format.recordSize);
+  if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, format.recordSize}})) return false;
+  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
+      !StoreHeaderCrc(object, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
+      !change.Commit()) {
+    return false;
+  }
+  object.modified = true;
+  if (index < object.names.size()) object.names[index] = DecodeStoredRecordName(format, stored);
+  return true;
+}
+
+bool LoadMetadataNames(MdataObject& object) {
+  if (!object.fd.valid() || !object.format) return false;
+  const MetadataFormat& format = *object.format;
   uint32_t count = 0;
-  if (!RecordsHeld(object, format, &count)) return false;
+  if (!RecordsHeld(object, &count)) return false;
   object.names.clear();
   // Read in pieces of whole records, so that no buffer grows with the file.
   NameCollector names(format, count);
@@ -341,13 +368,12 @@ bool LoadMetadataNames(MdataObject& object, const MetadataFormat& format) {
   return true;
 }
 
-NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, std::wstring_view name,
-                            uint32_t* index) {
+NameLookup FindMetadataName(MdataObject& object, std::wstring_view name, uint32_t* index) {
   if (!index) return NameLookup::kUnavailable;
   // Another process may have appended since the list was loaded (an object lives across calls,
   // the product lock only across one): a list that no longer matches the file is loaded again.
-  const bool stale = object.names.empty() || object.names.size() != CountRecordsFromLength(object, format);
-  if (stale && !LoadMetadataNames(object, format)) return NameLookup::kUnavailable;
+  const bool stale = object.names.empty() || object.names.size() != CountRecordsFromLength(object);
+  if (stale && !LoadMetadataNames(object)) return NameLookup::kUnavailable;
   for (size_t i = 0; i < object.names.size(); ++i) {
     if (object.names[i] == name) {
       *index = static_cast<uint32_t>(i);
@@ -357,19 +383,20 @@ NameLookup FindMetadataName(MdataObject& object, const MetadataFormat& format, s
   return NameLookup::kNotFound;
 }
 
-bool ReadStateBlock(const MdataObject& object, const MetadataFormat& format, uint8_t* state) {
-  return state && ReadAt(object.fd.get(), format.stateOffset(), state, format.stateSize);
+bool ReadStateBlock(const MdataObject& object, uint8_t* state) {
+  return state && object.format && ReadAt(object.fd.get(), object.format->stateOffset(), state, object.format->stateSize);
 }
 
-bool WriteStateBlock(const MdataObject& object, const MetadataFormat& format, const uint8_t* state) {
-  if (!state || !object.fd.valid()) return false;
+bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
+  if (!state || !object.fd.valid() || !object.format) return false;
+  const MetadataFormat& format = *object.format;
   MetadataChange change(object.path, object.fd.get());
   return change.Begin({{format.stateOffset(), format.stateSize}}) &&
          WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
 }
 
 bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
-  if (!object.fd.valid() || content.size() > INT64_MAX) return false;
+  if (!object.fd.valid() || !object.format || content.size() > INT64_MAX) return false;
   const int64_t length = FileLength(object.fd.get());
   if (length < 0) return false;
   MetadataChange change(object.path, object.fd.get());
@@ -382,9 +409,9 @@ bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& con
   return true;
 }
 
-uint32_t CountRecordsFromLength(const MdataObject& object, const MetadataFormat& format) {
-  if (!object.fd.valid()) return 0;
-  return RecordsForLength(FileLength(object.fd.get()), format);
+uint32_t CountRecordsFromLength(const MdataObject& object) {
+  if (!object.fd.valid() || !object.format) return 0;
+  return RecordsForLength(FileLength(object.fd.get()), *object.format);
 }
 
 }  // namespace mivra
