@@ -1,6 +1,7 @@
-// Writes the seed corpus of the metadata fuzz targets: small valid files of both kinds, one per
+// Writes the seed corpora of the metadata fuzz targets: small valid files of both kinds, one per
 // shape worth starting from (damaged counts and stray bytes after the last record included). Run
-// with the corpus folder as the only argument; the output is committed.
+// with the bkmdata.dat and the rbmdata.dat corpus folders as arguments; the output is committed
+// (backup/fuzz/corpus/bkmdata, rollbackdb/fuzz/corpus/rbmdata).
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -54,13 +55,12 @@ bool WriteSeeds(const MetadataFileLayout& layout, const std::filesystem::path& f
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <corpus folder>\n", argv[0]);
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: %s <bkmdata corpus folder> <rbmdata corpus folder>\n", argv[0]);
     return 2;
   }
-  const std::filesystem::path root(argv[1]);
-  if (!WriteSeeds(mivra_test::kBkLayout, root / "bkmdata") || !WriteSeeds(mivra_test::kRBLayout, root / "rbmdata")) {
-    std::fprintf(stderr, "cannot write the corpus under %s\n", argv[1]);
+  if (!WriteSeeds(mivra_test::kBkLayout, argv[1]) || !WriteSeeds(mivra_test::kRBLayout, argv[2])) {
+    std::fprintf(stderr, "cannot write the corpora under %s and %s\n", argv[1], argv[2]);
     return 1;
   }
   return 0;

@@ -1,24 +1,27 @@
-#include "update/rollbackdb/fuzz/metadata_fuzz_entries.h"
+// What the metadata fuzz targets check of one input, for bkmdata.dat and rbmdata.dat alike: the
+// promises the shared record store makes of a whole file. Byte-level code only.
+#ifndef MIVRA_UPDATE_STORE_FUZZ_METADATA_FUZZ_CHECKS_H_
+#define MIVRA_UPDATE_STORE_FUZZ_METADATA_FUZZ_CHECKS_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "update/backup/bk_record_layout.h"
-#include "update/store/metadata_format.h"
 #include "update/digest/crc32.h"
 #include "update/frame/file_name.h"
-#include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
-namespace {
 
-void Require(bool condition) {
+inline void Require(bool condition) {
   if (!condition) std::abort();
 }
 
-// The promises both files share; `nameOf(stored, &name)` decodes one stored record and gives its
-// name as the record decoder reads it.
+// Validates one whole file of `format`, loads its names and decodes every record; a broken promise
+// aborts. `nameOf(stored)` decodes one stored record with the file's own codec and gives its name.
+// True when the file is valid.
 template <typename NameOf>
 bool FuzzMetadata(const MetadataFormat& format, const uint8_t* data, size_t size, NameOf nameOf) {
   const MetadataVerdict verdict = ExamineMetadataFile(format, data, size);
@@ -52,29 +55,6 @@ bool FuzzMetadata(const MetadataFormat& format, const uint8_t* data, size_t size
   return true;
 }
 
-}  // namespace
-
-bool FuzzBkMdata(const uint8_t* data, size_t size) {
-  return FuzzMetadata(kBkMdataFormat, data, size, [](const uint8_t* stored) {
-    BkMdataRecord record;
-    DecodeBkRecord(stored, &record);
-    uint8_t again[kBkRecordSize];
-    EncodeBkRecord(record, again);
-    // Decoding loses nothing: the record encodes back to the bytes it came from.
-    for (size_t i = 0; i < kBkRecordSize; ++i) Require(again[i] == stored[i]);
-    return RecordFieldName(record.fileName);
-  });
-}
-
-bool FuzzRBMdata(const uint8_t* data, size_t size) {
-  return FuzzMetadata(kRBMdataFormat, data, size, [](const uint8_t* stored) {
-    RBMdataRecord record;
-    DecodeRBRecord(stored, &record);
-    uint8_t again[kRBRecordSize];
-    EncodeRBRecord(record, again);
-    for (size_t i = 0; i < kRBRecordSize; ++i) Require(again[i] == stored[i]);
-    return RecordFieldName(record.fileName);
-  });
-}
-
 }  // namespace mivra
+
+#endif  // MIVRA_UPDATE_STORE_FUZZ_METADATA_FUZZ_CHECKS_H_
