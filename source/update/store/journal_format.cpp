@@ -1,5 +1,6 @@
 #include "update/store/journal_format.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "update/digest/crc32.h"
@@ -62,6 +63,66 @@ bool DecodeJournal(const uint8_t* bytes, size_t length, JournalImage* image) {
   if (at != size) return false;
   *image = std::move(decoded);
   return true;
+}
+
+std::wstring JournalPathOf(std::wstring_view path) {
+  const size_t folderEnd = path.find_last_of(L"\\/");
+  const size_t dot = path.find_last_of(L'.');
+  const bool hasExtension = dot != std::wstring_view::npos && (folderEnd == std::wstring_view::npos || dot > folderEnd);
+  std::wstring journal(hasExtension ? path.substr(0, dot) : path);
+  journal += L".jnl";
+  return journal;
+}
+
+bool PutJournalBack(const JournalImage& image, JournalTarget& target) {
+  if (image.oldLength == kJournalFileAbsent) return target.RemoveFile();
+  for (const SavedBytes& range : image.ranges) {
+    if (!target.Write(range.offset, range.bytes.data(), range.bytes.size())) return false;
+  }
+  return target.SetLength(image.oldLength);
+}
+
+namespace {
+
+// No metadata file the store accepts reaches 2 GiB; a journal that would make one larger is not
+// put back in memory.
+constexpr uint64_t kLargestBytes = INT32_MAX;
+
+// A file's bytes in memory, grown with zeros where a write or a length reaches past them, as a
+// file is.
+class BytesTarget : public JournalTarget {
+ public:
+  explicit BytesTarget(std::vector<uint8_t>* bytes) : bytes_(bytes) {}
+  bool RemoveFile() override {
+    bytes_->clear();
+    removed_ = true;
+    return true;
+  }
+  bool Write(uint64_t offset, const uint8_t* bytes, size_t length) override {
+    if (offset > kLargestBytes || length > kLargestBytes - offset) return false;
+    const size_t end = static_cast<size_t>(offset + length);
+    if (bytes_->size() < end) bytes_->resize(end, 0);
+    if (length > 0) std::memcpy(bytes_->data() + offset, bytes, length);
+    return true;
+  }
+  bool SetLength(uint64_t length) override {
+    if (length > kLargestBytes) return false;
+    bytes_->resize(static_cast<size_t>(length), 0);
+    return true;
+  }
+  bool removed() const { return removed_; }
+
+ private:
+  std::vector<uint8_t>* bytes_;
+  bool removed_ = false;
+};
+
+}  // namespace
+
+JournalEffect ApplyJournalToBytes(const JournalImage& image, std::vector<uint8_t>* bytes) {
+  BytesTarget target(bytes);
+  if (!PutJournalBack(image, target)) return JournalEffect::kFailed;
+  return target.removed() ? JournalEffect::kRemoved : JournalEffect::kRestored;
 }
 
 }  // namespace mivra

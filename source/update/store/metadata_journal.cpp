@@ -61,25 +61,46 @@ bool WriteJournal(HANDLE journal, const JournalImage& image) {
   return WriteJournalBytes(journal, 0, bytes.data(), bytes.size()) && Platform().FlushFileBuffers(journal);
 }
 
-// Sets the file at `path` (open on `fd`, or opened here when -1) back to the journal's image.
+// The file at `path` as a journal is put back into it: through `fd`, or through a descriptor
+// opened at the first step that needs one when `fd` is -1.
+class FileTarget : public JournalTarget {
+ public:
+  FileTarget(const wchar_t* path, int fd) : path_(path), fd_(fd) {}
+
+  bool RemoveFile() override {
+    // A file open here is one that the change is still writing: it is not this undo's to delete.
+    if (fd_ != -1) return false;
+    Platform().SetFileAttributesW(path_, FILE_ATTRIBUTE_NORMAL);
+    return Platform().DeleteFileW(path_) || IsNotFoundError(Platform().GetLastError());
+  }
+  bool Write(uint64_t offset, const uint8_t* bytes, size_t length) override {
+    return Open() && WriteAt(fd_, offset, bytes, length);
+  }
+  bool SetLength(uint64_t length) override {
+    return length <= INT64_MAX && Open() && Platform().chsize(fd_, static_cast<int64_t>(length)) == 0;
+  }
+  // Makes what was put back last: only an undo on disk stands for the change it undid.
+  bool Flush() { return Open() && Platform().commit(fd_) == 0; }
+
+ private:
+  bool Open() {
+    if (fd_ != -1) return true;
+    own_.reset(Platform().wopen(path_, _O_RDWR | _O_BINARY, 0));
+    fd_ = own_.get();
+    return own_.valid();
+  }
+
+  const wchar_t* path_;
+  int fd_;
+  ScopedFd own_;
+};
+
+// Sets the file at `path` (open on `fd`, or opened here when -1) back to the journal's image, the
+// way every reader of a journal puts it back (PutJournalBack).
 bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
-  if (image.oldLength == kJournalFileAbsent) {
-    // The change created the file: undoing it deletes whatever of it was written.
-    if (fd != -1) return false;
-    Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    return Platform().DeleteFileW(path) || IsNotFoundError(Platform().GetLastError());
-  }
-  ScopedFd own;
-  if (fd == -1) {
-    own.reset(Platform().wopen(path, _O_RDWR | _O_BINARY, 0));
-    if (!own) return false;
-    fd = own.get();
-  }
-  for (const SavedBytes& range : image.ranges) {
-    if (!WriteAt(fd, range.offset, range.bytes.data(), range.bytes.size())) return false;
-  }
-  if (image.oldLength > INT64_MAX || Platform().chsize(fd, static_cast<int64_t>(image.oldLength)) != 0) return false;
-  return Platform().commit(fd) == 0;
+  FileTarget target(path, fd);
+  if (!PutJournalBack(image, target)) return false;
+  return image.oldLength == kJournalFileAbsent || target.Flush();
 }
 
 // Makes the journal say nothing before it goes, so that whoever opens it between the close and the
@@ -97,11 +118,7 @@ bool RetireJournal(ScopedHandle& journal, const wchar_t* journalPath) {
 
 bool JournalPathFor(const wchar_t* path, wchar_t (&journal)[kPathCapacity]) {
   if (!path) return false;
-  const std::wstring_view whole(path);
-  const size_t folderEnd = whole.find_last_of(L'\\');
-  const size_t dot = whole.find_last_of(L'.');
-  const bool hasExtension = dot != std::wstring_view::npos && (folderEnd == std::wstring_view::npos || dot > folderEnd);
-  return BoundedConcat(journal, {hasExtension ? whole.substr(0, dot) : whole, L".jnl"});
+  return BoundedCopy(journal, JournalPathOf(path));
 }
 
 JournalRecovery RecoverJournal(const wchar_t* path) {
@@ -137,10 +154,10 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
     std::vector<uint8_t> bytes;
     JournalImage leftover;
     if (!ReadJournalBytes(journal.get(), &bytes)) return false;
-    if (DecodeJournal(bytes.data(), bytes.size(), &leftover) &&
-        !TraceStep("journal-undo").Path("path", journalPath_).Text("of", "an earlier change").Ok(
-            ApplyJournal(leftover, path_, fd_))) {
-      return false;
+    if (DecodeJournal(bytes.data(), bytes.size(), &leftover)) {
+      const bool undone = ApplyJournal(leftover, path_, fd_);
+      TraceStep("journal-undo").Path("path", journalPath_).Text("of", "an earlier change").Ok(undone);
+      if (!undone) return false;
     }
   }
   JournalImage image;
@@ -190,7 +207,9 @@ bool MetadataChange::Commit() {
 
 bool MetadataChange::Undo() {
   if (!journal_) return true;
-  if (TraceStep("journal-undo").Path("path", path_).Ok(ApplyJournal(image_, path_, fd_) && Retire())) return true;
+  const bool undone = ApplyJournal(image_, path_, fd_) && Retire();
+  TraceStep("journal-undo").Path("path", path_).Ok(undone);
+  if (undone) return true;
   journal_.reset();
   return false;
 }
