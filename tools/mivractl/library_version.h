@@ -1,5 +1,5 @@
-// Which mivra.dll the program runs with: its version resource and the file it was loaded from,
-// the first thing support asks.
+// Which library the program runs with: its own copy, linked in, of the version it was built with.
+// The first thing support asks.
 #ifndef MIVRA_TOOLS_MIVRACTL_LIBRARY_VERSION_H_
 #define MIVRA_TOOLS_MIVRACTL_LIBRARY_VERSION_H_
 
@@ -7,7 +7,7 @@
 
 namespace mivra::ctl {
 
-// "mivra.dll 1.0.0.0 (C:\...\mivra.dll)\n".
+// "mivra 1.0.0 built in (mivractl carries the library's code and loads no mivra.dll)\n".
 std::string LibraryVersionLine();
 
 }  // namespace mivra::ctl

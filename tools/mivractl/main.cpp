@@ -1,6 +1,7 @@
 // mivractl.exe: the library's command-line front end for release and support engineers. It works
-// on the installed product only through the DLL's exports, as an updater does, and reads the
-// library's files with the library's own layout and parsing code.
+// on the installed product through the library's exports, as an updater does (the library is
+// linked in: one copy of its code and caches), and reads the library's files with the library's
+// own layout and parsing code.
 #include <windows.h>
 
 #include <iostream>
@@ -36,8 +37,8 @@ int wmain(int argc, wchar_t** argv) {
       kQueryCommand,      kRollbackCommand,  kInspectCommand,  kExplainCommand, kLogCommand,
   };
   return Dispatch(commands,
-                  "Works on the installed product through mivra.dll, as an updater does, and reads the\n"
-                  "library's files. The install directory is the App Paths \"Path\" value of Corvane.exe.\n"
+                  "Works on the installed product through the library's exports, as an updater does, and reads\n"
+                  "the library's files. The install directory is the App Paths \"Path\" value of Corvane.exe.\n"
                   "With --trace FILE before the command, the library appends what it does to FILE\n"
                   "(mivractl log FILE tells it): mivractl --trace FILE COMMAND [ARGUMENTS].\n",
                   args, std::cout, std::cerr, LibraryVersionLine);

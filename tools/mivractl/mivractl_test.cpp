@@ -110,19 +110,28 @@ std::string VersionResourceOf(const std::wstring& path) {
          std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
-TEST_F(MivractlTest, VersionNamesTheToolAndTheLibraryItRunsWith) {
-  const std::wstring dll = ExeFolder() + L"mivra.dll";
+// The tool carries the library's code: it names the version built in and runs where no mivra.dll
+// lies beside it.
+TEST_F(MivractlTest, VersionNamesTheToolAndTheLibraryBuiltIntoIt) {
   const std::string version = MIVRA_VERSION_TEXT;
   EXPECT_EQ(VersionResourceOf(ExeFolder() + L"mivractl.exe"), version + ".0");
-  ASSERT_EQ(VersionResourceOf(dll), version + ".0");
-  const std::string expected =
-      "mivractl " + version + "\nmivra.dll " + version + ".0 (" + Narrow(dll) + ")\n";
+  const std::string expected = "mivractl " + version + "\nmivra " + version +
+                               " built in (mivractl carries the library's code and loads no mivra.dll)\n";
   EXPECT_EQ(Ctl({"--version"}).out, expected);
   for (const char* command : kCommands) {
     const ToolResult shown = Ctl({command, "--version"});
     EXPECT_EQ(shown.exitCode, 0) << command;
     EXPECT_EQ(shown.out, expected) << command;
   }
+
+  const std::wstring alone = ExeFolder() + L"mivractl without mivra.dll\\";
+  mivra_test::RemoveTree(alone.substr(0, alone.size() - 1));
+  mivra_test::MakeFolder(alone);
+  ASSERT_TRUE(CopyFileW((ExeFolder() + L"mivractl.exe").c_str(), (alone + L"mivractl.exe").c_str(), FALSE));
+  const ToolResult started = RunMivractl({"--version"}, alone + L"mivractl.exe");
+  EXPECT_EQ(started.exitCode, 0) << started.err;
+  EXPECT_EQ(started.out, expected);
+  mivra_test::RemoveTree(alone.substr(0, alone.size() - 1));
 }
 
 TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {

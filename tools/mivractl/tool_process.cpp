@@ -53,10 +53,10 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   return quoted + L"\"";
 }
 
-ToolResult RunMivractl(const std::vector<std::string>& args) {
+ToolResult RunMivractl(const std::vector<std::string>& args, const std::wstring& program) {
   ToolResult result;
-  const std::wstring program = ExeFolder() + L"mivractl.exe";
-  std::wstring command = QuoteArgument(program);
+  const std::wstring path = program.empty() ? ExeFolder() + L"mivractl.exe" : program;
+  std::wstring command = QuoteArgument(path);
   for (const std::string& arg : args) command += L" " + QuoteArgument(mivra::ctl::Widen(arg));
 
   wchar_t temp[MAX_PATH] = {};
@@ -81,7 +81,7 @@ ToolResult RunMivractl(const std::vector<std::string>& args) {
   startup.hStdOutput = out.get();
   startup.hStdError = err.get();
   PROCESS_INFORMATION info = {};
-  if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+  if (::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                        &info)) {
     mivra::ScopedHandle process(info.hProcess);
     mivra::ScopedHandle thread(info.hThread);

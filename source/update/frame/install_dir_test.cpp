@@ -94,6 +94,71 @@ TEST_F(InstallDirTest, UnresolvableRegistryEntryLeavesDirectoryUnresolvedAndLibr
   DeleteFileW((mivra_test::ExeFolder() + L"section.ini").c_str());
 }
 
+// The resolution says where it ended and what it read on the way, for the trace and for mivractl.
+TEST_F(InstallDirTest, ResolutionTellsTheStepThatFailedAndWhatItRead) {
+  using mivra::InstallDirStep;
+  using mivra::PlatformCalls;
+  const mivra::InstallDirResolution resolved = mivra::ResolveInstallDir();
+  EXPECT_EQ(resolved.step, InstallDirStep::kResolved);
+  EXPECT_EQ(std::wstring(resolved.installDir), InstallDir());
+  EXPECT_EQ(std::wstring(resolved.value), InstallDir());
+  EXPECT_EQ(std::wstring(resolved.programFolder), mivra_test::ExeFolder());
+
+  struct RegistryCase {
+    const char* name;
+    void (*arrange)();
+    InstallDirStep step;
+    uint32_t valueType;
+  };
+  const RegistryCase kRegistry[] = {
+      {"no App Paths key", [] { mivra_test::DeleteAppPathsKey(); }, InstallDirStep::kKeyMissing, 0},
+      {"no Path value", [] { mivra_test::DeleteAppPathsValue(); }, InstallDirStep::kValueMissing, 0},
+      {"Path as REG_DWORD", [] { mivra_test::SetAppPathsDword(7); }, InstallDirStep::kValueNotString, REG_DWORD},
+      {"empty Path", [] { mivra_test::SetAppPathsValue(L""); }, InstallDirStep::kValueEmpty, 0},
+  };
+  for (const RegistryCase& c : kRegistry) {
+    SCOPED_TRACE(c.name);
+    c.arrange();
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, c.step);
+    EXPECT_EQ(resolution.valueType, c.valueType);
+    EXPECT_EQ(resolution.value[0], L'\0');
+    EXPECT_EQ(std::wstring(resolution.programFolder), mivra_test::ExeFolder());
+    mivra_test::SetAppPathsValue(InstallDir());
+  }
+
+  {
+    PlatformFault<&PlatformCalls::RegOpenKeyExW> fault(FaultPlan::Always(), ERROR_ACCESS_DENIED);
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, InstallDirStep::kKeyUnreadable);
+    EXPECT_EQ(resolution.registryStatus, ERROR_ACCESS_DENIED);
+  }
+  {
+    PlatformFault<&PlatformCalls::RegQueryValueExW> fault(FaultPlan::Always(), ERROR_ACCESS_DENIED);
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, InstallDirStep::kValueUnreadable);
+    EXPECT_EQ(resolution.registryStatus, ERROR_ACCESS_DENIED);
+  }
+  {
+    PlatformFault<&PlatformCalls::RegQueryValueExW> fault(FaultPlan::Always(), ERROR_MORE_DATA);
+    EXPECT_EQ(mivra::ResolveInstallDir().step, InstallDirStep::kValueTooLong);
+  }
+  {
+    PlatformFault<&PlatformCalls::GetModuleFileNameW> fault(FaultPlan::Always(), 0);
+    EXPECT_EQ(mivra::ResolveInstallDir().step, InstallDirStep::kProgramPathTooLong);
+  }
+  {
+    // The value names another folder than the program's, whose long form lends no spelling.
+    PlatformFault<&PlatformCalls::GetLongPathNameW> fault(FaultPlan::Always(), 0, ERROR_ACCESS_DENIED);
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, InstallDirStep::kProgramFolderLongForm);
+    EXPECT_EQ(std::wstring(resolution.value), InstallDir());
+    wchar_t dir[mivra::kPathCapacity] = {};
+    EXPECT_FALSE(GetInstallDir(dir)) << "the library acts on the same resolution";
+  }
+  EXPECT_EQ(ResolvedInstallDir(), InstallDir());
+}
+
 TEST_F(InstallDirTest, FailedRegistryReadIsRetriedAtTheNextNeed) {
   {
     PlatformFault<&mivra::PlatformCalls::RegQueryValueExW> fault(FaultPlan::Nth(1), ERROR_ACCESS_DENIED);
