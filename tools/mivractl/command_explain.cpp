@@ -13,7 +13,6 @@
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"
-#include "stdout_capture.h"
 #include "text_format.h"
 #include "update/frame/backup_folder.h"
 #include "update/manifest/component_file_names.h"
@@ -79,15 +78,15 @@ const char* DatabaseVerdict(const MetadataFile& database) {
   return VerdictName(JudgeMetadataFile(database.verdict));
 }
 
-// The component lists as the need check reads them, with the reader's message.
+// The component lists as the need check reads them, with the line the library prints when the
+// configuration cannot be read.
 Report ComponentListsReport(const std::wstring& installDir, std::vector<std::string>* names, bool* usable) {
-  StdoutCapture capture;
-  *usable = CollectComponentFileNames(names, installDir.c_str()) == 1;
-  const std::string readerMessage = capture.Finish();
+  UpdateConfigStatus config;
+  *usable = CollectComponentFileNames(names, installDir.c_str(), &config) == 1;
   Report lists = Report::Object();
   lists.Set("usable", Report::Flag(*usable));
   lists.Set("names", Report::Number(*usable ? names->size() : 0));
-  if (!readerMessage.empty()) lists.Set("message", Report::Text(readerMessage));
+  if (!config.ok()) lists.Set("message", Report::Text("ReadUpdateConfigData: " + UpdateConfigMessage(config)));
   return lists;
 }
 

@@ -6,7 +6,7 @@
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"
-#include "stdout_capture.h"
+#include "support/stdout_capture.h"
 #include "text_format.h"
 #include "update/backup/bk_record_layout.h"
 #include "update/frame/backup_folder.h"
@@ -44,6 +44,21 @@ constexpr char kRollbackHelp[] =
     "Exit status: 0 when rolled back, 1 on a failure with the library's error code (118 damaged\n"
     "backup, 121 nothing to restore, 131 after 15 rollbacks, ...).\n";
 
+// The lines of `text`, without their ends, joined by "; ".
+std::string JoinLines(const std::string& text) {
+  std::string joined;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) joined += (joined.empty() ? "" : "; ") + line;
+    start = end + 1;
+  }
+  return joined;
+}
+
 int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kQueryCommand, "takes no arguments", err);
   uint32_t flags = 0;
@@ -53,9 +68,11 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
 
   uint8_t needed = 0;
   uint32_t code = 0;
-  StdoutCapture capture;
+  // The library prints its reader's failure on standard output; the tool keeps it in its report,
+  // so that the output keeps its shape (and --json stays one JSON document).
+  mivra_test::StdoutCapture capture;
   const bool answered = MivraRollback(flags, &needed, &code);
-  const std::string libraryMessage = capture.Finish();
+  const std::string libraryMessage = JoinLines(capture.Finish());
   Report report = Report::Object();
   if (!libraryMessage.empty()) report.Set("libraryMessage", Report::Text(libraryMessage));
   if (!answered) {

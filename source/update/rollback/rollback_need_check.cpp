@@ -7,6 +7,7 @@
 #include "update/frame/install_dir.h"
 #include "update/frame/trace_log.h"
 #include "update/manifest/component_file_names.h"
+#include "update/manifest/update_config_reader.h"
 #include "update/rollback/registered_file_check.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
@@ -45,7 +46,9 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
   if (!GetInstallDir(installDir)) return false;
   const uint32_t count = CountRBRecords(*database);
   std::vector<std::string> componentNames;
-  const bool namesUsable = CollectComponentFileNames(&componentNames, installDir) == 1;
+  UpdateConfigStatus config;
+  const bool namesUsable = CollectComponentFileNames(&componentNames, installDir, &config) == 1;
+  PrintUpdateConfigFailure(config);
 
   for (uint32_t index = 0; index < count; ++index) {
     RBMdataRecord record;

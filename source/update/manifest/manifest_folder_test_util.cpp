@@ -1,10 +1,4 @@
-#include "update/manifest/manifest_folder_test.h"
-
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
-#include <cstdio>
+#include "update/manifest/manifest_folder_test_util.h"
 
 #include "support/file_util.h"
 #include "support/product_test.h"
@@ -22,28 +16,6 @@ int FaultyRead(int fd, void* buffer, unsigned count) {
 
 }  // namespace
 
-StdoutCapture::StdoutCapture(const std::wstring& file) : file_(file) {
-  std::fflush(stdout);
-  const int fd = _wopen(file.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
-  if (fd == -1) return;
-  saved_ = _dup(1);
-  _dup2(fd, 1);
-  _close(fd);
-}
-
-void StdoutCapture::Restore() {
-  if (saved_ == -1) return;
-  std::fflush(stdout);
-  _dup2(saved_, 1);
-  _close(saved_);
-  saved_ = -1;
-}
-
-std::string StdoutCapture::Finish() {
-  Restore();
-  return ReadFileBytes(file_);
-}
-
 void ManifestFolderTest::SetUp() {
   RemoveTree(Folder().substr(0, Folder().size() - 1));
   MakeFolder(Folder());
@@ -54,15 +26,9 @@ void ManifestFolderTest::TearDown() {
   mivra::Platform() = mivra::RealPlatformCalls();
   g_readsUntilFault = 0;
   RemoveTree(Folder().substr(0, Folder().size() - 1));
-  _wremove(CaptureFile().c_str());
 }
 
 std::wstring ManifestFolderTest::Folder() const { return TestInstallDir(); }
-
-std::wstring ManifestFolderTest::CaptureFile() const {
-  const std::wstring folder = Folder();
-  return folder.substr(0, folder.size() - 1) + L"-stdout.txt";
-}
 
 void ManifestFolderTest::Write(const std::wstring& name, const std::string& bytes) const {
   WriteFileBytes(PathOf(name), bytes);

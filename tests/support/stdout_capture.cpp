@@ -1,4 +1,4 @@
-#include "stdout_capture.h"
+#include "support/stdout_capture.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
-namespace mivra::ctl {
+namespace mivra_test {
 
 StdoutCapture::StdoutCapture() {
   wchar_t folder[MAX_PATH] = {};
@@ -29,6 +29,7 @@ StdoutCapture::~StdoutCapture() { Finish(); }
 std::string StdoutCapture::Finish() {
   std::string text;
   if (saved_ >= 0) {
+    std::cout.flush();
     std::fflush(stdout);
     _dup2(saved_, 1);
     _close(saved_);
@@ -42,17 +43,7 @@ std::string StdoutCapture::Finish() {
     _close(temp_);
     temp_ = -1;
   }
-  std::string joined;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) joined += (joined.empty() ? "" : "; ") + line;
-    start = end + 1;
-  }
-  return joined;
+  return text;
 }
 
-}  // namespace mivra::ctl
+}  // namespace mivra_test
