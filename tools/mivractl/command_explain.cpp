@@ -16,6 +16,7 @@
 #include "text_format.h"
 #include "update/frame/backup_folder.h"
 #include "update/manifest/component_file_names.h"
+#include "update/rollback/need_decision.h"
 #include "update/rollback/registered_file_check.h"
 #include "update/rollbackdb/rb_record_layout.h"
 
@@ -124,32 +125,39 @@ Report FileReport(uint32_t index, const RBMdataRecord& record, const RegisteredF
   return item;
 }
 
-// Judges every record as the need check does; the answer comes from the first file that decides
-// or fails the check, as the query stops there, unless the update status decides first.
-Answer JudgeRegisteredFiles(const MetadataFile& database, const std::wstring& installDir,
+// Judges every record as the need check does, and shows each; the answer is the library's
+// decision (NeedDecision) over the update status and the judgements, which the first file that
+// decides or fails the check settles, as the query stops there, unless the status settled it first.
+Answer JudgeRegisteredFiles(const MetadataFile& database, uint8_t updateStatus, const std::wstring& installDir,
                             const std::vector<std::string>* exemptNames, Report* report) {
+  NeedDecision decision(kCheckInterruptedUpdate | kCheckChangedFiles);
+  decision.TakeUpdateStatus(updateStatus);
   Report files = Report::List();
-  std::string deciding;
-  bool decidingFails = false;
+  std::vector<std::string> lines;
   uint32_t changed = 0;
   for (uint32_t i = 0; i < database.verdict.recordsInFile; ++i) {
     RBMdataRecord record;
     DecodeRBRecord(database.bytes.data() + kRBMdataFormat.recordOffset(i), &record);
     const RegisteredFileCheck check = CheckRegisteredFile(installDir.c_str(), record, exemptNames);
-    const std::string line = Narrow(check.name) + ": " + VerdictLine(record, check);
-    files.Append(FileReport(i, record, check), "file " + line);
+    lines.push_back(Narrow(check.name) + ": " + VerdictLine(record, check));
+    files.Append(FileReport(i, record, check), "file " + lines.back());
     if (check.judgement.needsRollback()) ++changed;
-    if (deciding.empty() && (check.judgement.needsRollback() || check.judgement.failsCheck())) {
-      deciding = line;
-      decidingFails = check.judgement.failsCheck();
-    }
+    decision.TakeFile(i, check.judgement);
   }
   report->Set("files", std::move(files));
   report->Set("changedFiles", Report::Number(changed));
-  if (deciding.empty()) {
-    return {false, false, "the update status is not 1 and no registered file differs behind its registered time"};
+  const NeedAnswer& answer = decision.answer();
+  switch (answer.reason) {
+    case NeedReason::kNone:
+      return {false, false, "the update status is not 1 and no registered file differs behind its registered time"};
+    case NeedReason::kInterruptedUpdate:
+      return {false, true, "the update status is 1: an update was left unfinished"};
+    case NeedReason::kChangedFile:
+      return {false, true, lines[answer.record]};
+    case NeedReason::kCheckFails:
+      return {true, false, lines[answer.record]};
   }
-  return {decidingFails, !decidingFails, deciding};
+  return {true, false, "the check cannot be completed"};
 }
 
 int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
@@ -176,8 +184,8 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
     std::vector<std::string> exemptNames;
     bool listsUsable = false;
     report.Set("componentLists", ComponentListsReport(installDir, &exemptNames, &listsUsable));
-    answer = JudgeRegisteredFiles(database, installDir, listsUsable ? &exemptNames : nullptr, &report);
-    if (state.updateStatus == 1) answer = {false, true, "the update status is 1: an update was left unfinished"};
+    answer = JudgeRegisteredFiles(database, state.updateStatus, installDir, listsUsable ? &exemptNames : nullptr,
+                                  &report);
   }
   SetAnswer(answer, &report);
   out << (line.json ? RenderJson(report) : RenderText(report));
