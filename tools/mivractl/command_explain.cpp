@@ -175,6 +175,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
   report.Set("installDir", Report::Text(Narrow(installDir)));
   report.Set("database", Report::Text(Narrow(databasePath)));
   report.Set("databaseVerdict", Report::Text(DatabaseVerdict(database)));
+  if (database.journal.state != JournalState::kNone) report.Set("databaseJournal", JournalReport(database.journal));
   Answer answer;
   if (!database.accepted()) {
     answer = AnswerWithoutRecords(database);

@@ -9,7 +9,11 @@
 #include "support/stdout_capture.h"
 #include "text_format.h"
 #include "update/backup/bk_record_layout.h"
+#include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
+#include "update/frame/product_lock.h"
+#include "update/rollback/restore_plan.h"
 
 namespace mivra::ctl {
 namespace {
@@ -103,38 +107,62 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
-// What the committed backup says a rollback will do, read before it runs.
-struct RestorePlan {
+// What the library's plan says a rollback will do, asked before it runs.
+struct RestorePlanView {
   bool readable = false;
   std::string problem;  // why there is no plan
   std::vector<std::string> restore;
   std::vector<std::string> remove;
+  std::vector<std::string> refuse;
 };
 
-RestorePlan PlanRestore() {
-  RestorePlan plan;
+// The library's own plan (PlanRestore) of the committed backup, taken as the rollback takes it:
+// under the product lock, after a commit cut off is finished, from the file its open finds (a
+// journal put back). A file that is missing or that the library would discard is read as bytes
+// only, so that asking changes nothing the rollback would not.
+RestorePlanView AskRestorePlan() {
+  RestorePlanView view;
   std::wstring bkup;
   if (!FindLibraryFolder(BKF_BKUP, &bkup)) {
-    plan.problem = "the library's folders cannot be resolved";
-    return plan;
+    view.problem = "the library's folders cannot be resolved";
+    return view;
   }
+  const std::string file = Narrow(bkup) + "\\bkmdata.dat";
   const MetadataFile metadata = ReadMetadataFile(bkup + L"\\bkmdata.dat", kBkMdataFormat);
   if (!metadata.present()) {
-    plan.problem = Narrow(bkup) + "\\bkmdata.dat " + (metadata.read == FileRead::kMissing ? "is missing" : "cannot be read");
-    return plan;
+    view.problem = file + (metadata.read == FileRead::kMissing ? " is missing" : " cannot be read");
+    return view;
   }
   if (!metadata.accepted()) {
-    plan.problem = Narrow(bkup) + "\\bkmdata.dat is invalid; the library discards it";
-    return plan;
+    view.problem = file + " is invalid; the library discards it";
+    return view;
   }
-  plan.readable = true;
-  for (uint32_t i = 0; i < metadata.verdict.recordsInFile; ++i) {
-    BkMdataRecord record;
-    DecodeBkRecord(metadata.bytes.data() + kBkMdataFormat.recordOffset(i), &record);
-    if (record.flags & BKREC_REMOVED) continue;
-    ((record.flags & BKREC_ABSENT) ? plan.remove : plan.restore).push_back(Utf16ToUtf8(RecordName(record.fileName)));
+  ProductLock lock;
+  if (!lock.Acquire()) {
+    view.problem = "another process holds the library's lock";
+    return view;
   }
-  return plan;
+  RecoverInterruptedCommit(true);
+  MdataObject backup;
+  std::vector<PlannedFile> plan;
+  if (!OpenBkMdata(backup, BKF_BKUP)) {
+    view.problem = file + " cannot be opened by the library";
+    return view;
+  }
+  if (!PlanRestore(backup, &plan)) {
+    view.problem = "a record of " + file + " cannot be read";
+    return view;
+  }
+  view.readable = true;
+  for (const PlannedFile& planned : plan) {
+    const std::string name = Narrow(planned.name);
+    switch (planned.action) {
+      case RestoreAction::kRestore: view.restore.push_back(name); break;
+      case RestoreAction::kDelete: view.remove.push_back(name); break;
+      case RestoreAction::kRefuse: view.refuse.push_back(name); break;
+    }
+  }
+  return view;
 }
 
 Report NameList(const std::vector<std::string>& names, const char* verb) {
@@ -145,15 +173,21 @@ Report NameList(const std::vector<std::string>& names, const char* verb) {
 
 int RunRollback(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kRollbackCommand, "takes no arguments", err);
-  const RestorePlan plan = PlanRestore();
+  const RestorePlanView plan = AskRestorePlan();
   Report restore = NameList(plan.restore, "restore");
   Report remove = NameList(plan.remove, "delete");
+  Report refuse = NameList(plan.refuse, "refuse");
   std::ostream& progress = ProgressStream(line, out, err);
   // Said before the call: the restore can wait on files in use for a long time.
   if (plan.readable) {
     progress << "about to roll back from the committed backup: restore " << CountOf(plan.restore.size(), "file", "files")
              << ", delete " << plan.remove.size() << "\n"
              << RenderText(restore) << RenderText(remove);
+    if (!plan.refuse.empty()) {
+      progress << "the backup records " << CountOf(plan.refuse.size(), "name", "names")
+               << " that are no plain file names; the library refuses the backup as damaged:\n"
+               << RenderText(refuse);
+    }
   } else {
     progress << "about to roll back; no plan to show: " << plan.problem << "\n";
   }
@@ -162,6 +196,7 @@ int RunRollback(const CommandLine& line, std::ostream& out, std::ostream& err) {
   planned.Set("readable", Report::Flag(plan.readable));
   if (!plan.readable) planned.Set("problem", Report::Text(plan.problem));
   planned.Set("restore", std::move(restore)).Set("delete", std::move(remove));
+  if (!plan.refuse.empty()) planned.Set("refuse", std::move(refuse));
   Report details = Report::Object();
   details.Set("plan", std::move(planned));
   uint8_t unused = 0;

@@ -27,6 +27,8 @@ constexpr char kHelp[] =
     "                      (valid, inconsistent, invalid or missing), record count and damaged mark\n"
     "  database            rbmdata.dat: verdict, records, update status byte, rollback counter and\n"
     "                      how many rollbacks remain before the limit of 15\n"
+    "  journal             beside a metadata file whose change was cut off: whether it is complete and\n"
+    "                      what the library's next open does with it; the file is shown as it will be\n"
     "\n"
     "Exit status: 0, or 1 when the install directory or the library's folders cannot be resolved.\n";
 
@@ -49,6 +51,7 @@ Report BackupFolderReport(const std::wstring& folder) {
   if (!exists) return report;
   const MetadataFile metadata = ReadMetadataFile(folder + L"\\bkmdata.dat", kBkMdataFormat);
   report.Set("metadata", Report::Text(MetadataState(metadata)));
+  if (metadata.journal.state != JournalState::kNone) report.Set("journal", JournalReport(metadata.journal));
   if (metadata.present() && metadata.verdict.headerComplete) {
     const BkMdataState state = DecodeBkState(metadata.bytes.data() + kBkMdataFormat.stateOffset());
     report.Set("records", Report::Number(metadata.verdict.recordsInFile));
@@ -61,6 +64,7 @@ Report DatabaseReport(const std::wstring& base) {
   Report report = Report::Object();
   const MetadataFile database = ReadMetadataFile(base + L"\\rbmdata.dat", kRBMdataFormat);
   report.Set("exists", Report::Flag(database.present()));
+  if (database.journal.state != JournalState::kNone) report.Set("journal", JournalReport(database.journal));
   if (!database.present()) return report;
   report.Set("verdict", Report::Text(MetadataState(database)));
   if (database.verdict.headerComplete) {

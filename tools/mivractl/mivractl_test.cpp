@@ -13,7 +13,7 @@
 #include "install_paths.h"
 #include "mivra.h"
 #include "mivra_version.h"
-#include "output_lines_test.h"
+#include "output_lines_test_util.h"
 #include "report.h"
 #include "support/file_util.h"
 #include "support/metadata_file_bytes.h"
@@ -22,6 +22,7 @@
 #include "update/frame/scoped_handles.h"
 #include "update/manifest/manifest_test_files.h"
 #include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/journal_format.h"
 
 namespace mivra_test {
 namespace {
@@ -162,6 +163,39 @@ TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
   EXPECT_TRUE(HasLine(status.out, "installDir: unresolved"));
   EXPECT_TRUE(HasLineStarting(status.out, "installDirProblem: read HKLM\\")) << status.out;
   ExpectLibraryFailure(status, MIVRA_E_BACKUP_FOLDER);
+}
+
+// A change of the committed bkmdata.dat cut off with its writer: status and the rollback's plan
+// show the file as the library's next open puts it back, and say so; the rollback then acts on it.
+TEST_F(MivractlTest, StatusAndTheRollbackPlanSeeAFileAsItsJournalPutsItBack) {
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "NEW.DLL"}).exitCode, 0);
+  const std::wstring file = BkupFolder() + L"\\bkmdata.dat";
+  const std::string good = ReadFileBytes(file);
+  std::string torn = good + std::string(mivra_test::kBkRecordBytes, '\x11');
+  mivra_test::PutLe32(torn, mivra_test::kCrcAt, 0xDEADBEEFu);
+  WriteFileBytes(file, torn);
+  mivra::JournalImage image;
+  image.oldLength = good.size();
+  image.ranges.push_back({0, std::vector<uint8_t>(good.begin(), good.begin() + mivra_test::kBkAreaOffset)});
+  const std::vector<uint8_t> journal = mivra::EncodeJournal(image);
+  WriteFileBytes(BkupFolder() + L"\\bkmdata.jnl", std::string(journal.begin(), journal.end()));
+
+  const ToolResult status = Ctl({"status"});
+  EXPECT_EQ(status.exitCode, 0) << status.err;
+  for (const char* line : {"bkup.metadata: valid", "bkup.records: 2", "bkup.journal.state: complete"}) {
+    EXPECT_TRUE(HasLine(status.out, line)) << line << "\n" << status.out;
+  }
+  EXPECT_TRUE(HasLineStarting(status.out, "bkup.journal.recovery: a change was cut off with its writer")) << status.out;
+  EXPECT_EQ(ReadFileBytes(file), torn) << "looking changes nothing";
+
+  const ToolResult rollback = Ctl({"rollback"});
+  EXPECT_EQ(rollback.exitCode, 0) << rollback.out << rollback.err;
+  for (const char* line : {"about to roll back from the committed backup: restore 1 file, delete 1", "  restore A.DLL",
+                           "  delete NEW.DLL", "rolled back: 1 restored, 1 deleted"}) {
+    EXPECT_TRUE(HasLine(rollback.out, line)) << line << "\n" << rollback.out;
+  }
+  EXPECT_FALSE(FileExists(BkupFolder() + L"\\bkmdata.jnl"));
 }
 
 // The position of the first line of `text` that begins with `start`; npos when there is none.

@@ -137,6 +137,13 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
     Platform().DeleteFileW(journalPath);
     return JournalRecovery::kNone;
   }
+  // The file a change left half-done is gone: the journal's few saved bytes cannot make it again,
+  // and kept, the journal would fail every open of the file for good.
+  if (image.oldLength != kJournalFileAbsent && ProbePath(path) == PathState::kAbsent) {
+    journal.reset();
+    Platform().DeleteFileW(journalPath);
+    return JournalRecovery::kNone;
+  }
   if (!ApplyJournal(image, path, -1)) return JournalRecovery::kFailed;
   // A journal that cannot be retired still matches the file it was just put back into, so
   // putting it back again later changes nothing.

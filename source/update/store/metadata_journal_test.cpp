@@ -129,6 +129,16 @@ TEST_F(MetadataJournalTest, CreationCutOffLeavesNoFileBehind) {
   EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
 }
 
+// The file a cut-off change belongs to was deleted since: the journal cannot make it again, and
+// must not keep every later open from starting a new one.
+TEST_F(MetadataJournalTest, JournalWhoseFileIsGoneIsDroppedAndTheFileStartsAfresh) {
+  WriteJournalOfCurrentFile();
+  ASSERT_TRUE(DeleteFileW(FilePath().c_str()));
+  EXPECT_TRUE(Opens());
+  EXPECT_EQ(File().size(), 93u);
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+}
+
 TEST_F(MetadataJournalTest, JournalCutOffBeforeTheFileWasTouchedIsDropped) {
   WriteJournalOfCurrentFile();
   const std::string journal = mivra_test::ReadFileBytes(JournalPath());

@@ -1,4 +1,4 @@
-#include "content_records_test.h"
+#include "content_records_test_util.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,6 +1,6 @@
 // Test-only: what the tests ask of the tool's printed output, one line at a time.
-#ifndef MIVRA_TOOLS_MIVRACTL_OUTPUT_LINES_TEST_H_
-#define MIVRA_TOOLS_MIVRACTL_OUTPUT_LINES_TEST_H_
+#ifndef MIVRA_TOOLS_MIVRACTL_OUTPUT_LINES_TEST_UTIL_H_
+#define MIVRA_TOOLS_MIVRACTL_OUTPUT_LINES_TEST_UTIL_H_
 
 #include <sstream>
 #include <string>
@@ -27,4 +27,4 @@ inline bool HasLineStarting(const std::string& text, const std::string& start) {
 
 }  // namespace mivra_test
 
-#endif  // MIVRA_TOOLS_MIVRACTL_OUTPUT_LINES_TEST_H_
+#endif  // MIVRA_TOOLS_MIVRACTL_OUTPUT_LINES_TEST_UTIL_H_

@@ -1,7 +1,7 @@
 // Records of files with given contents, and whole metadata files of them, for the inspection
 // tests; the bytes come from the tests' own metadata file builder.
-#ifndef MIVRA_TOOLS_MIVRACTL_CONTENT_RECORDS_TEST_H_
-#define MIVRA_TOOLS_MIVRACTL_CONTENT_RECORDS_TEST_H_
+#ifndef MIVRA_TOOLS_MIVRACTL_CONTENT_RECORDS_TEST_UTIL_H_
+#define MIVRA_TOOLS_MIVRACTL_CONTENT_RECORDS_TEST_UTIL_H_
 
 #include <cstdint>
 #include <string>
@@ -26,4 +26,4 @@ std::string Md5Hex(const std::string& content);
 
 }  // namespace mivra_test
 
-#endif  // MIVRA_TOOLS_MIVRACTL_CONTENT_RECORDS_TEST_H_
+#endif  // MIVRA_TOOLS_MIVRACTL_CONTENT_RECORDS_TEST_UTIL_H_
