@@ -21,7 +21,8 @@ const char* PhaseWord(CommitPhase phase) {
 }
 
 bool TracedMove(const wchar_t* from, const wchar_t* to) {
-  return TraceStep("rename").Path("from", from).Path("to", to).Win32(Platform().MoveFileW(from, to));
+  const BOOL moved = Platform().MoveFileW(from, to);
+  return TraceStep("rename").Path("from", from).Path("to", to).Win32(moved);
 }
 
 // Acts on what the journal and the folders tell; false when it left everything as it was.

@@ -52,7 +52,8 @@ bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asi
 void DropAsides(const std::vector<std::wstring>& asides) {
   for (const std::wstring& aside : asides) {
     Platform().SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
-    TraceStep("delete").Path("path", aside.c_str()).Win32(Platform().DeleteFileW(aside.c_str()));
+    const BOOL deleted = Platform().DeleteFileW(aside.c_str());
+    TraceStep("delete").Path("path", aside.c_str()).Win32(deleted);
   }
 }
 
@@ -60,8 +61,8 @@ void DropAsides(const std::vector<std::wstring>& asides) {
 // installed file is missing after a failed rollback.
 void PutBackAside(const wchar_t* destination, const std::vector<std::wstring>& asides) {
   if (asides.empty() || ProbePath(destination) == PathState::kPresent) return;
-  TraceStep("put-back").Path("from", asides.front().c_str()).Path("to", destination).Crt(
-      Platform().wrename(asides.front().c_str(), destination) == 0);
+  const bool putBack = Platform().wrename(asides.front().c_str(), destination) == 0;
+  TraceStep("put-back").Path("from", asides.front().c_str()).Path("to", destination).Crt(putBack);
 }
 
 // Overwrites a destination in use with the staged copy; accepted only when the result has the
@@ -79,11 +80,13 @@ bool OverwriteInPlace(const RestoreEntry& entry) {
 }
 
 bool MoveIntoPlace(RestoreEntry& entry) {
-  if (!TraceStep("rename").Path("from", entry.tempPath).Path("to", entry.destinationPath).Crt(
-          Platform().wrename(entry.tempPath, entry.destinationPath) == 0) &&
-      !TraceStep("move").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(
-          Platform().MoveFileW(entry.tempPath, entry.destinationPath))) {
-    return false;
+  const bool renamed = Platform().wrename(entry.tempPath, entry.destinationPath) == 0;
+  TraceStep("rename").Path("from", entry.tempPath).Path("to", entry.destinationPath).Crt(renamed);
+  if (!renamed) {
+    // Where the C runtime refuses, the system's move is tried once.
+    const BOOL moved = Platform().MoveFileW(entry.tempPath, entry.destinationPath);
+    TraceStep("move").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(moved);
+    if (!moved) return false;
   }
   entry.tempMoved = true;
   FlushToDisk(entry.destinationPath);

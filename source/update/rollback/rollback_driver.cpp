@@ -1,7 +1,7 @@
-#include "update/backup/commit_journal.h"
 #include "update/rollback/rollback_driver.h"
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
 #include "update/rollback/rebuild_rollback_db.h"
