@@ -11,7 +11,7 @@
 #include "support/platform_fault.h"
 #include "update/backup/bkmdata_store.h"
 #include "update/frame/backup_folder.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 #include "update/rollbackdb/update_rollback_db.h"
 #include "update/store/metadata_store.h"
 

@@ -11,7 +11,7 @@
 #include "support/platform_fault.h"
 #include "update/rollbackdb/mark_update_status.h"
 #include "update/rollbackdb/rbmdata_store.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 
 namespace {
 

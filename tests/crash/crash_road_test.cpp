@@ -17,7 +17,7 @@
 #include "support/every_call_fault.h"
 #include "support/file_util.h"
 #include "support/test_program.h"
-#include "update/exports/crash_roads.h"
+#include "crash/crash_roads.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Test-only: the fixtures the rollback database is tested in, with the database file at hand as
 // bytes: one for the store and its faults, one for the exports.
-#ifndef MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_H_
-#define MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_H_
+#ifndef MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_UTIL_H_
+#define MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_UTIL_H_
 
 #include <string>
 
@@ -39,4 +39,4 @@ class RBExportTest : public RBDbFileTest {
 
 }  // namespace rbmdata_test
 
-#endif  // MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_H_
+#endif  // MIVRA_UPDATE_ROLLBACKDB_RBMDATA_EXPORT_TEST_UTIL_H_

@@ -3,8 +3,8 @@
 // calls in order until one fails. The test runs a road once to learn its platform calls and the
 // state after each call, then again for every call number with that call failing or the
 // process ending there, and checks what is left on disk against those states.
-#ifndef MIVRA_UPDATE_EXPORTS_CRASH_ROADS_H_
-#define MIVRA_UPDATE_EXPORTS_CRASH_ROADS_H_
+#ifndef MIVRA_TESTS_CRASH_CRASH_ROADS_H_
+#define MIVRA_TESTS_CRASH_CRASH_ROADS_H_
 
 #include <cstdint>
 #include <functional>
@@ -104,4 +104,4 @@ bool RecoverAndValidate(const std::wstring& base, std::string* problem);
 
 }  // namespace crash_roads
 
-#endif  // MIVRA_UPDATE_EXPORTS_CRASH_ROADS_H_
+#endif  // MIVRA_TESTS_CRASH_CRASH_ROADS_H_

@@ -1,4 +1,4 @@
-#include "update/exports/crash_roads.h"
+#include "crash/crash_roads.h"
 
 #include <windows.h>
 

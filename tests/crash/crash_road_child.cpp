@@ -9,7 +9,7 @@
 #include <string>
 
 #include "support/every_call_fault.h"
-#include "update/exports/crash_roads.h"
+#include "crash/crash_roads.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 4) return 2;
