@@ -9,8 +9,6 @@
 
 #include "support/file_util.h"
 #include "support/platform_fault.h"
-#include "update/backup/bkmdata_store.h"
-#include "update/frame/backup_folder.h"
 #include "update/rollbackdb/rbmdata_export_test_util.h"
 #include "update/rollbackdb/update_rollback_db.h"
 #include "update/store/metadata_store.h"
@@ -290,9 +288,16 @@ TEST_F(RBStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
 // every function of the codec refuses it before touching a file, and neither metadata file changes.
 TEST_F(RBStoreTest, EveryFunctionRefusesAnObjectThatIsNoRollbackObject) {
   WriteDb(MetadataFile(kRBLayout, {MakeRecord(L"kept.dll", 5, 'k')}));
-  MdataObject backup;
-  ASSERT_TRUE(mivra::OpenBkMdata(backup, mivra::BKF_BKUP));
+  // The backup's file opened through the store as the backup codec opens it, from the tests' layout.
+  using mivra_test::kBkLayout;
+  constexpr size_t kBkStateBytes = mivra_test::kBkAreaOffset - mivra_test::kBkCountAt;
+  static constexpr mivra::MetadataFormat kBackupFormat{mivra::MdataKind::kBackup, "KVBKUP", mivra_test::kBkCountAt,
+                                                       kBkStateBytes, mivra_test::kBkRecordBytes, kBkLayout.nameAt};
+  const uint8_t newState[kBkStateBytes] = {};
+  mivra_test::MakeFolder(BkupFolder());
   const std::wstring backupPath = BkupFolder() + L"\\bkmdata.dat";
+  MdataObject backup;
+  ASSERT_TRUE(mivra::OpenMetadataFile(backup, kBackupFormat, backupPath.c_str(), newState));
   const std::string dbBefore = ReadDb();
   const std::string backupBefore = mivra_test::ReadFileBytes(backupPath);
   MdataObject closed;
