@@ -7,13 +7,7 @@ namespace mivra {
 
 bool FuzzRBMdata(const uint8_t* data, size_t size) {
   return FuzzMetadata(kRBMdataFormat, data, size, [](const uint8_t* stored) {
-    RBMdataRecord record;
-    DecodeRBRecord(stored, &record);
-    uint8_t again[kRBRecordSize];
-    EncodeRBRecord(record, again);
-    // Decoding loses nothing: the record encodes back to the bytes it came from.
-    for (size_t i = 0; i < kRBRecordSize; ++i) Require(again[i] == stored[i]);
-    return RecordFieldName(record.fileName);
+    return RoundTripName<RBMdataRecord, kRBRecordSize>(stored, DecodeRBRecord, EncodeRBRecord);
   });
 }
 

@@ -42,9 +42,10 @@ bool FuzzMetadata(const MetadataFormat& format, const uint8_t* data, size_t size
   Require(names.size() == verdict.recordsInFile);
   for (size_t i = 0; i < names.size(); ++i) {
     const std::wstring decoded = nameOf(data + format.recordOffset(static_cast<uint32_t>(i)));
-    // The name list and the record decoder agree, and no name fills its field without its NUL.
+    // The name list and the record decoder agree, and no name is read past its field: one that
+    // fills the field (no NUL, which the library never writes) is read whole and no further.
     Require(decoded == names[i]);
-    Require(names[i].size() < kRecordNameChars);
+    Require(names[i].size() <= kRecordNameChars);
     Require(names[i].find(L'\0') == std::wstring::npos);
     // A plain name can be joined to a folder: it names no other folder, stream or device.
     if (IsPlainFileName(names[i])) {
@@ -53,6 +54,18 @@ bool FuzzMetadata(const MetadataFormat& format, const uint8_t* data, size_t size
     }
   }
   return true;
+}
+
+// The name of one stored record as the file's codec reads it, once the codec has proved that
+// decoding loses nothing: the record encodes back to the bytes it came from.
+template <typename Record, size_t kRecordSize, typename Decode, typename Encode>
+std::wstring RoundTripName(const uint8_t* stored, Decode decode, Encode encode) {
+  Record record;
+  decode(stored, &record);
+  uint8_t again[kRecordSize];
+  encode(record, again);
+  for (size_t i = 0; i < kRecordSize; ++i) Require(again[i] == stored[i]);
+  return RecordFieldName(record.fileName);
 }
 
 }  // namespace mivra
