@@ -13,9 +13,9 @@
 #include "support/caller_process.h"
 #include "support/deferred_delete_probe.h"
 #include "support/file_util.h"
+#include "support/metadata_file_bytes.h"
 #include "update/backup/backup_exports_fixture.h"
 #include "update/rollback/rollback_test_fixture.h"
-#include "support/metadata_file_bytes.h"
 
 namespace rollback_test {
 namespace {

@@ -5,9 +5,9 @@
 #include "file_bytes.h"
 #include "text_format.h"
 #include "update/backup/bk_record_layout.h"
-#include "update/store/metadata_format.h"
 #include "update/frame/file_name.h"
 #include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra::ctl {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "update/store/metadata_format.h"
 #include "update/frame/system_time.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
 

@@ -11,8 +11,8 @@
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/scoped_handles.h"
-#include "update/rollback/temp_names.h"
 #include "update/frame/trace_log.h"
+#include "update/rollback/temp_names.h"
 
 namespace mivra {
 namespace {

@@ -8,15 +8,15 @@
 
 #include "support/file_util.h"
 #include "support/held_file.h"
-#include "support/platform_fault.h"
 #include "support/metadata_file_bytes.h"
+#include "support/platform_fault.h"
 #include "update/backup/bkmdata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/rollback/restore_plan.h"
 #include "update/rollback/rollback_test_fixture.h"
-#include "update/rollbackdb/rbmdata_store.h"
 #include "update/rollback/service_notify.h"
 #include "update/rollback/temp_names.h"
+#include "update/rollbackdb/rbmdata_store.h"
 
 namespace rollback_test {
 namespace {

@@ -4,14 +4,14 @@
 #include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
-#include "update/rollback/rebuild_rollback_db.h"
+#include "update/frame/trace_log.h"
 #include "update/rollback/place_restored.h"
+#include "update/rollback/rebuild_rollback_db.h"
 #include "update/rollback/rollback_need_check.h"
 #include "update/rollback/stage_restore.h"
 #include "update/rollback/temp_sweep.h"
 #include "update/rollback/verify_backup.h"
 #include "update/rollbackdb/rbmdata_store.h"
-#include "update/frame/trace_log.h"
 
 namespace mivra {
 

@@ -4,12 +4,12 @@
 #include <memory>
 #include <string_view>
 
-#include "update/store/metadata_store.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
 #include "update/rollbackdb/create_rb_object.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/store/metadata_store.h"
 
 namespace mivra {
 

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "update/store/mdata_object.h"
 #include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 

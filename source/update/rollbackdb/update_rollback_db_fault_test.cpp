@@ -7,11 +7,11 @@
 #include <string>
 
 #include "support/file_util.h"
-#include "support/product_test.h"
 #include "support/platform_fault.h"
+#include "support/product_test.h"
 #include "update/rollbackdb/mark_update_status.h"
-#include "update/rollbackdb/rbmdata_store.h"
 #include "update/rollbackdb/rbmdata_export_test_util.h"
+#include "update/rollbackdb/rbmdata_store.h"
 
 namespace {
 

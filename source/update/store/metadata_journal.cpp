@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "update/store/metadata_store.h"
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
+#include "update/store/metadata_store.h"
 
 namespace mivra {
 namespace {

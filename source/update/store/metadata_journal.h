@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "update/store/journal_format.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/scoped_handles.h"
+#include "update/store/journal_format.h"
 
 namespace mivra {
 

@@ -14,13 +14,13 @@
 #include <optional>
 #include <vector>
 
-#include "update/store/metadata_journal.h"
 #include "update/digest/crc32.h"
 #include "update/digest/file_crc32.h"
 #include "update/digest/file_piece.h"
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
+#include "update/store/metadata_journal.h"
 
 namespace mivra {
 namespace {
