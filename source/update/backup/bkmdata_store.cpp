@@ -11,8 +11,12 @@
 namespace mivra {
 namespace {
 
-void TraceWrite(const std::wstring& name, uint32_t index, bool written) {
-  TraceStep("write-record").Text("file", "bkmdata.dat").Path("name", name.c_str()).Number("index", index).Crt(written);
+// The record's index; an append that failed took none.
+void TraceWrite(const std::wstring& name, const uint32_t* index, bool written) {
+  TraceEvent step = TraceStep("write-record");
+  step.Text("file", "bkmdata.dat").Path("name", name.c_str());
+  if (index) step.Number("index", *index);
+  step.Crt(written);
 }
 
 }  // namespace
@@ -53,9 +57,9 @@ bool AppendBkRecord(MdataObject& object, const BkMdataRecord& record) {
   }
   uint8_t stored[kBkRecordSize];
   EncodeBkRecord(record, stored);
-  const uint32_t index = CountBkRecords(object);
-  const bool written = AppendStoredRecord(object, stored, name);
-  TraceWrite(name, index, written);
+  uint32_t index = 0;
+  const bool written = AppendStoredRecord(object, stored, name, &index);
+  TraceWrite(name, written ? &index : nullptr, written);
   return written;
 }
 
@@ -64,7 +68,7 @@ bool OverwriteBkRecord(MdataObject& object, uint32_t index, const BkMdataRecord&
   uint8_t stored[kBkRecordSize];
   EncodeBkRecord(record, stored);
   const bool written = OverwriteStoredRecord(object, index, stored);
-  TraceWrite(RecordFieldName(record.fileName), index, written);
+  TraceWrite(RecordFieldName(record.fileName), &index, written);
   return written;
 }
 

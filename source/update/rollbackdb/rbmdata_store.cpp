@@ -9,8 +9,12 @@
 namespace mivra {
 namespace {
 
-void TraceWrite(const std::wstring& name, uint32_t index, bool written) {
-  TraceStep("write-record").Text("file", "rbmdata.dat").Path("name", name.c_str()).Number("index", index).Crt(written);
+// The record's index; an append that failed took none.
+void TraceWrite(const std::wstring& name, const uint32_t* index, bool written) {
+  TraceEvent step = TraceStep("write-record");
+  step.Text("file", "rbmdata.dat").Path("name", name.c_str());
+  if (index) step.Number("index", *index);
+  step.Crt(written);
 }
 
 }  // namespace
@@ -37,9 +41,9 @@ bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record) {
   uint8_t stored[kRBRecordSize];
   EncodeRBRecord(record, stored);
   const std::wstring name = RecordFieldName(record.fileName);
-  const uint32_t index = CountRBRecords(object);
-  const bool written = AppendStoredRecord(object, stored, name);
-  TraceWrite(name, index, written);
+  uint32_t index = 0;
+  const bool written = AppendStoredRecord(object, stored, name, &index);
+  TraceWrite(name, written ? &index : nullptr, written);
   return written;
 }
 
@@ -48,7 +52,7 @@ bool OverwriteRBRecord(MdataObject& object, uint32_t index, const RBMdataRecord&
   uint8_t stored[kRBRecordSize];
   EncodeRBRecord(record, stored);
   const bool written = OverwriteStoredRecord(object, index, stored);
-  TraceWrite(RecordFieldName(record.fileName), index, written);
+  TraceWrite(RecordFieldName(record.fileName), &index, written);
   return written;
 }
 

@@ -292,7 +292,7 @@ bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored
   return ReadAt(object.fd.get(), object.format->recordOffset(index), stored, object.format->recordSize);
 }
 
-bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name) {
+bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {
   if (!object.fd.valid() || !object.format || !stored) return false;
   const MetadataFormat& format = *object.format;
   const int64_t end = FileLength(object.fd.get());
@@ -312,6 +312,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
     return false;
   }
   object.modified = true;
+  if (index) *index = position;
   // A list that does not end where this record begins misses records appended through another
   // object since it was loaded: it is dropped, and the next lookup reads every name again.
   if (object.names.size() == position) {

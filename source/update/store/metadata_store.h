@@ -35,8 +35,10 @@ bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored
 
 // Appends stored record bytes right after the last whole record and sets the record count to the
 // records then held; refreshes the header CRC and adds `name` (the record's) to the name list.
-// The file changes whole or not at all: a failure leaves it as it was.
-bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name);
+// `index`, when given, receives the record's position. The file changes whole or not at all: a
+// failure leaves it as it was.
+bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name,
+                        uint32_t* index = nullptr);
 
 // Replaces record `index`, which the file must hold whole, in place: length and record count stay,
 // the header CRC is refreshed and the name list follows the record's new name. Whole or not at
