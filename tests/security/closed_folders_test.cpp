@@ -18,6 +18,7 @@
 namespace {
 
 using mivra_test::EveryoneRightsOnDisk;
+using mivra_test::kUntouched;
 using mivra_test::kChangingRights;
 using mivra_test::kReadExecute;
 using mivra_test::Utf8;
@@ -54,7 +55,7 @@ TEST_F(ClosedFoldersTest, EverythingAnUpdateMakesIsClosedToOthers) {
   Install(L"a.dll", "alpha v1");
   Install(L"b.dll", "bravo v1");
 
-  uint32_t code = security_test::kNoCode;
+  uint32_t code = kUntouched;
   MdataObject* object = MivraCreateBkMdataObject(&code);
   ASSERT_NE(object, nullptr);
   for (const wchar_t* name : {L"a.dll", L"b.dll", L"new.dll"}) {
@@ -63,7 +64,8 @@ TEST_F(ClosedFoldersTest, EverythingAnUpdateMakesIsClosedToOthers) {
   ASSERT_TRUE(mivra_test::FileExists(TmpBkupFolder() + L"\\a.dll"));
   ExpectEverythingClosed("staging");
   MivraDeleteBkMdataObject(object);
-  Commit();
+  code = kUntouched;
+  ASSERT_TRUE(MivraCommitBackup(&code)) << code;
   ASSERT_TRUE(MivraAddToBackup(nullptr, InstallPath(L"c.dll").c_str(), &code)) << code;
 
   Install(L"a.dll", "alpha v2");
@@ -79,8 +81,7 @@ TEST_F(ClosedFoldersTest, EverythingAnUpdateMakesIsClosedToOthers) {
 
 TEST_F(ClosedFoldersTest, ATreeAnEarlierVersionLeftOpenIsClosedByTheNextUpdate) {
   Install(L"a.dll", "alpha v1");
-  Stage({L"a.dll"});
-  Commit();
+  CommitBackupOf({L"a.dll"});
   Register({L"a.dll"});
   // What earlier versions left: the base folder and the backup folder open to everyone, and so
   // everything made in them.
@@ -91,7 +92,7 @@ TEST_F(ClosedFoldersTest, ATreeAnEarlierVersionLeftOpenIsClosedByTheNextUpdate) 
     ASSERT_EQ(EveryoneRightsOnDisk(path), mivra_test::kFullAccessReadBack) << "set up as meant";
   }
 
-  Stage({L"a.dll"});
+  StageBackupOf({L"a.dll"});
   ExpectEverythingClosed("after the next update's first calls");
   EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\a.dll"), "alpha v1") << "closed, not changed";
 }

@@ -15,18 +15,7 @@
 
 namespace {
 
-using security_test::kNoCode;
-
-std::vector<std::wstring> ListedNames() {
-  wchar_t* list = nullptr;
-  uint32_t count = 0;
-  uint32_t code = kNoCode;
-  std::vector<std::wstring> names;
-  if (!MivraGetBkMdataFileList(&list, &count, &code)) return names;
-  for (uint32_t i = 0; i < count; ++i) names.emplace_back(list + size_t{i} * 260);
-  MivraFreeBkMdataFileList(list);
-  return names;
-}
+using security_test::kUntouched;
 
 std::wstring ShortForm(const std::wstring& path) {
   wchar_t shortPath[MAX_PATH] = {};
@@ -44,28 +33,29 @@ TEST_F(InstallDirPathsTest, AMissingFileElsewhereIsRefusedAndTheRollbackKeepsThe
   const std::wstring elsewhere = L"C:\\Other\\Y.DLL";
   ASSERT_FALSE(mivra_test::FileExists(elsewhere));
 
-  uint32_t code = kNoCode;
+  uint32_t code = kUntouched;
   MdataObject* object = MivraCreateBkMdataObject(&code);
   ASSERT_NE(object, nullptr);
   EXPECT_FALSE(MivraAddToBackup(object, elsewhere.c_str(), &code));
   EXPECT_EQ(code, uint32_t{MIVRA_E_NOT_IN_INSTALL_DIR});
-  code = kNoCode;
+  code = kUntouched;
   ASSERT_TRUE(MivraAddToBackup(object, InstallPath(L"a.dll").c_str(), &code)) << code;
   MivraDeleteBkMdataObject(object);
-  Commit();
-  code = kNoCode;
+  code = kUntouched;
+  ASSERT_TRUE(MivraCommitBackup(&code)) << code;
+  code = kUntouched;
   EXPECT_FALSE(MivraAddToBackup(nullptr, elsewhere.c_str(), &code)) << "nor straight into the committed backup";
   EXPECT_EQ(code, uint32_t{MIVRA_E_NOT_IN_INSTALL_DIR});
-  EXPECT_EQ(ListedNames(), std::vector<std::wstring>{L"a.dll"});
+  EXPECT_EQ(mivra_test::ListedBackupNames(), std::vector<std::wstring>{L"a.dll"});
 
-  code = kNoCode;
+  code = kUntouched;
   const uint8_t digest[16] = {};
   EXPECT_FALSE(MivraUpdateRollBackDB(nullptr, elsewhere.c_str(), 0, digest, &code));
   EXPECT_EQ(code, uint32_t{MIVRA_E_NOT_IN_INSTALL_DIR});
 
   Install(L"a.dll", "alpha v2");
   MarkStatus(1);
-  code = kNoCode;
+  code = kUntouched;
   ASSERT_TRUE(MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, &code)) << code;
   EXPECT_EQ(Installed(L"a.dll"), "alpha v1");
   EXPECT_EQ(Installed(L"Y.DLL"), "the product's Y.DLL");
@@ -76,20 +66,21 @@ TEST_F(InstallDirPathsTest, TheInstallDirectoryInAnySpellingIsAcceptedForAFileTh
   ASSERT_FALSE(shortDir.empty());
   std::wstring upper = InstallDir();
   for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
-  uint32_t code = kNoCode;
+  uint32_t code = kUntouched;
   MdataObject* object = MivraCreateBkMdataObject(&code);
   ASSERT_NE(object, nullptr);
   for (const std::wstring& path : {shortDir + L"NEW1.DLL", upper + L"NEW2.DLL", InstallDir() + L"\\NEW3.DLL"}) {
     EXPECT_TRUE(MivraAddToBackup(object, path.c_str(), &code)) << mivra_test::Utf8(path) << " " << code;
   }
   for (const std::wstring& path : {InstallPath(L"sub\\NEW4.DLL"), std::wstring(L"NEW5\\NEW5.DLL")}) {
-    code = kNoCode;
+    code = kUntouched;
     EXPECT_FALSE(MivraAddToBackup(object, path.c_str(), &code)) << mivra_test::Utf8(path);
     EXPECT_EQ(code, uint32_t{MIVRA_E_NOT_IN_INSTALL_DIR});
   }
   MivraDeleteBkMdataObject(object);
-  Commit();
-  EXPECT_EQ(ListedNames(), (std::vector<std::wstring>{L"NEW1.DLL", L"NEW2.DLL", L"NEW3.DLL"}));
+  code = kUntouched;
+  ASSERT_TRUE(MivraCommitBackup(&code)) << code;
+  EXPECT_EQ(mivra_test::ListedBackupNames(), (std::vector<std::wstring>{L"NEW1.DLL", L"NEW2.DLL", L"NEW3.DLL"}));
 }
 
 }  // namespace

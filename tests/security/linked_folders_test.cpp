@@ -18,7 +18,7 @@
 
 namespace {
 
-using security_test::kNoCode;
+using security_test::kUntouched;
 
 enum class Linked { kBase, kBkup, kTmpBkup, kDelBkup, kDelBkupWithoutBkup };
 
@@ -40,10 +40,10 @@ struct Outcome {
 };
 void PrintTo(const Outcome& outcome, std::ostream* os) {
   *os << (outcome.ok ? "ok" : "failed");
-  if (outcome.code != kNoCode) *os << " with " << outcome.code;
+  if (outcome.code != kUntouched) *os << " with " << outcome.code;
 }
 
-constexpr Outcome kOk = {true, kNoCode};
+constexpr Outcome kOk = {true, kUntouched};
 constexpr Outcome Fails(uint32_t code) { return {false, code}; }
 
 // One export call, given the staging object made before the folder was linked when it needs one.
@@ -58,39 +58,39 @@ Outcome Result(bool ok, uint32_t code) { return {ok, code}; }
 
 const ExportCall kCalls[] = {
     {"create staging object", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        MdataObject* object = MivraCreateBkMdataObject(&code);
        MivraDeleteBkMdataObject(object);
        return Result(object != nullptr, code);
      }},
     {"add with object", [](MdataObject* staging, const std::wstring& dir) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraAddToBackup(staging, (dir + L"b.dll").c_str(), &code);
        return Result(ok, code);
      },
      true},
     {"add", [](MdataObject*, const std::wstring& dir) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraAddToBackup(nullptr, (dir + L"b.dll").c_str(), &code);
        return Result(ok, code);
      }},
     {"remove", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraRemoveFromBackup(L"a.dll", &code);
        return Result(ok, code);
      }},
     {"delete backup", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        MivraDeleteBackup(&code);
-       return Result(code == kNoCode, code);
+       return Result(code == kUntouched, code);
      }},
     {"commit", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraCommitBackup(&code);
        return Result(ok, code);
      }},
     {"list", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        wchar_t* list = nullptr;
        uint32_t count = 0;
        const bool ok = MivraGetBkMdataFileList(&list, &count, &code);
@@ -98,35 +98,35 @@ const ExportCall kCalls[] = {
        return Result(ok, code);
      }},
     {"query", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        uint8_t needed = 0;
        const bool ok = MivraRollback(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &needed, &code);
        return Result(ok, code);
      }},
     {"rollback", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, &code);
        return Result(ok, code);
      }},
     {"register", [](MdataObject*, const std::wstring& dir) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const uint8_t digest[16] = {};
        const bool ok = MivraUpdateRollBackDB(nullptr, (dir + L"b.dll").c_str(), 8, digest, &code);
        return Result(ok, code);
      }},
     {"open database", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        MdataObject* object = MivraCreateRBMdataObject(&code);
        MivraDeleteRBMdataObject(object);
        return Result(object != nullptr, code);
      }},
     {"mark status", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraMarkUpdateStatus(2, &code);
        return Result(ok, code);
      }},
     {"delete database", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kNoCode;
+       uint32_t code = kUntouched;
        const bool ok = MivraDeleteRollBackDB(&code);
        return Result(ok, code);
      }},
@@ -194,19 +194,18 @@ class LinkedFolderTest : public security_test::UpdateRoadTest,
   void PrepareUpdate(Linked linked, bool withStagingObject) {
     Install(L"a.dll", "alpha v1");
     Install(L"b.dll", "bravo v1");
-    Stage({L"a.dll", L"n.dll"});
-    Commit();
+    CommitBackupOf({L"a.dll", L"n.dll"});
     Install(L"a.dll", "alpha v2");
     Register({L"a.dll"});
     MarkStatus(1);
     if (linked == Linked::kDelBkupWithoutBkup) {
-      uint32_t code = kNoCode;
+      uint32_t code = kUntouched;
       MivraDeleteBackup(&code);
-      ASSERT_EQ(code, kNoCode);
+      ASSERT_EQ(code, kUntouched);
     }
-    Stage({L"b.dll"});
+    StageBackupOf({L"b.dll"});
     if (!withStagingObject) return;
-    uint32_t code = kNoCode;
+    uint32_t code = kUntouched;
     staging_ = MivraCreateBkMdataObject(&code);
     ASSERT_NE(staging_, nullptr);
   }

@@ -7,20 +7,15 @@
 #include <initializer_list>
 #include <string>
 
-#include "support/product_test.h"
+#include "update/backup/backup_exports_fixture.h"
 
 namespace security_test {
 
-// An error variable's value before a call, so that a call that writes no code shows it.
-inline constexpr uint32_t kNoCode = 0xA5A5A5A5u;
+using mivra_test::kUntouched;
 
-class UpdateRoadTest : public mivra_test::ProductTest {
+class UpdateRoadTest : public mivra_test::BackupExportsTest {
  protected:
-  void Install(const std::wstring& name, const std::string& content) const;
-  std::string Installed(const std::wstring& name) const;
-  // Backs up the named install files (a missing one as absent) through a staging object.
-  void Stage(std::initializer_list<std::wstring> names) const;
-  void Commit() const;
+  std::string Installed(const std::wstring& name) const { return mivra_test::ReadFileBytes(InstallPath(name)); }
   // Registers the named install files with their size and a digest.
   void Register(std::initializer_list<std::wstring> names) const;
   void MarkStatus(uint8_t status) const;

@@ -56,8 +56,8 @@ bool NamesFolder(const wchar_t* value, const wchar_t* longFolder) {
   return GetLongForm(value, longValue) && _wcsicmp(longValue, longFolder) == 0;
 }
 
-// A path from the root of a drive ("C:\\...") or a UNC or device path ("\\\\..."); any other is
-// relative to a current folder or drive that the caller does not control.
+// A path from the root of a drive (C:\...) or a UNC or device path (\\server\..., \\?\...); any
+// other is relative to a current folder or drive that the caller does not control.
 bool IsAbsolutePath(std::wstring_view path) {
   if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') return true;
   return path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\';
@@ -141,7 +141,7 @@ bool IsOutsideInstallDir(const wchar_t* path, bool* outside) {
   if (IsAbsolutePath(path) && BoundedCopy(folder, std::wstring_view(path, lastBackslash - path + 1))) {
     *outside = !NameSameFolder(folder, installDir);
   }
-  if (*outside) TraceStep("install-dir").Path("path", path).Path("install-dir", installDir).Outcome("outside");
+  if (*outside) TraceStep("in-install-dir").Path("path", path).Path("install-dir", installDir).Outcome("outside");
   return true;
 }
 
