@@ -15,17 +15,19 @@
     "bkmdata.dat of the backup folder cannot be opened or created, or failed validation and was deleted; "           \
     "or another process held the library's lock for 60 seconds")                                                     \
   X(MIVRA_E_BACKUP_FOLDER, 103,                                                                                      \
-    "the backup folder cannot be resolved: company or product name unavailable, no Common Files folder, or the "    \
-    "path is too long")                                                                                              \
-  X(MIVRA_E_NOT_IN_INSTALL_DIR, 104, "the file exists but does not lie directly in the install directory")          \
+    "the backup folder cannot be resolved: company or product name unavailable, no Common Files folder, the path "  \
+    "is too long, or the base or backup folder is a link")                                                           \
+  X(MIVRA_E_NOT_IN_INSTALL_DIR, 104,                                                                                 \
+    "the folder the path names is not the install directory (a relative path, a subfolder or another folder), "      \
+    "whether or not the file exists")                                                                                \
   X(MIVRA_E_NO_MEMORY, 105, "the temporary metadata object cannot be allocated")                                    \
   X(MIVRA_E_RBMDATA_OPEN, 106,                                                                                       \
     "rbmdata.dat cannot be opened, created or validated; or another process held the library's lock for "            \
     "60 seconds")                                                                                                    \
   X(MIVRA_E_RB_NAME_TOO_LONG, 107, "the file name does not fit the 260-character name field of a rollback record")  \
   X(MIVRA_E_FOLDER_DELETE, 108,                                                                                      \
-    "a backup folder cannot be deleted (the leftover tmpbkup, or delbkup during a commit), or the backup "           \
-    "copy of a removed file can be neither deleted nor scheduled for deletion")                                      \
+    "a backup folder cannot be deleted (the leftover tmpbkup, or delbkup during a commit) or it is or holds a "      \
+    "link, or the backup copy of a removed file can be neither deleted nor scheduled for deletion")                  \
   X(MIVRA_E_NAME_TOO_LONG, 109, "the file name does not fit the 260-character name field of a backup record")       \
   X(MIVRA_E_FILE_ATTRIBUTES, 110, "the size and last-write time of the file cannot be read")                         \
   X(MIVRA_E_DIGEST, 111,                                                                                             \
@@ -36,7 +38,7 @@
     "given is not a backup's")                                                                                       \
   X(MIVRA_E_NOT_IN_BACKUP, 114, "the name is not recorded in the committed backup")                                 \
   X(MIVRA_E_PATH_TOO_LONG, 115, "a path composed from a backup folder and a name exceeds 260 characters")           \
-  X(MIVRA_E_FOLDER_RENAME, 116, "renaming the backup folders during the commit failed")                             \
+  X(MIVRA_E_FOLDER_RENAME, 116, "renaming the backup folders during the commit failed, or one of them is a link")   \
   X(MIVRA_E_FEATURE_OFF, 117, "the library is switched off by section.ini ([UPDATE] MIVRA=0)")                      \
   X(MIVRA_E_BACKUP_DAMAGED, 118,                                                                                     \
     "the committed backup is damaged: a backed-up copy is missing or changed, or it was marked damaged before")     \

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <cwctype>
+#include <string_view>
 
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
@@ -65,6 +67,35 @@ InstallDirStep ReadAppPathsValue(InstallDirResolution* resolution) {
 bool NamesFolder(const wchar_t* value, const wchar_t* longFolder) {
   wchar_t longValue[kPathCapacity] = {};
   return GetLongForm(value, longValue) && _wcsicmp(longValue, longFolder) == 0;
+}
+
+// A path from the root of a drive (C:\...) or a UNC or device path (\\server\..., \\?\...); any
+// other is relative to a current folder or drive that the caller does not control.
+bool IsAbsolutePath(std::wstring_view path) {
+  if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') return true;
+  return path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\';
+}
+
+// The folder without the trailing backslashes that one spelling carries and another may not.
+std::wstring_view Trimmed(const wchar_t* folder) {
+  std::wstring_view view(folder);
+  while (view.size() > 1 && view.back() == L'\\') view.remove_suffix(1);
+  return view;
+}
+
+bool SameText(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() && _wcsnicmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// True when both spellings name one folder: equal without regard to case or trailing
+// backslashes, as spelled or in long form (a folder that does not exist keeps its spelling).
+bool NameSameFolder(const wchar_t* folder, const wchar_t* otherFolder) {
+  if (SameText(Trimmed(folder), Trimmed(otherFolder))) return true;
+  wchar_t longFolder[kPathCapacity] = {};
+  wchar_t longOther[kPathCapacity] = {};
+  const wchar_t* one = GetLongForm(folder, longFolder) ? longFolder : folder;
+  const wchar_t* other = GetLongForm(otherFolder, longOther) ? longOther : otherFolder;
+  return SameText(Trimmed(one), Trimmed(other));
 }
 
 // The steps, up to the one that fails.
@@ -147,18 +178,20 @@ bool IsOutsideInstallDir(const wchar_t* path, bool* outside) {
   if (!outside) return false;
   *outside = false;
   if (!path) return false;
-  wchar_t copy[kPathCapacity];
-  if (!BoundedCopy(copy, path)) return false;
-
-  wchar_t fileFolder[kPathCapacity] = {};
-  if (!GetLongForm(copy, fileFolder)) return false;
-  if (!CutAfterLastBackslash(fileFolder)) return false;
-
+  // A bare name names no folder; the caller refuses it as a path.
+  const wchar_t* lastBackslash = std::wcsrchr(path, L'\\');
+  if (!lastBackslash) return false;
   wchar_t installDir[kPathCapacity] = {};
-  wchar_t installLong[kPathCapacity] = {};
-  if (!GetInstallDir(installDir) || !GetLongForm(installDir, installLong)) return false;
+  if (!GetInstallDir(installDir)) return false;
 
-  *outside = _wcsicmp(fileFolder, installLong) != 0;
+  // Outside until its folder is shown to be the install directory, so that a path that cannot be
+  // judged is refused rather than recorded under its bare name.
+  *outside = true;
+  wchar_t folder[kPathCapacity];
+  if (IsAbsolutePath(path) && BoundedCopy(folder, std::wstring_view(path, lastBackslash - path + 1))) {
+    *outside = !NameSameFolder(folder, installDir);
+  }
+  if (*outside) TraceStep("in-install-dir").Path("path", path).Path("install-dir", installDir).Outcome("outside");
   return true;
 }
 

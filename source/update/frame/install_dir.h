@@ -58,9 +58,12 @@ bool GetInstallDir(wchar_t (&buffer)[N]) {
   return GetInstallDir(buffer, N);
 }
 
-// Decides whether the folder of the file at `path` is the install directory (compared in long
-// form, without regard to case). True when it could decide, with `outside` set; false (outside
-// false) when it could not, for instance because the file does not exist.
+// Decides whether the folder part of `path` (up to its last backslash) is the install directory,
+// whether or not the file exists: the same folder in any spelling (letter case, short or long
+// form, a trailing backslash more or less) is inside; a relative path, a subfolder, any other
+// folder, and a folder part that cannot be judged are outside. True when it decided, with
+// `outside` set; false (outside false) only for a path without a backslash, which names no
+// folder, or when the install directory cannot be resolved.
 bool IsOutsideInstallDir(const wchar_t* path, bool* outside);
 
 // Empties the cache so that a test can resolve again under a changed registry.

@@ -232,24 +232,62 @@ TEST_F(OutsideInstallDirTest, SpellingOfThePathDoesNotMatter) {
   EXPECT_EQ(Place(InstallPath(L"sub\\product.dat")), kOutside);
 }
 
-TEST_F(OutsideInstallDirTest, NoDecisionWithoutAnExistingFileOrAnInstallDir) {
-  EXPECT_EQ(Place(InstallPath(L"missing.dat")), kUndecided);
-  EXPECT_EQ(Place(InstallPath(L"nosuchfolder\\product.dat")), kUndecided);
-  EXPECT_EQ(Place(InstallPath(L"sub\\") + std::wstring(300, L'x')), kUndecided) << "does not fit";
-
-  mivra::ResetInstallDirCacheForTesting();
-  mivra_test::DeleteAppPathsKey();
-  EXPECT_EQ(Place(InstallPath(L"product.dat")), kUndecided);
+// A path is judged by its folder, whether or not the file exists: a file that the update will
+// add lies in the install directory, and one named anywhere else does not, even when absent.
+TEST_F(OutsideInstallDirTest, AFileIsJudgedByItsFolderWhetherOrNotItExists) {
+  const std::wstring shortDir = ShortForm(InstallDir());
+  ASSERT_FALSE(shortDir.empty());
+  const std::wstring withoutDrive = InstallDir().substr(2);
+  struct PathCase {
+    std::wstring path;
+    Placement placement;
+  };
+  const PathCase kCases[] = {
+      {InstallPath(L"missing.dat"), kInside},
+      {UpperCase(InstallPath(L"missing.dat")), kInside},
+      {shortDir + L"missing.dat", kInside},
+      {InstallDir() + L"\\missing.dat", kInside},
+      {InstallPath(L"nosuchfolder\\product.dat"), kOutside},
+      {InstallPath(L"sub\\missing.dat"), kOutside},
+      {L"C:\\Other\\Y.DLL", kOutside},
+      {mivra_test::ExeFolder() + L"missing.dat", kOutside},
+      {L"sub\\product.dat", kOutside},
+      {L".\\product.dat", kOutside},
+      {withoutDrive + L"product.dat", kOutside},
+      {L"C:" + withoutDrive + L"product.dat", kInside},
+      {InstallDir() + std::wstring(300, L'x') + L"\\product.dat", kOutside},
+      {L"product.dat", kUndecided},
+  };
+  ASSERT_EQ(kCases[11].path, InstallPath(L"product.dat")) << "the install directory is on drive C:";
+  for (const PathCase& c : kCases) {
+    EXPECT_EQ(Place(c.path), c.placement) << std::string(c.path.begin(), c.path.end());
+  }
 }
 
-TEST_F(OutsideInstallDirTest, FailingLongFormOfTheInstallDirGivesNoDecision) {
+TEST_F(OutsideInstallDirTest, ARegistryValueWithoutItsBackslashNamesTheSameFolder) {
+  std::wstring withoutBackslash = InstallDir();
+  withoutBackslash.pop_back();
+  mivra_test::SetAppPathsValue(withoutBackslash);
+  EXPECT_EQ(Place(InstallPath(L"missing.dat")), kInside);
+  EXPECT_EQ(Place(InstallPath(L"sub\\product.dat")), kOutside);
+}
+
+TEST_F(OutsideInstallDirTest, NoDecisionWithoutAnInstallDir) {
+  mivra_test::DeleteAppPathsKey();
+  EXPECT_EQ(Place(InstallPath(L"product.dat")), kUndecided);
+  EXPECT_EQ(Place(L"C:\\Other\\Y.DLL"), kUndecided);
+}
+
+// Without long forms only the spelling is left to compare: the same spelling is inside, another
+// that cannot be shown to name the install directory is refused.
+TEST_F(OutsideInstallDirTest, WithoutLongFormsOnlyTheSameSpellingIsInside) {
+  const std::wstring shortPath = ShortForm(InstallPath(L"product.dat"));
+  ASSERT_FALSE(shortPath.empty());
   wchar_t dir[mivra::kPathCapacity] = {};
   ASSERT_TRUE(GetInstallDir(dir));
-  // Call 1 takes the long form of the file's path, call 2 that of the install directory.
-  PlatformFault<&mivra::PlatformCalls::GetLongPathNameW> fault(FaultPlan::Nth(2), 0, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Place(InstallPath(L"product.dat")), kUndecided);
-  EXPECT_EQ(Place(InstallPath(L"product.dat")), kInside);
-  EXPECT_EQ(fault.calls(), 4u);
+  PlatformFault<&mivra::PlatformCalls::GetLongPathNameW> fault(FaultPlan::Always(), 0, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Place(UpperCase(InstallPath(L"product.dat"))), kInside);
+  EXPECT_EQ(Place(shortPath), kOutside);
 }
 
 }  // namespace

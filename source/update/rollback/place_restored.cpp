@@ -10,6 +10,7 @@
 #include "update/frame/deferred_delete.h"
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/scoped_handles.h"
 #include "update/frame/trace_log.h"
 #include "update/rollback/temp_names.h"
@@ -109,8 +110,19 @@ bool ReplaceDestination(RestoreEntry& entry) {
   return true;
 }
 
+// A destination that is a link is replaced itself: the link goes and the restored file takes its
+// name. It is never set aside (a rename may move what it points to instead) nor overwritten in
+// place (the copy would go through it), and no wait makes it anything else.
+bool ReplaceLink(RestoreEntry& entry) {
+  if (RemoveLink(entry.destinationPath)) return MoveIntoPlace(entry);
+  TraceStep("place").Path("path", entry.destinationPath).Failed("a link that cannot be removed itself");
+  return false;
+}
+
 bool PlaceEntryOverDestination(RestoreEntry& entry, std::vector<std::wstring>* asides) {
+  // A link to a file is replaced by this rename as any file is.
   if (ReplaceDestination(entry)) return true;
+  if (ProbeEntry(entry.destinationPath) == EntryKind::kLink) return ReplaceLink(entry);
   int attempts = 0;
   int waits = 0;
   for (;;) {

@@ -139,7 +139,10 @@ TEST_F(UpdateRollbackDbTest, FileOutsideTheInstallDirectoryIsRefusedBeforeTheDat
   mivra_test::MakeFolder(BaseFolder());
   mivra_test::WriteFileBytes(elsewhere, "x");
   const std::string digest = Digest('d');
-  for (const std::wstring& path : {inSub, elsewhere}) {
+  // Files that do not exist are judged by their folder as well.
+  const std::wstring missingElsewhere = L"C:\\Other\\Y.DLL";
+  const std::wstring relative = L"sub\\inner.dll";
+  for (const std::wstring& path : {inSub, elsewhere, missingElsewhere, relative}) {
     uint32_t code = kUntouched;
     EXPECT_FALSE(MivraUpdateRollBackDB(nullptr, path.c_str(), 1, DigestBytes(digest), &code));
     EXPECT_EQ(code, MIVRA_E_NOT_IN_INSTALL_DIR);
