@@ -28,15 +28,26 @@ std::string FileVersion(const wchar_t* path) {
 
 }  // namespace
 
-std::string LibraryVersionLine() {
+VersionDetail LibraryVersion() {
+  VersionDetail detail;
   // The program imports the DLL, so it is loaded before main runs.
   const HMODULE library = ::GetModuleHandleW(L"mivra.dll");
   wchar_t path[kPathCapacity] = {};
   const DWORD length = library ? ::GetModuleFileNameW(library, path, kPathCapacity) : 0;
-  if (length == 0 || length >= kPathCapacity) return "mivra.dll: cannot tell which file is loaded\n";
+  if (length == 0 || length >= kPathCapacity) {
+    detail.text = "mivra.dll: cannot tell which file is loaded\n";
+    detail.json.Set("library", Report::Null("unknown"))
+        .Set("libraryProblem", Report::Text("cannot tell which file is loaded"));
+    return detail;
+  }
   const std::string version = FileVersion(path);
-  return "mivra.dll " + (version.empty() ? std::string("without a version resource") : version) + " (" +
-         Narrow(path) + ")\n";
+  detail.text = "mivra.dll " + (version.empty() ? std::string("without a version resource") : version) + " (" +
+                Narrow(path) + ")\n";
+  Report file = Report::Object();
+  file.Set("file", Report::Text(Narrow(path)))
+      .Set("version", version.empty() ? Report::Null("none") : Report::Text(version));
+  detail.json.Set("library", std::move(file));
+  return detail;
 }
 
 }  // namespace mivra::ctl
