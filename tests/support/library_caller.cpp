@@ -13,6 +13,10 @@
 //   library_caller service REPORT WATCHED_PATH TEXT
 //       the product's service: once WATCHED_PATH holds TEXT, lists the backup, writes "listed"
 //       or the code into REPORT, then answers the rollback's handshake
+//   library_caller every-export REPORT FILE
+//       calls every export that takes an error variable once (FILE for those that take a path)
+//       and writes one row per call into REPORT: "| `Name(...)` | result | code |", the code
+//       "none" when the variable was left as it was
 #include <windows.h>
 
 #include <cstdint>
@@ -128,6 +132,74 @@ int Service(const wchar_t* report, const wchar_t* watched, const wchar_t* text) 
   return listed && answered ? 0 : 1;
 }
 
+// One row per call, as the README's table of the unresolved install directory gives it.
+class CallTable {
+ public:
+  void Row(const char* call, const char* result, uint32_t code) {
+    rows_ += std::string("| `") + call + "` | " + result + " | " + (code == 0 ? "none" : std::to_string(code)) + " |\n";
+  }
+  void Row(const char* call, bool result, uint32_t code) { Row(call, result ? "1" : "0", code); }
+  bool WriteTo(const wchar_t* path) const {
+    FILE* out = _wfopen(path, L"wb");
+    if (!out) return false;
+    const bool written = std::fwrite(rows_.data(), 1, rows_.size(), out) == rows_.size();
+    return std::fclose(out) == 0 && written;
+  }
+
+ private:
+  std::string rows_;
+};
+
+int EveryExport(const wchar_t* report, const wchar_t* file) {
+  const uint8_t digest[16] = {};
+  CallTable table;
+  // Each call on its own line: the code is read after it.
+  uint32_t code = 0;
+  bool result = MivraAddToBackup(nullptr, file, &code);
+  table.Row("MivraAddToBackup(null, FILE)", result, code);
+  code = 0;
+  result = MivraRemoveFromBackup(L"a.dll", &code);
+  table.Row("MivraRemoveFromBackup", result, code);
+  code = 0;
+  MivraDeleteBackup(&code);
+  table.Row("MivraDeleteBackup", "-", code);
+  code = 0;
+  uint8_t needed = 0;
+  result = MivraRollback(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &needed, &code);
+  table.Row("MivraRollback(query)", result, code);
+  code = 0;
+  result = MivraRollback(MIVRA_ROLLBACK_PERFORM, &needed, &code);
+  table.Row("MivraRollback(perform)", result, code);
+  code = 0;
+  result = MivraCommitBackup(&code);
+  table.Row("MivraCommitBackup", result, code);
+  code = 0;
+  MdataObject* backup = MivraCreateBkMdataObject(&code);
+  table.Row("MivraCreateBkMdataObject", backup ? "object" : "null", code);
+  MivraDeleteBkMdataObject(backup);
+  code = 0;
+  result = MivraMarkUpdateStatus(1, &code);
+  table.Row("MivraMarkUpdateStatus", result, code);
+  code = 0;
+  MdataObject* database = MivraCreateRBMdataObject(&code);
+  table.Row("MivraCreateRBMdataObject", database ? "object" : "null", code);
+  MivraDeleteRBMdataObject(database);
+  code = 0;
+  result = MivraUpdateRollBackDB(nullptr, file, 1, digest, &code);
+  table.Row("MivraUpdateRollBackDB(null, FILE)", result, code);
+  code = 0;
+  result = MivraDeleteRollBackDB(&code);
+  table.Row("MivraDeleteRollBackDB", result, code);
+  table.Row("MivraIsFeatureOFF", MivraIsFeatureOFF(), 0);
+  wchar_t* list = nullptr;
+  uint32_t count = 0;
+  code = 0;
+  result = MivraGetBkMdataFileList(&list, &count, &code);
+  table.Row("MivraGetBkMdataFileList", result, code);
+  MivraFreeBkMdataFileList(list);
+  return table.WriteTo(report) ? 0 : kBadUsage;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -141,5 +213,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"rollback" && argc == 3) return Rollback(Count(argv[2]));
   if (command == L"hold" && argc == 4) return Hold(argv[2], argv[3]);
   if (command == L"service" && argc == 5) return Service(argv[2], argv[3], argv[4]);
+  if (command == L"every-export" && argc == 4) return EveryExport(argv[2], argv[3]);
   return kBadUsage;
 }
