@@ -8,10 +8,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace mivra_test {
+
+struct JsonMember;
 
 struct JsonValue {
   enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
@@ -19,18 +20,25 @@ struct JsonValue {
   bool boolean = false;
   std::string text;  // a string's value (UTF-8), or a number as written
   std::vector<JsonValue> items;
-  std::vector<std::pair<std::string, JsonValue>> members;  // in their order
+  std::vector<JsonMember> members;  // in their order
 
   // The member `key` of an object; null when there is none or this is not an object.
-  const JsonValue* Find(const std::string& key) const {
-    if (kind != Kind::kObject) return nullptr;
-    for (const auto& member : members) {
-      if (member.first == key) return &member.second;
-    }
-    return nullptr;
-  }
+  const JsonValue* Find(const std::string& key) const;
   bool Is(Kind k) const { return kind == k; }
 };
+
+struct JsonMember {
+  std::string key;
+  JsonValue value;
+};
+
+inline const JsonValue* JsonValue::Find(const std::string& key) const {
+  if (kind != Kind::kObject) return nullptr;
+  for (const JsonMember& member : members) {
+    if (member.key == key) return &member.value;
+  }
+  return nullptr;
+}
 
 namespace json_detail {
 
@@ -103,7 +111,7 @@ class Reader {
       SkipSpace();
       JsonValue member;
       if (!ReadValue(&member, depth + 1)) return false;
-      value->members.emplace_back(std::move(key), std::move(member));
+      value->members.push_back(JsonMember{std::move(key), std::move(member)});
       SkipSpace();
       if (at_ < text_.size() && text_[at_] == ',') {
         ++at_;

@@ -50,7 +50,7 @@ TEST(JsonCheck, ReadsMembersInOrderWithTheirKindsAndDecodedStrings) {
                         &value, &error))
       << error;
   ASSERT_EQ(value.members.size(), 5u);
-  EXPECT_EQ(value.members[0].first, "s");
+  EXPECT_EQ(value.members[0].key, "s");
   EXPECT_EQ(value.Find("s")->text, "C:\\a \"b\"\xC3\xA9");
   EXPECT_TRUE(value.Find("n")->Is(JsonValue::Kind::kNumber));
   EXPECT_EQ(value.Find("n")->text, "130");
