@@ -39,7 +39,9 @@ TEST(JsonCheck, AcceptsJsonAndRefusesEverythingElse) {
     JsonValue value;
     std::string error;
     EXPECT_EQ(ParseJson(c.text, &value, &error), c.valid) << c.text << ": " << error;
-    if (!c.valid) EXPECT_FALSE(error.empty()) << c.text;
+    if (!c.valid) {
+      EXPECT_FALSE(error.empty()) << c.text;
+    }
   }
 }
 
