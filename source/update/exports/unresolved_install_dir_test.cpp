@@ -1,5 +1,5 @@
-// What every export answers while the install directory cannot be resolved, and that the README's
-// table says the same. Each run is a process of its own: a library that resolved the directory
+// What every export answers while the install directory cannot be resolved, and that the tables of
+// the README and of the SDK's README say the same. Each run is a process of its own: a library that resolved the directory
 // once keeps it for the life of its process.
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 
 namespace {
 
-// The rows of the README's table of calls with the install directory unresolved.
-std::string ReadmeRows() {
-  std::ifstream readme(MIVRA_README);
-  EXPECT_TRUE(readme) << MIVRA_README;
+// The rows of a README's table of calls with the install directory unresolved.
+std::string ReadmeRows(const char* path) {
+  std::ifstream readme(path);
+  EXPECT_TRUE(readme) << path;
   const std::regex row(R"(^\| `Mivra[^`]*` \| [^|]+ \| (none|\d+) \|$)");
   std::string rows;
   for (std::string line; std::getline(readme, line);) {
@@ -29,7 +29,8 @@ std::string ReadmeRows() {
 class UnresolvedInstallDirTest : public mivra_test::ProductTest {};
 
 TEST_F(UnresolvedInstallDirTest, EveryExportAnswersAsTheReadmeSays) {
-  const std::string readme = ReadmeRows();
+  const std::string readme = ReadmeRows(MIVRA_README);
+  EXPECT_EQ(ReadmeRows(MIVRA_SDK_README), readme) << "the SDK's README is to say what the README says";
   struct RegistryCase {
     const char* what;
     void (*damage)();
