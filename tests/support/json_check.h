@@ -40,6 +40,22 @@ inline const JsonValue* JsonValue::Find(const std::string& key) const {
   return nullptr;
 }
 
+// Member `key` as one string to compare: a string's or a number's text, "true" or "false", "null",
+// "[array]", "{object}", or "<missing>".
+inline std::string MemberText(const JsonValue& object, const std::string& key) {
+  const JsonValue* member = object.Find(key);
+  if (!member) return "<missing>";
+  switch (member->kind) {
+    case JsonValue::Kind::kNull: return "null";
+    case JsonValue::Kind::kBool: return member->boolean ? "true" : "false";
+    case JsonValue::Kind::kArray: return "[array]";
+    case JsonValue::Kind::kObject: return "{object}";
+    case JsonValue::Kind::kNumber:
+    case JsonValue::Kind::kString: break;
+  }
+  return member->text;
+}
+
 namespace json_detail {
 
 class Reader {

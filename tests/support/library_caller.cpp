@@ -151,52 +151,45 @@ class CallTable {
 };
 
 int EveryExport(const wchar_t* report, const wchar_t* file) {
-  const uint8_t digest[16] = {};
   CallTable table;
-  // Each call on its own line: the code is read after it.
-  uint32_t code = 0;
-  bool result = MivraAddToBackup(nullptr, file, &code);
-  table.Row("MivraAddToBackup(null, FILE)", result, code);
-  code = 0;
-  result = MivraRemoveFromBackup(L"a.dll", &code);
-  table.Row("MivraRemoveFromBackup", result, code);
-  code = 0;
-  MivraDeleteBackup(&code);
-  table.Row("MivraDeleteBackup", "-", code);
-  code = 0;
+  // The code is read once the call has returned.
+  auto record = [&table](const char* name, auto call) {
+    uint32_t code = 0;
+    const bool result = call(&code);
+    table.Row(name, result, code);
+  };
+  auto recordObject = [&table](const char* name, MdataObject* (*create)(uint32_t*)) {
+    uint32_t code = 0;
+    MdataObject* object = create(&code);
+    table.Row(name, object ? "object" : "null", code);
+    MivraDeleteBkMdataObject(object);
+  };
+  const uint8_t digest[16] = {};
   uint8_t needed = 0;
-  result = MivraRollback(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &needed, &code);
-  table.Row("MivraRollback(query)", result, code);
-  code = 0;
-  result = MivraRollback(MIVRA_ROLLBACK_PERFORM, &needed, &code);
-  table.Row("MivraRollback(perform)", result, code);
-  code = 0;
-  result = MivraCommitBackup(&code);
-  table.Row("MivraCommitBackup", result, code);
-  code = 0;
-  MdataObject* backup = MivraCreateBkMdataObject(&code);
-  table.Row("MivraCreateBkMdataObject", backup ? "object" : "null", code);
-  MivraDeleteBkMdataObject(backup);
-  code = 0;
-  result = MivraMarkUpdateStatus(1, &code);
-  table.Row("MivraMarkUpdateStatus", result, code);
-  code = 0;
-  MdataObject* database = MivraCreateRBMdataObject(&code);
-  table.Row("MivraCreateRBMdataObject", database ? "object" : "null", code);
-  MivraDeleteRBMdataObject(database);
-  code = 0;
-  result = MivraUpdateRollBackDB(nullptr, file, 1, digest, &code);
-  table.Row("MivraUpdateRollBackDB(null, FILE)", result, code);
-  code = 0;
-  result = MivraDeleteRollBackDB(&code);
-  table.Row("MivraDeleteRollBackDB", result, code);
+  record("MivraAddToBackup(null, FILE)", [file](uint32_t* code) { return MivraAddToBackup(nullptr, file, code); });
+  record("MivraRemoveFromBackup", [](uint32_t* code) { return MivraRemoveFromBackup(L"a.dll", code); });
+  uint32_t deleteCode = 0;
+  MivraDeleteBackup(&deleteCode);
+  table.Row("MivraDeleteBackup", "-", deleteCode);
+  record("MivraRollback(query)", [&needed](uint32_t* code) {
+    return MivraRollback(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &needed, code);
+  });
+  record("MivraRollback(perform)", [&needed](uint32_t* code) { return MivraRollback(MIVRA_ROLLBACK_PERFORM, &needed, code); });
+  record("MivraCommitBackup", MivraCommitBackup);
+  recordObject("MivraCreateBkMdataObject", MivraCreateBkMdataObject);
+  record("MivraMarkUpdateStatus", [](uint32_t* code) { return MivraMarkUpdateStatus(1, code); });
+  recordObject("MivraCreateRBMdataObject", MivraCreateRBMdataObject);
+  record("MivraUpdateRollBackDB(null, FILE)",
+         [file, &digest](uint32_t* code) { return MivraUpdateRollBackDB(nullptr, file, 1, digest, code); });
+  record("MivraDeleteRollBackDB", MivraDeleteRollBackDB);
   table.Row("MivraIsFeatureOFF", MivraIsFeatureOFF(), 0);
-  wchar_t* list = nullptr;
-  uint32_t count = 0;
-  code = 0;
-  result = MivraGetBkMdataFileList(&list, &count, &code);
-  table.Row("MivraGetBkMdataFileList", result, code);
-  MivraFreeBkMdataFileList(list);
+  record("MivraGetBkMdataFileList", [](uint32_t* code) {
+    wchar_t* list = nullptr;
+    uint32_t count = 0;
+    const bool listed = MivraGetBkMdataFileList(&list, &count, code);
+    MivraFreeBkMdataFileList(list);
+    return listed;
+  });
   return table.WriteTo(report) ? 0 : kBadUsage;
 }
 
