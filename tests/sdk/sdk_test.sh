@@ -121,7 +121,9 @@ cmake_minimum_required(VERSION 3.20)
 project(native_consumer LANGUAGES C)
 find_package(mivra 1.0 CONFIG REQUIRED)
 CONSUMER
-if cmake -S "$scratch/native" -B "$scratch/native/build" -DCMAKE_PREFIX_PATH="$sdk" >"$scratch/native.log" 2>&1; then
+native_cc=$(command -v clang || command -v cc || true)
+if cmake -S "$scratch/native" -B "$scratch/native/build" -DCMAKE_PREFIX_PATH="$sdk" ${native_cc:+-DCMAKE_C_COMPILER="$native_cc"} \
+  >"$scratch/native.log" 2>&1; then
   fail "a native project found the SDK without complaint"
 fi
 tr -s ' \n' ' ' <"$scratch/native.log" | grep -q "the SDK holds a Windows x64 library, but this project builds for $(uname -s)" ||
