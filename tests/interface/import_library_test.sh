@@ -2,13 +2,13 @@
 # Links a C program that uses every export with lld-link against the MSVC import library, and
 # compares the program's imports with the .def: each export from mivra.dll, by its name, with its
 # ordinal as the hint.
-#   import_library_test.sh CLANG LLD_LINK READOBJ DEF LIB INCLUDE_DIR SCRATCH_DIR
+#   import_library_test.sh CLANG LLD_LINK READOBJ DEF LIB INCLUDE_DIR GENERATED_INCLUDE_DIR SCRATCH_DIR
 set -euo pipefail
-clang=$1 lld_link=$2 readobj=$3 def=$4 lib=$5 include=$6 scratch=$7
+clang=$1 lld_link=$2 readobj=$3 def=$4 lib=$5 include=$6 generated=$7 scratch=$8
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$scratch" && mkdir -p "$scratch" && cd "$scratch"
 
-"$clang" --target=x86_64-w64-mingw32 -O1 -I "$include" -c "$here/import_library_probe.c" -o probe.o
+"$clang" --target=x86_64-w64-mingw32 -O1 -I "$include" -I "$generated" -c "$here/import_library_probe.c" -o probe.o
 "$lld_link" /nologo /nodefaultlib /entry:ImportLibraryProbe /subsystem:console /out:probe.exe probe.o "$lib"
 
 # "  Name: mivra.dll" opens the DLL's block; each "  Symbol: NAME (HINT)" follows.

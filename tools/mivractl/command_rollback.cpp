@@ -83,14 +83,13 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
     if (!libraryMessage.empty()) err << "mivractl query: the library says: " << libraryMessage << "\n";
     return FailLibraryCall(line, "the rollback need check", code, out, err, std::move(report));
   }
-  std::string testNames;
+  std::vector<std::string> tests;
   for (const auto& [flag, name] : {std::pair{MIVRA_ROLLBACK_INTERRUPTED, "interrupted"},
                                    std::pair{MIVRA_ROLLBACK_CHANGED, "changed"}}) {
-    if (!(flags & flag)) continue;
-    testNames += (testNames.empty() ? "" : ", ") + std::string(name);
+    if (flags & flag) tests.push_back(name);
   }
   Report answer = Report::Object();
-  answer.Set("tests", Report::Text(testNames));
+  answer.Set("tests", Report::Words(tests));
   answer.Set("rollbackNeeded", Report::Flag(needed != 0));
   if (needed != 0) {
     // The one code written with a true result: a rollback is needed, but there is nothing to do it from.

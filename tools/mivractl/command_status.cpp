@@ -2,6 +2,8 @@
 
 #include "command_result.h"
 
+#include <sstream>
+
 #include "error_names.h"
 #include "examination.h"
 #include "install_paths.h"
@@ -22,7 +24,9 @@ constexpr char kHelp[] =
     "                      cannot be resolved, installDirProblem says which key and value were read\n"
     "                      and what was missing\n"
     "  switch              on, or off when section.ini holds [UPDATE] MIVRA=0 (JSON: true, false)\n"
-    "  baseFolder          Common Files\\<company>\\<product>, and whether it exists\n"
+    "  baseFolder          Common Files\\<company>\\<product>, and whether it exists; when the\n"
+    "                      company and product names cannot be had, productNamesProblem says which\n"
+    "                      library (prdinf.dll, LBLRES.DLL), export or string was missing, and where\n"
     "  bkup, tmpbkup       whether the committed and the staging backup exist; their bkmdata.dat\n"
     "                      (valid, inconsistent, invalid or missing), record count and damaged mark\n"
     "  database            rbmdata.dat: verdict, records, update status byte, rollback counter and\n"
@@ -95,10 +99,14 @@ int RunStatus(const CommandLine& line, std::ostream& out, std::ostream& err) {
     report.Set("baseFolder", Report::Null("unresolved"));
     report.Set("code", Report::Number(MIVRA_E_BACKUP_FOLDER)).Set("codeName", Report::Text(FindErrorName(MIVRA_E_BACKUP_FOLDER)->name));
   }
-  out << (line.json ? RenderJson(report) : RenderText(report));
+  std::ostringstream said;
   if (!installDirProblem.empty()) {
-    err << "mivractl status: the install directory cannot be resolved: " << installDirProblem << "\n";
+    said << "mivractl status: the install directory cannot be resolved: " << installDirProblem << "\n";
+  } else if (!foldersKnown) {
+    TellUnavailableProductNames("status", &report, said);
   }
+  out << (line.json ? RenderJson(report) : RenderText(report));
+  err << said.str();
   if (!foldersKnown) return ReportLibraryFailure("status", "resolving the library's folders", MIVRA_E_BACKUP_FOLDER, err);
   return installDirProblem.empty() ? kExitOk : kExitFailed;
 }

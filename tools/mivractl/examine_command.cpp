@@ -45,15 +45,15 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
     case FileRead::kOk:
       break;
     case FileRead::kMissing:
-      err << "mivractl inspect: " << argument << ": no such file\n";
+      err << "mivractl inspect: " << QuotedPath(argument) << ": no such file\n";
       return kExitFailed;
     case FileRead::kUnreadable:
-      err << "mivractl inspect: " << argument << ": cannot be read\n";
+      err << "mivractl inspect: " << QuotedPath(argument) << ": cannot be read\n";
       return kExitFailed;
   }
   const Recognition recognition = RecognizeFile(bytes.data(), bytes.size(), PathToUtf8(path.filename()));
   if (recognition.kind == FileKind::kUnknown) {
-    err << "mivractl inspect: " << argument
+    err << "mivractl inspect: " << QuotedPath(argument)
         << ": not a file of the library (no magic KVBKUP, KVRBUP, UPCN or INXF, and not named like one)\n";
     return kExitFailed;
   }
@@ -97,7 +97,7 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
       break;
   }
   Report report = Report::Object();
-  report.Set("file", Report::Text(argument))
+  report.Set("file", Report::Path(argument))
       .Set("kind", Report::Text(FileKindName(recognition.kind)))
       .Set("recognizedBy", Report::Text(recognition.byMagic ? "magic" : "name"));
   if (hasJournal) report.Set("journal", std::move(journal));

@@ -12,6 +12,7 @@
 
 #include "content_records_test_util.h"
 #include "output_lines_test_util.h"
+#include "report.h"
 #include "text_format.h"
 #include "update/manifest/manifest_test_files.h"
 #include "update/store/journal_format.h"
@@ -56,9 +57,12 @@ class InspectCommandTest : public ::testing::Test {
   static ToolRun Inspect(std::vector<std::string> args) {
     args.insert(args.begin(), "inspect");
     const Command commands[] = {kInspectCommand};
+    Program program;
+    program.commands = commands;
+    program.about = "";
     std::ostringstream out;
     std::ostringstream err;
-    const int status = Dispatch(commands, "", args, out, err);
+    const int status = Dispatch(program, args, out, err);
     return {status, out.str(), err.str()};
   }
 
@@ -291,6 +295,20 @@ TEST_F(InspectCommandTest, RecognisesShortFilesByNameAndRefusesOthers) {
   run = Inspect({PathToUtf8(folder_ / "absent.dat")});
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_NE(run.err.find("no such file"), std::string::npos);
+}
+
+TEST_F(InspectCommandTest, PathsThatHoldSpacesAreQuotedInText) {
+  const std::string path = Write("copy of bkmdata.dat", BuildBkMdata({BkRecord(L"A.DLL", "alpha")}));
+  ToolRun run = Inspect({path});
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_TRUE(HasLine(run.out, "file: \"" + path + "\"")) << run.out;
+  run = Inspect({path, "--json"});
+  EXPECT_NE(run.out.find("\"file\": " + JsonQuote(path) + ",\n"), std::string::npos) << run.out;
+
+  const std::string absent = PathToUtf8(folder_ / "no such file.dat");
+  run = Inspect({absent});
+  EXPECT_EQ(run.status, kExitFailed);
+  EXPECT_NE(run.err.find("mivractl inspect: \"" + absent + "\": no such file"), std::string::npos) << run.err;
 }
 
 TEST_F(InspectCommandTest, WrongCommandLinesAreUsageErrors) {

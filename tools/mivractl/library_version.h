@@ -3,12 +3,13 @@
 #ifndef MIVRA_TOOLS_MIVRACTL_LIBRARY_VERSION_H_
 #define MIVRA_TOOLS_MIVRACTL_LIBRARY_VERSION_H_
 
-#include <string>
+#include "command_line.h"
 
 namespace mivra::ctl {
 
-// "mivra 1.0.0 built in (mivractl carries the library's code and loads no mivra.dll)\n".
-std::string LibraryVersionLine();
+// Text "mivra 1.0.0 built in (mivractl carries the library's code and loads no mivra.dll)\n";
+// JSON "library": {"version": "1.0.0", "builtIn": true}.
+VersionDetail LibraryVersion();
 
 }  // namespace mivra::ctl
 
