@@ -55,9 +55,12 @@ bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
 
-  std::unique_ptr<MdataObject> database;
-  if (!Finish(mivra::CreateRBObject(&database), errorCode)) return false;
   const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
+  // The query only reads the database: a caller that may not write it is answered all the same.
+  std::unique_ptr<MdataObject> database;
+  const mivra::MetadataAccess access =
+      perform ? mivra::MetadataAccess::kReadWrite : mivra::MetadataAccess::kReadOnlyWhenDenied;
+  if (!Finish(mivra::CreateRBObject(&database, access), errorCode)) return false;
   if (!perform) {
     // The query has nowhere to answer: refused like the other queries that cannot be completed.
     if (!outFlag) return false;

@@ -6,12 +6,12 @@
 
 namespace mivra {
 
-RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object) {
+RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object, MetadataAccess access) {
   if (!object) return RBObjectResult::kNoMemory;
   object->reset();
   std::unique_ptr<MdataObject> created(new (std::nothrow) MdataObject);
   if (!created) return RBObjectResult::kNoMemory;
-  if (!OpenRBMdata(*created)) return RBObjectResult::kOpenFailed;
+  if (!OpenRBMdata(*created, access)) return RBObjectResult::kOpenFailed;
   *object = std::move(created);
   return RBObjectResult::kOpened;
 }

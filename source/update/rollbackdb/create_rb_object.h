@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "update/store/mdata_object.h"
+#include "update/store/metadata_store.h"
 
 namespace mivra {
 
@@ -15,8 +16,10 @@ enum class RBObjectResult {
 };
 
 // Allocates an object and opens rbmdata.dat in it, creating an empty database when it is missing.
-// `object` receives the open object, and nothing on failure.
-RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object);
+// `object` receives the open object, and nothing on failure. `access` as for OpenMetadata: a
+// caller that only reads the database may be given it read-only.
+RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object,
+                              MetadataAccess access = MetadataAccess::kReadWrite);
 
 }  // namespace mivra
 

@@ -19,13 +19,13 @@ void TraceWrite(const std::wstring& name, const uint32_t* index, bool written) {
 
 }  // namespace
 
-bool OpenRBMdata(MdataObject& object) {
+bool OpenRBMdata(MdataObject& object, MetadataAccess access) {
   object.Close();
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRBMdataFileName)) return false;
   const uint8_t emptyState[kRBStateSize] = {};
-  return OpenMetadataFile(object, kRBMdataFormat, path, emptyState);
+  return OpenMetadata(object, kRBMdataFormat, path, emptyState, access) == MetadataOpen::kOpened;
 }
 
 bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record) {
