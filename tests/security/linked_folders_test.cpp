@@ -153,11 +153,7 @@ TEST_P(LinkedFolderTest, TheExportRefusesOrGoesOnWithoutTouchingWhatTheLinkPoint
 }
 
 std::string CaseName(const testing::TestParamInfo<std::tuple<Linked, int>>& info) {
-  std::string name = std::string(NameOf(std::get<0>(info.param))) + "_" + kCalls[std::get<1>(info.param)].name;
-  for (char& c : name) {
-    if (c == ' ') c = '_';
-  }
-  return name;
+  return security_test::CaseNameOf(NameOf(std::get<0>(info.param)), std::get<1>(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFolderEveryExport, LinkedFolderTest,

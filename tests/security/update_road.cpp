@@ -120,6 +120,14 @@ const std::vector<ExportCall> kCalls = {
      }},
 };
 
+std::string CaseNameOf(const char* what, int callIndex) {
+  std::string name = std::string(what) + "_" + kCalls[callIndex].name;
+  for (char& c : name) {
+    if (c == ' ') c = '_';
+  }
+  return name;
+}
+
 const ExportCall& CallNamed(const char* name) {
   for (const ExportCall& call : kCalls) {
     if (std::strcmp(call.name, name) == 0) return call;

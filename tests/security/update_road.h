@@ -49,6 +49,9 @@ struct ExportCall {
 // Every export that touches the library's folders, each called as an updater calls it.
 extern const std::vector<ExportCall> kCalls;
 
+// A test case's name: `what`, then the name of kCalls[callIndex], spaces made underscores.
+std::string CaseNameOf(const char* what, int callIndex);
+
 // The call of kCalls named `name`.
 const ExportCall& CallNamed(const char* name);
 
