@@ -2,7 +2,7 @@
 // platform call that would create, write, rename or delete is denied (the exports are linked into
 // the test so that the platform table can deny them). The query and the list still answer, from
 // files opened for reading; every export that writes fails with its code and changes nothing; an
-// interrupted change is left for the next caller that can write.
+// interrupted change is left for the next caller that can write; a missing database reads as empty.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -75,6 +75,24 @@ TEST_F(ReadOnlyCallerTest, TheQueryAndTheListAnswerAsTheyDoForAWriter) {
   EXPECT_GT(caller.denied(), 0u) << "the opens for writing were tried and denied";
   EXPECT_EQ(mivra_test::ReadTree(BaseFolder()), folders);
   EXPECT_EQ(mivra_test::ReadTree(InstallDir()), installed);
+}
+
+// Before the first update there is no rbmdata.dat, and the reader may not start the empty one:
+// its query answers what the empty database says, as the writer's does, and leaves no file.
+TEST_F(ReadOnlyCallerTest, WithoutADatabaseTheQueryAnswersAsAnEmptyOneWould) {
+  ASSERT_TRUE(DeleteFileW(Database().c_str()));
+  std::map<uint32_t, Answer> reader;
+  {
+    mivra_test::ReadOnlyCaller caller;
+    for (uint32_t flags : kQueryFlags) reader[flags] = Query(flags);
+  }
+  EXPECT_FALSE(mivra_test::FileExists(Database())) << "the reader made nothing";
+  for (uint32_t flags : kQueryFlags) {
+    SCOPED_TRACE(flags);
+    EXPECT_EQ(reader[flags], (Answer{true, 0, kUntouched}));
+    EXPECT_EQ(Query(flags), reader[flags]) << "the writer, which starts the empty database";
+    EXPECT_TRUE(mivra_test::FileExists(Database()));
+  }
 }
 
 // Each export that writes fails where it first needs to write: 102 and 106 where bkmdata.dat or

@@ -83,7 +83,8 @@ bool VerifyBackupCopies(uint8_t* intact) {
       TraceStep("verify-backup").Failed("metadata not the library's");
       *intact = 0;
       return true;
-    case MetadataOpen::kFailed: return false;
+    case MetadataOpen::kFailed:
+    case MetadataOpen::kAbsent: return false;
   }
 
   BkMdataState state = {};

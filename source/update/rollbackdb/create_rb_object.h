@@ -13,6 +13,7 @@ enum class RBObjectResult {
   kOpened,
   kNoMemory,    // the object could not be allocated
   kOpenFailed,  // rbmdata.dat could not be opened, created or validated
+  kAbsent,      // a reader's open: there is no rbmdata.dat, and this caller may not create one
 };
 
 // Allocates an object and opens rbmdata.dat in it, creating an empty database when it is missing.

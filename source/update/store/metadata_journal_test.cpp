@@ -308,7 +308,9 @@ TEST_F(MetadataJournalTest, AFileOrJournalThatIsNotTheLibrarysIsNeitherAppliedNo
       EXPECT_TRUE(File() == Torn(before_)) << "the file is left for an administrator to look at";
       EXPECT_EQ(mivra_test::ReadFileBytes(JournalPath()), journal) << "and so is the journal";
     }
-    if (c.planted == Planted::kForeign) ASSERT_TRUE(mivra_test::ChangeUnixOwner(planted, 0));
+    if (c.planted == Planted::kForeign) {
+      ASSERT_TRUE(mivra_test::ChangeUnixOwner(planted, 0));
+    }
     EXPECT_TRUE(Opens());
     EXPECT_TRUE(File() == before_);
     EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
@@ -358,17 +360,19 @@ TEST_F(MetadataJournalTest, ACallerThatMayOnlyReadReadsTheFileAndChangesNothing)
 }
 
 // What the reading open does not do: put back an interrupted change (the next caller that can
-// write does), delete a file that proves invalid, or create a missing one. It fails instead, and
-// leaves everything as it found it.
+// write does), delete a file that proves invalid, or create a missing one. It fails instead, or
+// finds a missing file absent, and leaves everything as it found it.
 TEST_F(MetadataJournalTest, ACallerThatMayOnlyReadLeavesRecoveryAndRepairToAWriter) {
   const struct {
     const char* what;
     bool journal;
     std::function<std::string(std::string)> file;  // empty: no file
+    MetadataOpen open;
   } kCases[] = {
-      {"interrupted change", true, Torn},
-      {"invalid file", false, [](std::string file) { return file.replace(0, 6, "NOTKV!"); }},
-      {"no file", false, nullptr},
+      {"interrupted change", true, Torn, MetadataOpen::kFailed},
+      {"invalid file", false, [](std::string file) { return file.replace(0, 6, "NOTKV!"); }, MetadataOpen::kFailed},
+      {"no file", false, nullptr, MetadataOpen::kAbsent},
+      {"journal of a creation cut off", true, nullptr, MetadataOpen::kFailed},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.what);
@@ -379,7 +383,7 @@ TEST_F(MetadataJournalTest, ACallerThatMayOnlyReadLeavesRecoveryAndRepairToAWrit
     {
       mivra_test::ReadOnlyCaller caller;
       MdataObject object;
-      EXPECT_EQ(OpenFor(object, MetadataAccess::kReadOnlyWhenDenied), MetadataOpen::kFailed);
+      EXPECT_EQ(OpenFor(object, MetadataAccess::kReadOnlyWhenDenied), c.open);
       EXPECT_FALSE(object.fd.valid());
       EXPECT_EQ(caller.deletionsTried(), 0u);
     }

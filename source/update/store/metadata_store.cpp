@@ -266,7 +266,14 @@ MetadataOpen OpenMetadata(MdataObject& object, const MetadataFormat& format, con
       return MetadataOpen::kOpened;
     }
     // A creation whose undo failed leaves its journal, and the file is not to be used.
-    if (ProbePath(path) != PathState::kPresent || JournalMayExist(path)) return MetadataOpen::kFailed;
+    const bool present = ProbePath(path) == PathState::kPresent;
+    const bool journal = JournalMayExist(path);
+    // A reader that may not create the file finds it as absent as it was, with nothing beside it.
+    if (!present && !journal && access == MetadataAccess::kReadOnlyWhenDenied &&
+        ProbePath(path) == PathState::kAbsent) {
+      return MetadataOpen::kAbsent;
+    }
+    if (!present || journal) return MetadataOpen::kFailed;
   }
   errno = 0;
   int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);

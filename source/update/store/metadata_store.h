@@ -34,6 +34,9 @@ enum class MetadataOpen {
   kOpened,
   kFailed,     // not opened, created or validated (an invalid file was deleted), or no verdict
   kUntrusted,  // the file or its journal is a link or another user's: left as it is
+  // kReadOnlyWhenDenied only: the file is not there and could not be created; nothing is left
+  // behind. It reads as a new file would, holding no record.
+  kAbsent,
 };
 
 // Opens the metadata file at `path` into `object`, or creates it with a new header and the
