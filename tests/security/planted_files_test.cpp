@@ -155,7 +155,9 @@ TEST_P(PlantedFileTest, TheExportNeverUsesAnotherUsersFile) {
   if (!MayRemovePlanted(call.name, planted)) {
     EXPECT_EQ(mivra_test::ReadFileBytes(planted_), plantedBytes_) << "the planted file is left as it was";
   }
-  if (!outcome.ok) EXPECT_EQ(Installed(L"a.dll"), installedBefore) << "nothing was restored";
+  if (!outcome.ok) {
+    EXPECT_EQ(Installed(L"a.dll"), installedBefore) << "nothing was restored";
+  }
 }
 
 std::string CaseName(const testing::TestParamInfo<std::tuple<Planted, int>>& info) {

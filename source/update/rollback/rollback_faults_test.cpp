@@ -97,9 +97,36 @@ TEST_F(RollbackFaultTest, ACopyOrBackupFileThatIsALinkIsDamage) {
     }
     EXPECT_EQ(code, MIVRA_E_BACKUP_DAMAGED);
     EXPECT_EQ(BkStateFlags() & 1, c.mark);
-    if (c.mark == 0) EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat"), backup);
+    if (c.mark == 0) {
+      EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat"), backup);
+    }
     EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
   }
+}
+
+// The copy read as a link from its second look on: verification found it the library's, and it
+// became a link before it was copied out.
+std::wstring g_turnsIntoLink;
+int g_looks = 0;
+DWORD WINAPI LinkAfterFirstLook(LPCWSTR path) {
+  const DWORD attributes = mivra::RealPlatformCalls().GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || _wcsicmp(path, g_turnsIntoLink.c_str()) != 0) return attributes;
+  return ++g_looks > 1 ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
+
+TEST_F(RollbackFaultTest, ACopyThatBecomesALinkAfterVerificationIsNotCopiedOut) {
+  BackUpThenUpdate();
+  g_turnsIntoLink = BkupFolder() + L"\\data.bin";
+  g_looks = 0;
+  uint32_t code = kUntouched;
+  {
+    PlatformOverride<&mivra::PlatformCalls::GetFileAttributesW> link(&LinkAfterFirstLook);
+    EXPECT_FALSE(Perform(&code));
+  }
+  EXPECT_EQ(code, MIVRA_E_RESTORE_PREPARE);
+  EXPECT_GE(g_looks, 2) << "looked at again before the copy";
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  EXPECT_EQ(BkStateFlags() & 1, 0u) << "verified intact, the backup is not marked";
 }
 
 TEST_F(RollbackFaultTest, HeldBackupCopyLeavesTheCheckUndoneAndTheBackupUsable) {
