@@ -12,8 +12,8 @@
   X(MIVRA_E_BAD_PATH, 101,                                                                                           \
     "the path holds no backslash, or what follows its last backslash is not one plain file name")                    \
   X(MIVRA_E_BKMDATA_OPEN, 102,                                                                                       \
-    "bkmdata.dat of the backup folder cannot be opened or created, or failed validation and was deleted; "           \
-    "or another process held the library's lock for 60 seconds")                                                     \
+    "bkmdata.dat of the backup folder cannot be opened or created, or failed validation and was deleted, or it or "  \
+    "its journal is a link or another user's file; or another process held the library's lock for 60 seconds")      \
   X(MIVRA_E_BACKUP_FOLDER, 103,                                                                                      \
     "the backup folder cannot be resolved: company or product name unavailable, no Common Files folder, the path "  \
     "is too long, or the base or backup folder is a link")                                                           \
@@ -22,8 +22,8 @@
     "whether or not the file exists")                                                                                \
   X(MIVRA_E_NO_MEMORY, 105, "the temporary metadata object cannot be allocated")                                    \
   X(MIVRA_E_RBMDATA_OPEN, 106,                                                                                       \
-    "rbmdata.dat cannot be opened, created or validated; or another process held the library's lock for "            \
-    "60 seconds")                                                                                                    \
+    "rbmdata.dat cannot be opened, created or validated, or it or its journal is a link or another user's file; "    \
+    "or another process held the library's lock for 60 seconds")                                                     \
   X(MIVRA_E_RB_NAME_TOO_LONG, 107, "the file name does not fit the 260-character name field of a rollback record")  \
   X(MIVRA_E_FOLDER_DELETE, 108,                                                                                      \
     "a backup folder cannot be deleted (the leftover tmpbkup, or delbkup during a commit) or it is or holds a "      \
@@ -41,7 +41,8 @@
   X(MIVRA_E_FOLDER_RENAME, 116, "renaming the backup folders during the commit failed, or one of them is a link")   \
   X(MIVRA_E_FEATURE_OFF, 117, "the library is switched off by section.ini ([UPDATE] MIVRA=0)")                      \
   X(MIVRA_E_BACKUP_DAMAGED, 118,                                                                                     \
-    "the committed backup is damaged: a backed-up copy is missing or changed, or it was marked damaged before")     \
+    "the committed backup is damaged: a backed-up copy is missing or changed, a copy or bkmdata.dat is a link or "  \
+    "another user's file, or it was marked damaged before")                                                          \
   X(MIVRA_E_BACKUP_CHECK, 119, "verification of the committed backup could not be carried out")                     \
   X(MIVRA_E_RESTORE_PREPARE, 120, "preparing the restore from the committed backup failed")                         \
   X(MIVRA_E_RESTORE_APPLY, 121, "the restore has nothing to put back, or putting the prepared files in place failed") \

@@ -18,7 +18,12 @@
 
 namespace {
 
+using security_test::ExportCall;
+using security_test::Fails;
+using security_test::kCalls;
+using security_test::kOk;
 using security_test::kUntouched;
+using security_test::Outcome;
 
 enum class Linked { kBase, kBkup, kTmpBkup, kDelBkup, kDelBkupWithoutBkup };
 
@@ -32,105 +37,6 @@ const char* NameOf(Linked linked) {
   }
   return "?";
 }
-
-struct Outcome {
-  bool ok;
-  uint32_t code;
-  bool operator==(const Outcome&) const = default;
-};
-void PrintTo(const Outcome& outcome, std::ostream* os) {
-  *os << (outcome.ok ? "ok" : "failed");
-  if (outcome.code != kUntouched) *os << " with " << outcome.code;
-}
-
-constexpr Outcome kOk = {true, kUntouched};
-constexpr Outcome Fails(uint32_t code) { return {false, code}; }
-
-// One export call, given the staging object made before the folder was linked when it needs one.
-struct ExportCall {
-  const char* name;
-  std::function<Outcome(MdataObject* staging, const std::wstring& installDir)> call;
-  bool needsStaging = false;
-};
-
-// Taken after the call, never beside it in one argument list: the order of arguments is not fixed.
-Outcome Result(bool ok, uint32_t code) { return {ok, code}; }
-
-const ExportCall kCalls[] = {
-    {"create staging object", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       MdataObject* object = MivraCreateBkMdataObject(&code);
-       MivraDeleteBkMdataObject(object);
-       return Result(object != nullptr, code);
-     }},
-    {"add with object", [](MdataObject* staging, const std::wstring& dir) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraAddToBackup(staging, (dir + L"b.dll").c_str(), &code);
-       return Result(ok, code);
-     },
-     true},
-    {"add", [](MdataObject*, const std::wstring& dir) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraAddToBackup(nullptr, (dir + L"b.dll").c_str(), &code);
-       return Result(ok, code);
-     }},
-    {"remove", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraRemoveFromBackup(L"a.dll", &code);
-       return Result(ok, code);
-     }},
-    {"delete backup", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       MivraDeleteBackup(&code);
-       return Result(code == kUntouched, code);
-     }},
-    {"commit", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraCommitBackup(&code);
-       return Result(ok, code);
-     }},
-    {"list", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       wchar_t* list = nullptr;
-       uint32_t count = 0;
-       const bool ok = MivraGetBkMdataFileList(&list, &count, &code);
-       MivraFreeBkMdataFileList(list);
-       return Result(ok, code);
-     }},
-    {"query", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       uint8_t needed = 0;
-       const bool ok = MivraRollback(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &needed, &code);
-       return Result(ok, code);
-     }},
-    {"rollback", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, &code);
-       return Result(ok, code);
-     }},
-    {"register", [](MdataObject*, const std::wstring& dir) {
-       uint32_t code = kUntouched;
-       const uint8_t digest[16] = {};
-       const bool ok = MivraUpdateRollBackDB(nullptr, (dir + L"b.dll").c_str(), 8, digest, &code);
-       return Result(ok, code);
-     }},
-    {"open database", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       MdataObject* object = MivraCreateRBMdataObject(&code);
-       MivraDeleteRBMdataObject(object);
-       return Result(object != nullptr, code);
-     }},
-    {"mark status", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraMarkUpdateStatus(2, &code);
-       return Result(ok, code);
-     }},
-    {"delete database", [](MdataObject*, const std::wstring&) {
-       uint32_t code = kUntouched;
-       const bool ok = MivraDeleteRollBackDB(&code);
-       return Result(ok, code);
-     }},
-};
 
 // Base folder linked: whatever needs it is refused where it is resolved (103), or where the
 // metadata file in it is opened (102 for bkmdata.dat, 106 for rbmdata.dat).
@@ -192,12 +98,7 @@ class LinkedFolderTest : public security_test::UpdateRoadTest,
   // A committed backup of a.dll and the absent n.dll, a.dll registered and updated with the update
   // under way, and b.dll staged and not yet committed, or a staging object open.
   void PrepareUpdate(Linked linked, bool withStagingObject) {
-    Install(L"a.dll", "alpha v1");
-    Install(L"b.dll", "bravo v1");
-    CommitBackupOf({L"a.dll", L"n.dll"});
-    Install(L"a.dll", "alpha v2");
-    Register({L"a.dll"});
-    MarkStatus(1);
+    PrepareCommittedUpdate();
     if (linked == Linked::kDelBkupWithoutBkup) {
       uint32_t code = kUntouched;
       MivraDeleteBackup(&code);
@@ -252,11 +153,7 @@ TEST_P(LinkedFolderTest, TheExportRefusesOrGoesOnWithoutTouchingWhatTheLinkPoint
 }
 
 std::string CaseName(const testing::TestParamInfo<std::tuple<Linked, int>>& info) {
-  std::string name = std::string(NameOf(std::get<0>(info.param))) + "_" + kCalls[std::get<1>(info.param)].name;
-  for (char& c : name) {
-    if (c == ' ') c = '_';
-  }
-  return name;
+  return security_test::CaseNameOf(NameOf(std::get<0>(info.param)), std::get<1>(info.param));
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryFolderEveryExport, LinkedFolderTest,

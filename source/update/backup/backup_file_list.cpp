@@ -30,8 +30,9 @@ ListResult ListCommittedBackup(wchar_t** list, uint32_t* count) {
     case PathState::kUnknown: return ListResult::kBackupFolder;
   }
 
+  // Listing only reads: a caller that may not write gets the list all the same.
   MdataObject object;
-  if (!OpenBkMdata(object, BKF_BKUP)) return ListResult::kMetadataOpen;
+  if (!OpenBkMdata(object, BKF_BKUP, MetadataAccess::kReadOnlyWhenDenied)) return ListResult::kMetadataOpen;
   const uint32_t records = CountBkRecords(object);
   if (records == 0) return ListResult::kNoBackup;
 

@@ -21,12 +21,12 @@ void TraceWrite(const std::wstring& name, const uint32_t* index, bool written) {
 
 }  // namespace
 
-bool OpenBkMdata(MdataObject& object, uint32_t kind) {
+MetadataOpen OpenBkMdataFile(MdataObject& object, uint32_t kind, MetadataAccess access) {
   object.Close();
-  if (kind != BKF_BKUP && kind != BKF_TMPBKUP) return false;
+  if (kind != BKF_BKUP && kind != BKF_TMPBKUP) return MetadataOpen::kFailed;
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, kind, true) || !JoinPath(path, folder, kBkMdataFileName)) return false;
+  if (!GetBackupFolder(folder, kind, true) || !JoinPath(path, folder, kBkMdataFileName)) return MetadataOpen::kFailed;
 
   SYSTEMTIME now = {};
   ::GetSystemTime(&now);
@@ -35,7 +35,11 @@ bool OpenBkMdata(MdataObject& object, uint32_t kind) {
                       now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
   uint8_t stateBytes[kBkStateSize];
   EncodeBkState(state, stateBytes);
-  return OpenMetadataFile(object, kBkMdataFormat, path, stateBytes);
+  return OpenMetadata(object, kBkMdataFormat, path, stateBytes, access);
+}
+
+bool OpenBkMdata(MdataObject& object, uint32_t kind, MetadataAccess access) {
+  return OpenBkMdataFile(object, kind, access) == MetadataOpen::kOpened;
 }
 
 bool ReadBkRecord(const MdataObject& object, uint32_t index, BkMdataRecord* record) {

@@ -18,8 +18,13 @@ inline constexpr wchar_t kBkMdataFileName[] = L"bkmdata.dat";
 
 // Opens, creates or validates bkmdata.dat in the folder of `kind` (BKF_BKUP or BKF_TMPBKUP),
 // creating the folder when missing, and makes `object` a backup object. A file that proves invalid
-// is deleted and the open fails.
-bool OpenBkMdata(MdataObject& object, uint32_t kind);
+// is deleted and the open fails; one that is a link or another user's, or whose journal is, is
+// left as it is and not opened (kUntrusted). `access` as for OpenMetadata.
+MetadataOpen OpenBkMdataFile(MdataObject& object, uint32_t kind,
+                             MetadataAccess access = MetadataAccess::kReadWrite);
+
+// The same; true when opened.
+bool OpenBkMdata(MdataObject& object, uint32_t kind, MetadataAccess access = MetadataAccess::kReadWrite);
 
 // True when `object` is open on a bkmdata.dat.
 inline bool IsBackupObject(const MdataObject& object) { return object.kind() == MdataKind::kBackup; }

@@ -55,7 +55,8 @@ inline bool Finish(RBObjectResult result, uint32_t* errorCode) {
     case RBObjectResult::kOpened: return true;
     // The object itself could not be allocated: no code.
     case RBObjectResult::kNoMemory: return false;
-    case RBObjectResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+    case RBObjectResult::kOpenFailed:
+    case RBObjectResult::kAbsent: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
   }
   return false;
 }

@@ -55,9 +55,19 @@ bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
 
-  std::unique_ptr<MdataObject> database;
-  if (!Finish(mivra::CreateRBObject(&database), errorCode)) return false;
   const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
+  // The query only reads the database: a caller that may not write it is answered all the same.
+  std::unique_ptr<MdataObject> database;
+  const mivra::MetadataAccess access =
+      perform ? mivra::MetadataAccess::kReadWrite : mivra::MetadataAccess::kReadOnlyWhenDenied;
+  const mivra::RBObjectResult opened = mivra::CreateRBObject(&database, access);
+  if (!perform && outFlag && opened == mivra::RBObjectResult::kAbsent) {
+    // No database, and this caller may not start the empty one: nothing is registered and no
+    // update is under way, which is what the empty database would say.
+    *outFlag = 0;
+    return true;
+  }
+  if (!Finish(opened, errorCode)) return false;
   if (!perform) {
     // The query has nowhere to answer: refused like the other queries that cannot be completed.
     if (!outFlag) return false;

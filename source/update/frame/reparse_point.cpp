@@ -36,11 +36,18 @@ HandleKind ProbeHandle(HANDLE handle) {
   return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? HandleKind::kLink : HandleKind::kNotLink;
 }
 
-ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWORD disposition) {
+ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, bool* existed) {
+  if (existed) *existed = false;
   if (!IsNotLink(path)) return ScopedHandle();
   ScopedHandle file(Platform().CreateFileW(path, access, share, nullptr, disposition,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return file;
+  const bool found = disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING ||
+                     ((disposition == OPEN_ALWAYS || disposition == CREATE_ALWAYS) &&
+                      Platform().GetLastError() == ERROR_ALREADY_EXISTS);
+  if (existed) *existed = found;
+  // A file this open created is no link; asking again could only fail and leave it behind.
+  if (!found) return file;
   if (ProbeHandle(file.get()) != HandleKind::kNotLink) {
     TraceStep("link").Path("path", path).Failed("opened a reparse point");
     return ScopedHandle();

@@ -28,8 +28,10 @@ HandleKind ProbeHandle(HANDLE handle);
 
 // Opens a file that must not be a link: refused when the path names one, and, since a link may
 // appear between the look and the open, the open itself does not follow one and the handle is
-// checked again. Invalid when refused or when the open fails.
-ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWORD disposition);
+// checked again (a file the open itself created needs no second look). Invalid when refused or
+// when the open fails. `existed`, when given, tells whether the open found the file there.
+ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWORD disposition,
+                             bool* existed = nullptr);
 
 // Removes the link at `path` itself, never what it points to: through a handle opened without
 // following the link and proved to be a reparse point. False when the path is no link, when the

@@ -32,7 +32,13 @@ HANDLE WINAPI OpenLinkItself(LPCWSTR path, DWORD access, DWORD share, LPSECURITY
                       (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
   const HANDLE handle =
       mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
-  if (onLink && handle != INVALID_HANDLE_VALUE) g_linkHandles[handle] = path;
+  if (handle == INVALID_HANDLE_VALUE) return handle;
+  // A handle value is used again once closed: only the latest open says what it is on.
+  if (onLink) {
+    g_linkHandles[handle] = path;
+  } else {
+    g_linkHandles.erase(handle);
+  }
   return handle;
 }
 

@@ -30,8 +30,9 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
     case PathState::kAbsent: return QueryOutcome::kNeededNoBackup;
     case PathState::kUnknown: return QueryOutcome::kBackupFolderUnknown;
   }
+  // The question only reads: a caller that may not write gets its answer all the same.
   MdataObject backup;
-  if (!OpenBkMdata(backup, BKF_BKUP)) return QueryOutcome::kBackupUnreadable;
+  if (!OpenBkMdata(backup, BKF_BKUP, MetadataAccess::kReadOnlyWhenDenied)) return QueryOutcome::kBackupUnreadable;
   if (!backup.fd.valid() || CountBkRecords(backup) == 0) return QueryOutcome::kNeededNoBackup;
   return QueryOutcome::kNeeded;
 }

@@ -8,6 +8,7 @@
 #include "mivra.h"
 #include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/linked_files.h"
 #include "support/platform_fault.h"
 #include "update/frame/platform_calls.h"
 #include "update/rollback/rollback_test_fixture.h"
@@ -73,6 +74,59 @@ TEST_F(RollbackFaultTest, NeedCheckSkipsOnlyFilesThatAreNotThere) {
     EXPECT_EQ(flag, 0) << c.error;
     EXPECT_EQ(code, kUntouched) << c.error;
   }
+}
+
+// A copy, or the committed bkmdata.dat, that is a link (as Windows shows a link to a file) is not
+// the library's, whatever it holds: the backup is damaged and nothing is restored. The damaged
+// mark goes into a bkmdata.dat of the library's, never through a link.
+TEST_F(RollbackFaultTest, ACopyOrBackupFileThatIsALinkIsDamage) {
+  struct LinkCase {
+    const char* what;
+    const wchar_t* name;
+    uint32_t mark;
+  };
+  const LinkCase kCases[] = {{"copy", L"data.bin", 1}, {"bkmdata.dat", L"bkmdata.dat", 0}};
+  for (const LinkCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    BackUpThenUpdate();
+    const std::string backup = mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat");
+    uint32_t code = kUntouched;
+    {
+      mivra_test::FilesReadAsLinks link({BkupFolder() + L"\\" + c.name});
+      EXPECT_FALSE(Perform(&code));
+    }
+    EXPECT_EQ(code, MIVRA_E_BACKUP_DAMAGED);
+    EXPECT_EQ(BkStateFlags() & 1, c.mark);
+    if (c.mark == 0) {
+      EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat"), backup);
+    }
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  }
+}
+
+// The copy read as a link from its second look on: verification found it the library's, and it
+// became a link before it was copied out.
+std::wstring g_turnsIntoLink;
+int g_looks = 0;
+DWORD WINAPI LinkAfterFirstLook(LPCWSTR path) {
+  const DWORD attributes = mivra::RealPlatformCalls().GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || _wcsicmp(path, g_turnsIntoLink.c_str()) != 0) return attributes;
+  return ++g_looks > 1 ? attributes | FILE_ATTRIBUTE_REPARSE_POINT : attributes;
+}
+
+TEST_F(RollbackFaultTest, ACopyThatBecomesALinkAfterVerificationIsNotCopiedOut) {
+  BackUpThenUpdate();
+  g_turnsIntoLink = BkupFolder() + L"\\data.bin";
+  g_looks = 0;
+  uint32_t code = kUntouched;
+  {
+    PlatformOverride<&mivra::PlatformCalls::GetFileAttributesW> link(&LinkAfterFirstLook);
+    EXPECT_FALSE(Perform(&code));
+  }
+  EXPECT_EQ(code, MIVRA_E_RESTORE_PREPARE);
+  EXPECT_GE(g_looks, 2) << "looked at again before the copy";
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  EXPECT_EQ(BkStateFlags() & 1, 0u) << "verified intact, the backup is not marked";
 }
 
 TEST_F(RollbackFaultTest, HeldBackupCopyLeavesTheCheckUndoneAndTheBackupUsable) {

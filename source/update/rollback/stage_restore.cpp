@@ -8,6 +8,7 @@
 #include "update/backup/copy_verified.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/deferred_delete.h"
+#include "update/frame/file_trust.h"
 #include "update/frame/install_dir.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
@@ -56,6 +57,12 @@ bool StageRestoreFiles(RollbackContext& context) {
     if (!BoundedCopy(entry.destinationPath, destination) || !BoundedCopy(entry.tempPath, temp)) return false;
     entry.fileSize = file.fileSize;
     std::memcpy(entry.expectedDigest, file.digest, sizeof(entry.expectedDigest));
+    // Verification judged every copy; one that became a link or another user's since is not
+    // copied out into the install directory.
+    if (JudgeLibraryFile(source) != FileTrust::kTrusted) {
+      TraceStep("stage").Path("path", source).Failed("not the library's copy");
+      return false;
+    }
     if (!CopyFileVerified(source, temp, file.digest)) return false;
   }
   return true;

@@ -7,6 +7,7 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
+#include "update/frame/file_trust.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -34,6 +35,19 @@ CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
   if (record.flags & BKREC_ABSENT) return CopyCheck::kIntact;
   wchar_t copy[kPathCapacity];
   if (!JoinPath(copy, folder, name)) return CopyCheck::kUncheckable;
+  // A copy that is a link, or that another user put there, is not the one the library made,
+  // whatever its digest: restored, it would install that user's file.
+  switch (JudgeLibraryFile(copy)) {
+    case FileTrust::kTrusted:
+    case FileTrust::kAbsent: break;
+    case FileTrust::kLink:
+    case FileTrust::kForeign:
+      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
+      return CopyCheck::kDamaged;
+    case FileTrust::kUnknown:
+      TraceStep("verify").Path("path", copy).Failed("unreadable");
+      return CopyCheck::kUncheckable;
+  }
   uint8_t digest[16];
   if (!GetFileDigest(copy, digest)) {
     // Only a missing copy is damage. One that is there but cannot be read now (held by another
@@ -60,7 +74,18 @@ bool VerifyBackupCopies(uint8_t* intact) {
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BKUP, true)) return false;
   MdataObject backup;
-  if (!OpenBkMdata(backup, BKF_BKUP)) return false;
+  switch (OpenBkMdataFile(backup, BKF_BKUP)) {
+    case MetadataOpen::kOpened: break;
+    case MetadataOpen::kUntrusted:
+      // Records that are a link or another user's file, or a journal that is, are no backup of the
+      // library's. The damaged mark is not written into a file that is not the library's: every
+      // verification finds it so again.
+      TraceStep("verify-backup").Failed("metadata not the library's");
+      *intact = 0;
+      return true;
+    case MetadataOpen::kFailed:
+    case MetadataOpen::kAbsent: return false;
+  }
 
   BkMdataState state = {};
   if (ReadBkState(backup, &state) && (state.stateFlags & BKSTATE_DAMAGED)) {

@@ -6,12 +6,17 @@
 
 namespace mivra {
 
-RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object) {
+RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object, MetadataAccess access) {
   if (!object) return RBObjectResult::kNoMemory;
   object->reset();
   std::unique_ptr<MdataObject> created(new (std::nothrow) MdataObject);
   if (!created) return RBObjectResult::kNoMemory;
-  if (!OpenRBMdata(*created)) return RBObjectResult::kOpenFailed;
+  switch (OpenRBMdataFile(*created, access)) {
+    case MetadataOpen::kOpened: break;
+    case MetadataOpen::kAbsent: return RBObjectResult::kAbsent;
+    case MetadataOpen::kFailed:
+    case MetadataOpen::kUntrusted: return RBObjectResult::kOpenFailed;
+  }
   *object = std::move(created);
   return RBObjectResult::kOpened;
 }

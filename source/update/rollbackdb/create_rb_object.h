@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "update/store/mdata_object.h"
+#include "update/store/metadata_store.h"
 
 namespace mivra {
 
@@ -12,11 +13,14 @@ enum class RBObjectResult {
   kOpened,
   kNoMemory,    // the object could not be allocated
   kOpenFailed,  // rbmdata.dat could not be opened, created or validated
+  kAbsent,      // a reader's open: there is no rbmdata.dat, and this caller may not create one
 };
 
 // Allocates an object and opens rbmdata.dat in it, creating an empty database when it is missing.
-// `object` receives the open object, and nothing on failure.
-RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object);
+// `object` receives the open object, and nothing on failure. `access` as for OpenMetadata: a
+// caller that only reads the database may be given it read-only.
+RBObjectResult CreateRBObject(std::unique_ptr<MdataObject>* object,
+                              MetadataAccess access = MetadataAccess::kReadWrite);
 
 }  // namespace mivra
 

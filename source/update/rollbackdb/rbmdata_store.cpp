@@ -19,13 +19,19 @@ void TraceWrite(const std::wstring& name, const uint32_t* index, bool written) {
 
 }  // namespace
 
-bool OpenRBMdata(MdataObject& object) {
+MetadataOpen OpenRBMdataFile(MdataObject& object, MetadataAccess access) {
   object.Close();
   wchar_t folder[kPathCapacity] = {};
   wchar_t path[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRBMdataFileName)) return false;
+  if (!GetBackupFolder(folder, BKF_BASE, true) || !JoinPath(path, folder, kRBMdataFileName)) {
+    return MetadataOpen::kFailed;
+  }
   const uint8_t emptyState[kRBStateSize] = {};
-  return OpenMetadataFile(object, kRBMdataFormat, path, emptyState);
+  return OpenMetadata(object, kRBMdataFormat, path, emptyState, access);
+}
+
+bool OpenRBMdata(MdataObject& object, MetadataAccess access) {
+  return OpenRBMdataFile(object, access) == MetadataOpen::kOpened;
 }
 
 bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record) {

@@ -18,8 +18,12 @@ inline constexpr wchar_t kRBMdataFileName[] = L"rbmdata.dat";
 
 // Opens, creates or validates rbmdata.dat, creating the base folder when missing, and makes
 // `object` a rollback object. A file that proves invalid is deleted and the open fails, so the
-// next open starts an empty database.
-bool OpenRBMdata(MdataObject& object);
+// next open starts an empty database. One that is a link or another user's, or whose journal is,
+// is left as it is and not opened. `access` as for OpenMetadata.
+MetadataOpen OpenRBMdataFile(MdataObject& object, MetadataAccess access);
+
+// The same; true when opened.
+bool OpenRBMdata(MdataObject& object, MetadataAccess access = MetadataAccess::kReadWrite);
 
 // True when `object` is open on an rbmdata.dat.
 inline bool IsRollbackObject(const MdataObject& object) { return object.kind() == MdataKind::kRollback; }

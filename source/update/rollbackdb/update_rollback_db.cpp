@@ -63,6 +63,7 @@ RBUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32
     case RBObjectResult::kNoMemory:
       return RBUpdateResult::kNoMemory;
     case RBObjectResult::kOpenFailed:
+    case RBObjectResult::kAbsent:
       return RBUpdateResult::kOpenFailed;
   }
   return RegisterRBFile(*temporary, path, fileSizeLow, digest);

@@ -32,6 +32,8 @@ struct MdataObject {
   const mivra::MetadataFormat* format = nullptr;
   // Set by the record writers; makes closing flush the file.
   bool modified = false;
+  // Opened for reading alone (the caller may not write): every change is refused.
+  bool readOnly = false;
   // Where the open file lies, for the journal that every change of it keeps beside it.
   wchar_t path[mivra::kPathCapacity] = {};
   // The names of the file's records in record order, loaded by the first lookup.

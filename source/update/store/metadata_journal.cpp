@@ -3,13 +3,14 @@
 #include <windows.h>
 #include <fcntl.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <string_view>
 #include <vector>
 
 #include "update/frame/file_info.h"
+#include "update/frame/file_trust.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/trace_log.h"
 #include "update/store/metadata_store.h"
 
@@ -49,12 +50,16 @@ bool ReadJournalBytes(HANDLE journal, std::vector<uint8_t>* bytes) {
   }
 }
 
-HANDLE OpenJournal(const wchar_t* path, DWORD disposition) {
+ScopedHandle OpenJournal(const wchar_t* path, DWORD disposition, bool* existed = nullptr) {
   // No sharing: while the handle lives, nobody else can open the journal, and that is how others
-  // tell a change under way from one whose writer is gone.
-  return Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
+  // tell a change under way from one whose writer is gone. Never through a link: the journal is
+  // written, read back into the file and deleted.
+  return OpenFileNotLink(path, GENERIC_READ | GENERIC_WRITE, 0, disposition, existed);
 }
+
+// Only the library's own journal is read back into a file or written over: another user's would
+// write what that user chose into the file, and a link would take the change elsewhere.
+bool MayUseJournal(FileTrust trust) { return trust == FileTrust::kTrusted || trust == FileTrust::kAbsent; }
 
 bool WriteJournal(HANDLE journal, const JournalImage& image) {
   const std::vector<uint8_t> bytes = EncodeJournal(image);
@@ -124,9 +129,21 @@ bool JournalPathFor(const wchar_t* path, wchar_t (&journal)[kPathCapacity]) {
 JournalRecovery RecoverJournal(const wchar_t* path) {
   wchar_t journalPath[kPathCapacity] = {};
   if (!JournalPathFor(path, journalPath)) return JournalRecovery::kFailed;
-  if (Platform().waccess(journalPath, 0) != 0) return errno == ENOENT ? JournalRecovery::kNone : JournalRecovery::kFailed;
+  // One that is not the library's is left as it is, whatever it holds, and so is the file.
+  switch (JudgeLibraryFile(journalPath)) {
+    case FileTrust::kTrusted: break;
+    case FileTrust::kAbsent: return JournalRecovery::kNone;
+    case FileTrust::kLink:
+    case FileTrust::kForeign: return JournalRecovery::kUntrusted;
+    case FileTrust::kUnknown: return JournalRecovery::kFailed;
+  }
   ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
-  if (!journal) return IsNotFoundError(Platform().GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
+  if (!journal) {
+    const DWORD error = Platform().GetLastError();
+    if (IsNotFoundError(error)) return JournalRecovery::kNone;
+    // A caller that may only read leaves the change for one that can write.
+    return error == ERROR_ACCESS_DENIED ? JournalRecovery::kNoWrite : JournalRecovery::kInUse;
+  }
 
   std::vector<uint8_t> bytes;
   if (!ReadJournalBytes(journal.get(), &bytes)) return JournalRecovery::kFailed;
@@ -153,9 +170,11 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
 
 bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
-  ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS));
+  if (!MayUseJournal(JudgeLibraryFile(journalPath_))) return false;
+  bool existed = false;
+  ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS, &existed));
   if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
-  if (Platform().GetLastError() == ERROR_ALREADY_EXISTS) {
+  if (existed) {
     // Left by an earlier change whose undo failed: the file goes back to that change's start
     // before anything else happens to it. Until then the journal stays.
     std::vector<uint8_t> bytes;

@@ -32,10 +32,12 @@ enum class JournalRecovery {
   kRecovered,  // the change of a writer that is gone was undone
   kInUse,      // a live writer holds the journal: its change is under way
   kFailed,     // the file could not be put back; the journal stays for the next open
+  kNoWrite,    // this caller may not write the journal: the next caller that can puts it back
+  kUntrusted,  // the journal is a link or another user's: never applied, left as it is
 };
 
 // Undoes a change of the file at `path` that its writer left unfinished, before anyone judges
-// the file.
+// the file. The file itself must have been proved to be no link and the library's own.
 JournalRecovery RecoverJournal(const wchar_t* path);
 
 // One change of one file: Begin saves what it will overwrite, Commit makes it last. A change
@@ -50,7 +52,8 @@ class MetadataChange {
   MetadataChange& operator=(const MetadataChange&) = delete;
 
   // Saves the old length and the bytes of `ranges` that lie in the file, durably. A journal of
-  // an earlier change that was never undone is put back first. Nothing of the file changes here.
+  // an earlier change that was never undone is put back first; one that is a link or another
+  // user's fails the change. Nothing of the file changes here.
   bool Begin(std::initializer_list<ByteRange> ranges);
 
   // The descriptor of a file created after Begin, or -1 once the caller closed it.

@@ -7,13 +7,17 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "support/core_product_test.h"
 #include "support/every_call_fault.h"
 #include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/linked_files.h"
 #include "support/metadata_file_bytes.h"
+#include "support/read_only_caller.h"
+#include "support/unix_file_ops.h"
 #include "update/store/mdata_object.h"
 #include "update/store/metadata_store.h"
 
@@ -69,6 +73,9 @@ class MetadataJournalTest : public mivra_test::CoreProductTest {
 
   bool Open(MdataObject& object) const {
     return mivra::OpenMetadataFile(object, kFormat, FilePath().c_str(), kNewState);
+  }
+  mivra::MetadataOpen OpenFor(MdataObject& object, mivra::MetadataAccess access) const {
+    return mivra::OpenMetadata(object, kFormat, FilePath().c_str(), kNewState, access);
   }
 
   bool Opens() const {
@@ -257,6 +264,137 @@ TEST_F(MetadataJournalTest, EveryFailingCallOfACreationLeavesANewFileOrNone) {
       EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
     }
   }
+}
+
+using mivra::MetadataAccess;
+using mivra::MetadataOpen;
+
+// The header torn by a change cut off with its process: what the journal beside it puts back.
+std::string Torn(std::string file) { return file.replace(0, 6, "XXXXXX"); }
+
+// A file or journal given to another user, or one that reads as a link (as Windows shows a link
+// to a file), is not the library's: the open applies no journal, deletes nothing and fails. Made
+// the library's again, the same pair is recovered, so the journal was one that would apply.
+TEST_F(MetadataJournalTest, AFileOrJournalThatIsNotTheLibrarysIsNeitherAppliedNorDeleted) {
+  ASSERT_TRUE(mivra_test::MayChangeUnixOwner()) << "the tests run as root";
+  enum class Planted { kForeign, kLink };
+  const struct {
+    const char* what;
+    bool journal;
+    Planted planted;
+  } kCases[] = {
+      {"file of another user", false, Planted::kForeign},
+      {"journal of another user", true, Planted::kForeign},
+      {"file read as a link", false, Planted::kLink},
+      {"journal read as a link", true, Planted::kLink},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteJournalOfCurrentFile();
+    const std::string journal = mivra_test::ReadFileBytes(JournalPath());
+    mivra_test::WriteFileBytes(FilePath(), Torn(before_));
+    const std::wstring planted = c.journal ? JournalPath() : FilePath();
+    {
+      std::optional<mivra_test::FilesReadAsLinks> link;
+      if (c.planted == Planted::kLink) {
+        link.emplace(std::vector<std::wstring>{planted});
+      } else {
+        ASSERT_TRUE(mivra_test::ChangeUnixOwner(planted, 4242));
+      }
+      MdataObject object;
+      EXPECT_EQ(OpenFor(object, MetadataAccess::kReadWrite), MetadataOpen::kUntrusted);
+      EXPECT_FALSE(object.fd.valid());
+      EXPECT_EQ(OpenFor(object, MetadataAccess::kReadOnlyWhenDenied), MetadataOpen::kUntrusted);
+      EXPECT_TRUE(File() == Torn(before_)) << "the file is left for an administrator to look at";
+      EXPECT_EQ(mivra_test::ReadFileBytes(JournalPath()), journal) << "and so is the journal";
+    }
+    if (c.planted == Planted::kForeign) {
+      ASSERT_TRUE(mivra_test::ChangeUnixOwner(planted, 0));
+    }
+    EXPECT_TRUE(Opens());
+    EXPECT_TRUE(File() == before_);
+    EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+  }
+}
+
+// A journal planted beside a file that is open already: the change does not start, the planted
+// journal is neither read back into the file nor written over.
+TEST_F(MetadataJournalTest, AChangeMeetingAnotherUsersJournalFailsAndLeavesIt) {
+  ASSERT_TRUE(mivra_test::MayChangeUnixOwner()) << "the tests run as root";
+  MdataObject object;
+  ASSERT_TRUE(Open(object));
+  WriteJournalOfCurrentFile();
+  const std::string journal = mivra_test::ReadFileBytes(JournalPath());
+  ASSERT_TRUE(mivra_test::ChangeUnixOwner(JournalPath(), 4242));
+  EXPECT_FALSE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"c.dll")), L"c.dll"));
+  object.Close();
+  EXPECT_TRUE(File() == before_);
+  EXPECT_EQ(mivra_test::ReadFileBytes(JournalPath()), journal);
+}
+
+// A caller that may only read the library's folders: opened for reading, the file reads as it is
+// and refuses every change; nothing is created, written or deleted.
+TEST_F(MetadataJournalTest, ACallerThatMayOnlyReadReadsTheFileAndChangesNothing) {
+  mivra_test::ReadOnlyCaller caller;
+  MdataObject object;
+  EXPECT_EQ(OpenFor(object, MetadataAccess::kReadWrite), MetadataOpen::kFailed) << "a writer is refused";
+  ASSERT_EQ(OpenFor(object, MetadataAccess::kReadOnlyWhenDenied), MetadataOpen::kOpened);
+  EXPECT_TRUE(object.readOnly);
+  EXPECT_EQ(mivra::CountRecordsFromLength(object), 2u);
+  std::string stored(mivra_test::kBkRecordBytes, '\0');
+  ASSERT_TRUE(mivra::ReadStoredRecord(object, 1, reinterpret_cast<uint8_t*>(stored.data())));
+  EXPECT_EQ(stored, RecordNamed(L"b.dll"));
+  uint8_t state[kStateSize] = {};
+  ASSERT_TRUE(mivra::ReadStateBlock(object, state));
+
+  const uint32_t deniedBefore = caller.denied();
+  EXPECT_FALSE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"c.dll")), L"c.dll"));
+  EXPECT_FALSE(mivra::OverwriteStoredRecord(object, 0, Bytes(RecordNamed(L"c.dll"))));
+  EXPECT_FALSE(mivra::WriteStateBlock(object, state));
+  EXPECT_FALSE(mivra::ReplaceMetadataContent(object, std::vector<uint8_t>(before_.begin(), before_.end())));
+  EXPECT_EQ(caller.denied(), deniedBefore) << "refused before any attempt to write";
+  object.Close();
+  EXPECT_TRUE(File() == before_);
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+  EXPECT_EQ(caller.deletionsTried(), 0u);
+}
+
+// What the reading open does not do: put back an interrupted change (the next caller that can
+// write does), delete a file that proves invalid, or create a missing one. It fails instead, or
+// finds a missing file absent, and leaves everything as it found it.
+TEST_F(MetadataJournalTest, ACallerThatMayOnlyReadLeavesRecoveryAndRepairToAWriter) {
+  const struct {
+    const char* what;
+    bool journal;
+    std::function<std::string(std::string)> file;  // empty: no file
+    MetadataOpen open;
+  } kCases[] = {
+      {"interrupted change", true, Torn, MetadataOpen::kFailed},
+      {"invalid file", false, [](std::string file) { return file.replace(0, 6, "NOTKV!"); }, MetadataOpen::kFailed},
+      {"no file", false, nullptr, MetadataOpen::kAbsent},
+      {"journal of a creation cut off", true, nullptr, MetadataOpen::kFailed},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    RemoveFile();
+    if (c.journal) WriteJournalOfCurrentFile();
+    if (c.file) mivra_test::WriteFileBytes(FilePath(), c.file(before_));
+    const auto tree = mivra_test::ReadTree(TmpBkupFolder());
+    {
+      mivra_test::ReadOnlyCaller caller;
+      MdataObject object;
+      EXPECT_EQ(OpenFor(object, MetadataAccess::kReadOnlyWhenDenied), c.open);
+      EXPECT_FALSE(object.fd.valid());
+      EXPECT_EQ(caller.deletionsTried(), 0u);
+    }
+    EXPECT_EQ(mivra_test::ReadTree(TmpBkupFolder()), tree);
+  }
+  // The writer that comes next puts the interrupted change back.
+  RemoveFile();
+  WriteJournalOfCurrentFile();
+  mivra_test::WriteFileBytes(FilePath(), Torn(before_));
+  EXPECT_TRUE(Opens());
+  EXPECT_TRUE(File() == before_);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "update/digest/file_crc32.h"
 #include "update/digest/file_piece.h"
 #include "update/frame/file_info.h"
+#include "update/frame/file_trust.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/trace_log.h"
 #include "update/store/metadata_journal.h"
@@ -58,6 +59,8 @@ void TraceRecovery(const wchar_t* path, JournalRecovery recovery) {
   switch (recovery) {
     case JournalRecovery::kRecovered: step.Outcome("recovered"); return;
     case JournalRecovery::kInUse: step.Failed("in use by a live writer"); return;
+    case JournalRecovery::kNoWrite: step.Failed("left for a caller that may write"); return;
+    case JournalRecovery::kUntrusted: step.Failed("not the library's: left as it is"); return;
     case JournalRecovery::kNone:
     case JournalRecovery::kFailed: step.Failed("cannot be put back"); return;
   }
@@ -87,6 +90,9 @@ bool StoreHeaderCrc(const MdataObject& object, uint64_t offset, int64_t end, con
   WriteLe32(header.data() + kHeaderCrcOffset, crc);
   return WriteAt(object.fd.get(), 0, header.data(), header.size());
 }
+
+// An open file that this caller may change.
+bool IsWritable(const MdataObject& object) { return object.fd.valid() && object.format && !object.readOnly; }
 
 // Takes the names of the first `count` records from the bytes of the record area as they stream
 // past, in pieces of any size.
@@ -224,20 +230,32 @@ bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
 }
 
 
-bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
-                      const uint8_t* newState) {
+MetadataOpen OpenMetadata(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                          const uint8_t* newState, MetadataAccess access) {
   object.Close();
-  if (!path || !newState || !BoundedCopy(object.path, path)) return false;
+  if (!path || !newState || !BoundedCopy(object.path, path)) return MetadataOpen::kFailed;
+  // A file that is a link, or that another user made, is not the library's: it is neither read,
+  // nor put back from a journal, nor deleted when invalid. It stays for an administrator to see.
+  const FileTrust fileTrust = JudgeLibraryFile(path);
+  switch (fileTrust) {
+    case FileTrust::kTrusted:
+    case FileTrust::kAbsent: break;
+    case FileTrust::kLink:
+    case FileTrust::kForeign: return MetadataOpen::kUntrusted;
+    case FileTrust::kUnknown: return MetadataOpen::kFailed;
+  }
   // A change cut off with its process is undone before the file is judged, so that a half-written
   // record never makes a sound file look invalid. One still under way in a live process keeps the
-  // file closed to this open.
+  // file closed to this open, and so does one that this caller may not write back.
   const JournalRecovery recovery = RecoverJournal(path);
   TraceRecovery(path, recovery);
   switch (recovery) {
     case JournalRecovery::kNone:
     case JournalRecovery::kRecovered: break;
+    case JournalRecovery::kUntrusted: return MetadataOpen::kUntrusted;
     case JournalRecovery::kInUse:
-    case JournalRecovery::kFailed: return false;
+    case JournalRecovery::kNoWrite:
+    case JournalRecovery::kFailed: return MetadataOpen::kFailed;
   }
   // Only "not found" means absent, and only a file proved absent is created (exclusively). One that
   // could not be tested, or that appeared meanwhile, is opened as the existing file it is.
@@ -245,21 +263,42 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
   if (state == PathState::kAbsent) {
     if (CreateMetadataFile(object, format, path, newState)) {
       object.format = &format;
-      return true;
+      return MetadataOpen::kOpened;
     }
     // A creation whose undo failed leaves its journal, and the file is not to be used.
-    if (ProbePath(path) != PathState::kPresent || JournalMayExist(path)) return false;
+    const bool present = ProbePath(path) == PathState::kPresent;
+    const bool journal = JournalMayExist(path);
+    // A reader that may not create the file finds it as absent as it was, with nothing beside it.
+    if (!present && !journal && access == MetadataAccess::kReadOnlyWhenDenied &&
+        ProbePath(path) == PathState::kAbsent) {
+      return MetadataOpen::kAbsent;
+    }
+    if (!present || journal) return MetadataOpen::kFailed;
   }
   errno = 0;
-  const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
-  if (fd == -1 && state == PathState::kUnknown && errno == ENOENT) {
-    if (!CreateMetadataFile(object, format, path, newState)) return false;
+  int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
+  const int openError = errno;
+  if (fd == -1 && state == PathState::kUnknown && openError == ENOENT) {
+    if (!CreateMetadataFile(object, format, path, newState)) return MetadataOpen::kFailed;
     object.format = &format;
-    return true;
+    return MetadataOpen::kOpened;
   }
   TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1);
-  if (fd == -1) return false;
+  if (fd == -1 && openError == EACCES && access == MetadataAccess::kReadOnlyWhenDenied) {
+    fd = Platform().wopen(path, _O_RDONLY | _O_BINARY, 0);
+    TraceStep("open-metadata").Path("path", path).Text("as", "read-only").Crt(fd != -1);
+    object.readOnly = fd != -1;
+  }
+  if (fd == -1) return MetadataOpen::kFailed;
   object.fd.reset(fd);
+  // A file that was not there when it was judged is judged now that it is.
+  if (fileTrust == FileTrust::kAbsent) {
+    const FileTrust appeared = JudgeLibraryFile(path);
+    if (appeared != FileTrust::kTrusted) {
+      object.Close();
+      return IsUntrusted(appeared) ? MetadataOpen::kUntrusted : MetadataOpen::kFailed;
+    }
+  }
   // The check reads every record for the CRC; the name list is taken from the same reading, so
   // that a lookup after the open does not read them all again.
   uint32_t nameCount = 0;
@@ -275,16 +314,22 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
       if (FileLength(fd) < 0) break;
       if (names && names->complete()) object.names = names->TakeNames();
       object.format = &format;
-      return true;
+      return MetadataOpen::kOpened;
     case MetadataCheck::kInvalid:
-      if (JournalMayExist(path)) break;
+      // A caller that may only read deletes nothing: the next caller that can write does.
+      if (object.readOnly || JournalMayExist(path)) break;
       DiscardFile(object, path);
-      return false;
+      return MetadataOpen::kFailed;
     case MetadataCheck::kUnreadable:
       break;
   }
-  object.fd.reset();
-  return false;
+  object.Close();
+  return MetadataOpen::kFailed;
+}
+
+bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                      const uint8_t* newState) {
+  return OpenMetadata(object, format, path, newState, MetadataAccess::kReadWrite) == MetadataOpen::kOpened;
 }
 
 bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored) {
@@ -293,7 +338,7 @@ bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored
 }
 
 bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {
-  if (!object.fd.valid() || !object.format || !stored) return false;
+  if (!IsWritable(object) || !stored) return false;
   const MetadataFormat& format = *object.format;
   const int64_t end = FileLength(object.fd.get());
   uint32_t position = 0;
@@ -324,7 +369,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
 }
 
 bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* stored) {
-  if (!object.fd.valid() || !object.format || !stored) return false;
+  if (!IsWritable(object) || !stored) return false;
   const MetadataFormat& format = *object.format;
   const int64_t end = FileLength(object.fd.get());
   uint32_t held = 0;
@@ -389,7 +434,7 @@ bool ReadStateBlock(const MdataObject& object, uint8_t* state) {
 }
 
 bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
-  if (!state || !object.fd.valid() || !object.format) return false;
+  if (!state || !IsWritable(object)) return false;
   const MetadataFormat& format = *object.format;
   MetadataChange change(object.path, object.fd.get());
   return change.Begin({{format.stateOffset(), format.stateSize}}) &&
@@ -397,7 +442,7 @@ bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
 }
 
 bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
-  if (!object.fd.valid() || !object.format || content.size() > INT64_MAX) return false;
+  if (!IsWritable(object) || content.size() > INT64_MAX) return false;
   const int64_t length = FileLength(object.fd.get());
   if (length < 0) return false;
   MetadataChange change(object.path, object.fd.get());

@@ -20,13 +20,37 @@ enum class MetadataCheck {
   kUnreadable,  // an I/O error kept the check from finishing: nothing is known against the file
 };
 
+// What the open of a metadata file is for.
+enum class MetadataAccess {
+  kReadWrite,  // the caller changes the file
+  // The caller only reads it: when the open for writing is denied (a caller that may only read
+  // the library's folders), the file is opened for reading alone. Such an object refuses every
+  // change; it recovers no journal and deletes no file, and an existing journal fails the open,
+  // so that the change it records is put back by the next caller that can write.
+  kReadOnlyWhenDenied,
+};
+
+enum class MetadataOpen {
+  kOpened,
+  kFailed,     // not opened, created or validated (an invalid file was deleted), or no verdict
+  kUntrusted,  // the file or its journal is a link or another user's: left as it is
+  // kReadOnlyWhenDenied only: the file is not there and could not be created; nothing is left
+  // behind. It reads as a new file would, holding no record.
+  kAbsent,
+};
+
 // Opens the metadata file at `path` into `object`, or creates it with a new header and the
-// `newState` block, and binds `format` (and so its kind) to the object for every later call. A
-// change that a process that is gone left unfinished is undone first; while a live process is
-// changing the file, the open fails. An existing file that proves invalid is closed and deleted
-// and the open fails, so the next open starts afresh; one that cannot be read is left as it is and
-// the open fails. On success the file is positioned at its end; on failure the object holds no
-// file and has no kind.
+// `newState` block, and binds `format` (and so its kind) to the object for every later call.
+// Neither the file nor its journal is used when it is a link or another user's file (whatever
+// either says is not the library's), nor when that cannot be told. A change that a process that
+// is gone left unfinished is undone first; while a live process is changing the file, the open
+// fails. An existing file that proves invalid is closed and deleted and the open fails, so the
+// next open starts afresh; one that cannot be read is left as it is and the open fails. On
+// success the file is positioned at its end; on failure the object holds no file and has no kind.
+MetadataOpen OpenMetadata(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                          const uint8_t* newState, MetadataAccess access);
+
+// The same, for writing: true when opened.
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                       const uint8_t* newState);
 

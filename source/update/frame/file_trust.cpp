@@ -1,0 +1,25 @@
+#include "update/frame/file_trust.h"
+
+#include "update/frame/file_owner.h"
+#include "update/frame/reparse_point.h"
+#include "update/frame/trace_log.h"
+
+namespace mivra {
+
+FileTrust JudgeLibraryFile(const wchar_t* path) {
+  switch (ProbeEntry(path)) {
+    case EntryKind::kAbsent: return FileTrust::kAbsent;
+    case EntryKind::kLink: TraceStep("link").Path("path", path).Failed("reparse point"); return FileTrust::kLink;
+    case EntryKind::kUnknown: return FileTrust::kUnknown;
+    case EntryKind::kFile:
+    case EntryKind::kFolder: break;
+  }
+  switch (CheckFileOwner(path)) {
+    case OwnerTrust::kTrusted: return FileTrust::kTrusted;
+    case OwnerTrust::kForeign: return FileTrust::kForeign;
+    case OwnerTrust::kUnknown: break;
+  }
+  return FileTrust::kUnknown;
+}
+
+}  // namespace mivra
