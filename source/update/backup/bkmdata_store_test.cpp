@@ -474,4 +474,59 @@ TEST_F(BkMdataStoreTest, LiveRecordWalkSkipsRemovedRecordsAndReadsOnlyWantedName
   EXPECT_TRUE(seen.empty());
 }
 
+uint32_t g_reads = 0;
+int CountingReadCalls(int fd, void* buffer, unsigned count) {
+  ++g_reads;
+  return CountingRead(fd, buffer, count);
+}
+
+// A walk over every record reads them in pieces of whole records, not one read per record, and
+// offers each one whole and in order across the pieces' borders.
+TEST_F(BkMdataStoreTest, WalkOverEveryRecordReadsThemInPieces) {
+  // More records than one piece of 256 KiB holds (468 of 560 bytes).
+  constexpr uint32_t kRecords = 500;
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  AppendNumbered(object, kRecords);
+
+  std::vector<uint32_t> seen;
+  bool whole = true;
+  g_reads = 0;
+  g_bytesRead = 0;
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&CountingReadCalls);
+    EXPECT_EQ(mivra::ForEachLiveBkRecord(object, [&](uint32_t index, const BkMdataRecord& record) {
+      const BkMdataRecord expected = ToBkMdataRecord(SampleRecord(L"f" + std::to_wstring(index), index));
+      whole = whole && std::memcmp(&record, &expected, sizeof(record)) == 0;
+      seen.push_back(index);
+      return true;
+    }), mivra::RecordWalk::kWalked);
+  }
+  ASSERT_EQ(seen.size(), kRecords);
+  for (uint32_t i = 0; i < kRecords; ++i) ASSERT_EQ(seen[i], i);
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(g_reads, 2u);
+  EXPECT_EQ(g_bytesRead, uint64_t{kRecords} * 560u);
+
+  // Stopped early, the walk reads no piece beyond the one that held the last record offered.
+  g_reads = 0;
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&CountingReadCalls);
+    EXPECT_EQ(mivra::ForEachLiveBkRecord(object, [](uint32_t index, const BkMdataRecord&) { return index < 10; }),
+              mivra::RecordWalk::kWalked);
+  }
+  EXPECT_EQ(g_reads, 1u);
+
+  // The second piece failing stops the walk with a failure after the first piece's records.
+  seen.clear();
+  {
+    mivra_test::PlatformFault<&mivra::PlatformCalls::read> fault(mivra_test::FaultPlan::Nth(2), -1);
+    EXPECT_EQ(mivra::ForEachLiveBkRecord(object, [&seen](uint32_t index, const BkMdataRecord&) {
+      seen.push_back(index);
+      return true;
+    }), mivra::RecordWalk::kUnreadable);
+  }
+  EXPECT_EQ(seen.size(), 468u);
+}
+
 }  // namespace

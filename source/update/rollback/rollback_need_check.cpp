@@ -48,19 +48,18 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
 
   wchar_t installDir[kPathCapacity] = {};
   if (!GetInstallDir(installDir)) return false;
-  const uint32_t count = CountRBRecords(*database);
   std::vector<std::string> componentNames;
   UpdateConfigStatus config;
   const bool namesUsable = CollectComponentFileNames(&componentNames, installDir, &config) == 1;
   PrintUpdateConfigFailure(config);
 
-  for (uint32_t index = 0; index < count && !decision.decided(); ++index) {
-    RBMdataRecord record;
-    if (!ReadRBRecord(*database, index, &record)) return false;
+  const bool read = ForEachRBRecord(*database, [&](uint32_t index, const RBMdataRecord& record) {
     const RegisteredFileCheck check = CheckRegisteredFile(installDir, record, namesUsable ? &componentNames : nullptr);
     TraceJudgement(check);
     decision.TakeFile(index, check.judgement);
-  }
+    return !decision.decided();
+  });
+  if (!read) return false;
   switch (decision.answer().reason) {
     case NeedReason::kNone: return true;
     case NeedReason::kInterruptedUpdate:

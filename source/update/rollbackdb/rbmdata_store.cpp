@@ -36,6 +36,16 @@ bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* reco
   return true;
 }
 
+bool ForEachRBRecord(const MdataObject& object,
+                     const std::function<bool(uint32_t index, const RBMdataRecord& record)>& visit) {
+  if (!IsRollbackObject(object)) return false;
+  return ForEachStoredRecord(object, CountRBRecords(object), [&visit](uint32_t index, const uint8_t* stored) {
+    RBMdataRecord record;
+    DecodeRBRecord(stored, &record);
+    return visit(index, record);
+  });
+}
+
 bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record) {
   if (!IsRollbackObject(object)) return false;
   uint8_t stored[kRBRecordSize];

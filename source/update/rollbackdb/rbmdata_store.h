@@ -5,6 +5,7 @@
 #define MIVRA_UPDATE_ROLLBACKDB_RBMDATA_STORE_H_
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +26,11 @@ bool OpenRBMdata(MdataObject& object);
 inline bool IsRollbackObject(const MdataObject& object) { return object.kind() == MdataKind::kRollback; }
 
 bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record);
+
+// Offers every record the file holds to `visit(index, record)` in order, reading them in pieces,
+// until `visit` returns false. False when a record cannot be read.
+bool ForEachRBRecord(const MdataObject& object,
+                     const std::function<bool(uint32_t index, const RBMdataRecord& record)>& visit);
 
 // Appends `record`; callers look the name up first.
 bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record);
