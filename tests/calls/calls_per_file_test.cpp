@@ -32,7 +32,7 @@ constexpr double kAddWithObjectCalls = 57;
 constexpr double kAddWithoutObjectCalls = 74;
 // One attribute query, and one open, two reads and a close for the digest.
 constexpr double kNeedCheckCalls = 5;
-constexpr double kRollbackCalls = 25;
+constexpr double kRollbackCalls = 29;
 
 class CallsPerFileTest : public mivra_test::CoreProductTest {
  protected:

@@ -93,17 +93,8 @@ RecordWalk ForEachLiveBkRecord(MdataObject& object,
   if (!IsBackupObject(object)) return RecordWalk::kUnreadable;
   const uint32_t count = CountBkRecords(object);
   if (wanted && object.names.size() != count && !LoadMetadataNames(object)) return RecordWalk::kUnreadable;
-  if (!wanted) {
-    // Every record is wanted: they are read in pieces rather than one by one.
-    const bool read = ForEachStoredRecord(object, count, [&visit](uint32_t index, const uint8_t* stored) {
-      BkMdataRecord record;
-      DecodeBkRecord(stored, &record);
-      return (record.flags & BKREC_REMOVED) || visit(index, record);
-    });
-    return read ? RecordWalk::kWalked : RecordWalk::kUnreadable;
-  }
   for (uint32_t index = 0; index < count; ++index) {
-    if (index >= object.names.size() || !wanted(object.names[index])) continue;
+    if (wanted && (index >= object.names.size() || !wanted(object.names[index]))) continue;
     BkMdataRecord record;
     if (!ReadBkRecord(object, index, &record)) return RecordWalk::kUnreadable;
     if (record.flags & BKREC_REMOVED) continue;

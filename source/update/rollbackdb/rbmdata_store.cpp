@@ -36,14 +36,13 @@ bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* reco
   return true;
 }
 
-bool ForEachRBRecord(const MdataObject& object,
-                     const std::function<bool(uint32_t index, const RBMdataRecord& record)>& visit) {
-  if (!IsRollbackObject(object)) return false;
-  return ForEachStoredRecord(object, CountRBRecords(object), [&visit](uint32_t index, const uint8_t* stored) {
-    RBMdataRecord record;
-    DecodeRBRecord(stored, &record);
-    return visit(index, record);
-  });
+bool ReadRBRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<RBMdataRecord>* records) {
+  if (!records || !IsRollbackObject(object)) return false;
+  std::vector<uint8_t> stored;
+  if (!ReadStoredRecords(object, first, count, &stored)) return false;
+  records->resize(count);
+  for (uint32_t i = 0; i < count; ++i) DecodeRBRecord(stored.data() + size_t{i} * kRBRecordSize, &(*records)[i]);
+  return true;
 }
 
 bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record) {

@@ -5,7 +5,6 @@
 #define MIVRA_UPDATE_ROLLBACKDB_RBMDATA_STORE_H_
 
 #include <cstdint>
-#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -27,10 +26,9 @@ inline bool IsRollbackObject(const MdataObject& object) { return object.kind() =
 
 bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record);
 
-// Offers every record the file holds to `visit(index, record)` in order, reading them in pieces,
-// until `visit` returns false. False when a record cannot be read.
-bool ForEachRBRecord(const MdataObject& object,
-                     const std::function<bool(uint32_t index, const RBMdataRecord& record)>& visit);
+// Records `first` to `first` + `count` - 1, read at once into `records`; false when one cannot be
+// read.
+bool ReadRBRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<RBMdataRecord>* records);
 
 // Appends `record`; callers look the name up first.
 bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record);

@@ -292,23 +292,10 @@ bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored
   return ReadAt(object.fd.get(), object.format->recordOffset(index), stored, object.format->recordSize);
 }
 
-bool ForEachStoredRecord(const MdataObject& object, uint32_t count,
-                         const std::function<bool(uint32_t index, const uint8_t* stored)>& visit) {
-  if (!object.format) return false;
-  const MetadataFormat& format = *object.format;
-  // Pieces of whole records, so that no buffer grows with the file.
-  const uint32_t perPiece = std::max<uint32_t>(1, static_cast<uint32_t>(kFilePieceSize / format.recordSize));
-  std::vector<uint8_t> piece;
-  for (uint32_t done = 0; done < count;) {
-    const uint32_t records = std::min(count - done, perPiece);
-    piece.resize(size_t{records} * format.recordSize);
-    if (!ReadAt(object.fd.get(), format.recordOffset(done), piece.data(), piece.size())) return false;
-    for (uint32_t i = 0; i < records; ++i) {
-      if (!visit(done + i, piece.data() + size_t{i} * format.recordSize)) return true;
-    }
-    done += records;
-  }
-  return true;
+bool ReadStoredRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<uint8_t>* stored) {
+  if (!stored || !object.format) return false;
+  stored->resize(size_t{count} * object.format->recordSize);
+  return count == 0 || ReadAt(object.fd.get(), object.format->recordOffset(first), stored->data(), stored->size());
 }
 
 bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {

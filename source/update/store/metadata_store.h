@@ -5,7 +5,6 @@
 #define MIVRA_UPDATE_STORE_METADATA_STORE_H_
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,11 +33,9 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
 // The stored (scrambled) bytes of record `index`; false when the file does not hold it whole.
 bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored);
 
-// Offers the stored bytes of records 0 to `count` - 1 to `visit(index, stored)` in order, read in
-// pieces of whole records (one read per piece, not per record), until `visit` returns false. False
-// when a piece cannot be read whole.
-bool ForEachStoredRecord(const MdataObject& object, uint32_t count,
-                         const std::function<bool(uint32_t index, const uint8_t* stored)>& visit);
+// The stored bytes of records `first` to `first` + `count` - 1 in one read, into `stored` (resized
+// to fit); false when the file does not hold them all whole.
+bool ReadStoredRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<uint8_t>* stored);
 
 // Appends stored record bytes right after the last whole record and sets the record count to the
 // records then held; refreshes the header CRC and adds `name` (the record's) to the name list.
