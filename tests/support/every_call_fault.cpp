@@ -20,6 +20,7 @@ struct State {
   std::wstring firedFile;
   std::map<int, std::wstring> fdFiles;
   std::map<HANDLE, std::wstring> handleFiles;
+  std::map<std::wstring, uint32_t> callsByFile;
 };
 
 State& TheState() {
@@ -77,6 +78,7 @@ std::wstring FileOf(LPSHFILEOPSTRUCTW operation) { return operation ? Folded(ope
 bool Intercept(const std::wstring& file) {
   State& state = TheState();
   const uint32_t call = ++state.calls;
+  ++state.callsByFile[file];
   if (state.mode == FaultMode::kCount) return false;
   if (call == state.target) {
     if (state.mode == FaultMode::kCrash) ::TerminateProcess(::GetCurrentProcess(), kCrashExitCode);
@@ -218,6 +220,7 @@ EveryCallFault::~EveryCallFault() {
 }
 
 uint32_t EveryCallFault::calls() const { return TheState().calls; }
+std::map<std::wstring, uint32_t> EveryCallFault::callsByFile() const { return TheState().callsByFile; }
 bool EveryCallFault::fired() const { return TheState().fired; }
 std::wstring EveryCallFault::firedFile() const { return TheState().firedFile; }
 

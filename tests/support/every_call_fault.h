@@ -17,6 +17,7 @@
 #define MIVRA_TESTS_SUPPORT_EVERY_CALL_FAULT_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "update/frame/platform_calls.h"
@@ -39,6 +40,8 @@ class EveryCallFault {
 
   // Calls made since the fault was installed, failed ones included.
   uint32_t calls() const;
+  // The same calls by the file each named (folded to lower case; empty for calls on no file).
+  std::map<std::wstring, uint32_t> callsByFile() const;
   // Whether call n was reached (and failed), and on which file (empty for calls on no file).
   bool fired() const;
   std::wstring firedFile() const;

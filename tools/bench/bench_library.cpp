@@ -1,13 +1,14 @@
 // The library's exports under Wine against what the same work costs without it: CopyFileW and one
 // MD5 pass through the system service. One figure per run of the program, so that each process
 // measures its own peak working set:
-//   mivra_bench add-large | adds | rollback | query
+//   mivra_bench add-large | adds | rollback [FILES] | query
 #include <windows.h>
 #include <psapi.h>
 #include <wincrypt.h>
 
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <functional>
 #include <string>
 #include <vector>
@@ -23,6 +24,7 @@ namespace {
 using mivra_bench::Figure;
 using mivra_bench::RatioOf;
 using mivra_bench::TimeOnce;
+using mivra_bench::WithGoal;
 
 constexpr DWORD kPiece = 1u << 20;
 
@@ -205,7 +207,7 @@ void BenchAddLarge(int rounds) {
   char name[160];
   std::snprintf(name, sizeof(name), "P3 MivraAddToBackup of one %ld MiB file, with an object, vs CopyFileW + one MD5 pass",
                 mib);
-  mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "s", RatioOf::kValueOverReference, plain));
+  mivra_bench::PrintFigure(WithGoal(mivra_bench::FigureFromPairs(name, "s", RatioOf::kValueOverReference, plain), 1.3));
   std::snprintf(name, sizeof(name),
                 "P3 the same vs its floor: MD5 of the source, CopyFileW, FlushFileBuffers, MD5 of the copy");
   mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "s", RatioOf::kValueOverReference, flushed));
@@ -231,22 +233,58 @@ double MeanOf(const std::vector<double>& times, size_t from, size_t count) {
   return sum / static_cast<double>(count);
 }
 
-// The same growth without the library: each file copied into one folder and proven there, as an
-// add must (digest of the source, copy, flush, digest of the copy). Under Wine, creating a name
-// that is not there yet reads the whole folder, so this alone grows with the folder.
+// The same work without the library: each file copied into one folder and proven there, as an
+// add must: open, read and MD5 the source, create, write and flush the copy, read it back and MD5
+// it. Under Wine, creating a name that is not there yet reads the whole folder, so this alone
+// grows with the folder.
+class PlainVerifiedCopy {
+ public:
+  PlainVerifiedCopy() : piece_(kPiece) {
+    if (!CryptAcquireContextW(provider_.receive(), nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) {
+      Die("CryptAcquireContextW");
+    }
+  }
+  void Copy(const std::wstring& source, const std::wstring& copy) {
+    mivra::ScopedHandle from(CreateFileW(source.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from) Die("opening a source");
+    DWORD got = 0;
+    if (!ReadFile(from.get(), piece_.data(), kPiece, &got, nullptr)) Die("ReadFile");
+    Digest(piece_.data(), got);
+    mivra::ScopedHandle to(
+        CreateFileW(copy.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    if (!to || !WriteFile(to.get(), piece_.data(), got, &written, nullptr) || written != got) Die("writing a copy");
+    if (!FlushFileBuffers(to.get())) Die("FlushFileBuffers");
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(to.get(), start, nullptr, FILE_BEGIN) ||
+        !ReadFile(to.get(), piece_.data(), kPiece, &got, nullptr)) {
+      Die("reading a copy back");
+    }
+    Digest(piece_.data(), got);
+  }
+
+ private:
+  void Digest(const BYTE* data, DWORD length) {
+    mivra::ScopedCryptHash hash;
+    BYTE digest[16];
+    DWORD digestLength = 16;
+    if (!CryptCreateHash(provider_.get(), CALG_MD5, 0, 0, hash.receive()) ||
+        !CryptHashData(hash.get(), data, length, 0) || !CryptGetHashParam(hash.get(), HP_HASHVAL, digest, &digestLength, 0)) {
+      Die("MD5 of a copy");
+    }
+  }
+  mivra::ScopedCryptProv provider_;
+  std::vector<BYTE> piece_;
+};
+
 std::vector<double> TimePlainCopies(const std::vector<std::wstring>& paths, const std::wstring& folder) {
   std::vector<double> times;
   times.reserve(paths.size());
-  ReferenceMd5 md5;
-  uint8_t digest[16];
+  PlainVerifiedCopy plain;
   for (const std::wstring& path : paths) {
     const std::wstring copy = folder + path.substr(path.find_last_of(L'\\') + 1);
-    times.push_back(TimeOnce([&] {
-      md5.Of(path, digest);
-      if (!CopyFileW(path.c_str(), copy.c_str(), FALSE)) Die("CopyFileW");
-      Flush(copy);
-      md5.Of(copy, digest);
-    }));
+    times.push_back(TimeOnce([&] { plain.Copy(path, copy); }));
   }
   return times;
 }
@@ -260,6 +298,7 @@ void BenchAdds(int rounds) {
     paths.push_back(dir + Numbered(L"A", i, L"DAT"));
     WritePatternFile(paths.back(), 4096, static_cast<uint32_t>(i));
   }
+  // Per round, in ms per file: (last window, first window) of each way.
   std::vector<std::pair<double, double>> withObject, withoutObject, plainCopies;
   double totalWith = 0, totalWithout = 0;
   const std::wstring scratch = ScratchFolder(dir);
@@ -284,23 +323,52 @@ void BenchAdds(int rounds) {
       (useObject ? totalWith : totalWithout) += total / rounds;
     }
   }
-  char name[160];
+  const auto growthOf = [](const std::vector<std::pair<double, double>>& ways,
+                           const std::vector<std::pair<double, double>>& copies) {
+    std::vector<std::pair<double, double>> pairs;
+    for (size_t i = 0; i < ways.size(); ++i) {
+      pairs.emplace_back(ways[i].first - ways[i].second, copies[i].first - copies[i].second);
+    }
+    return pairs;
+  };
+  const auto firstOf = [](const std::vector<std::pair<double, double>>& ways,
+                          const std::vector<std::pair<double, double>>& copies) {
+    std::vector<std::pair<double, double>> pairs;
+    for (size_t i = 0; i < ways.size(); ++i) pairs.emplace_back(ways[i].second, copies[i].second);
+    return pairs;
+  };
+  char name[200];
+  for (const bool useObject : {true, false}) {
+    const auto& way = useObject ? withObject : withoutObject;
+    const char* how = useObject ? "with" : "without";
+    std::snprintf(name, sizeof(name),
+                  "P4 growth per add of 4 KiB %s an object, first %zu to last %zu of %ld, vs that of plain verified copies",
+                  how, window, window, files);
+    mivra_bench::PrintFigure(
+        WithGoal(mivra_bench::FigureFromPairs(name, "ms/file", RatioOf::kValueOverReference, growthOf(way, plainCopies)), 1.5));
+  }
+  for (const bool useObject : {true, false}) {
+    const auto& way = useObject ? withObject : withoutObject;
+    std::snprintf(name, sizeof(name), "P7 one add of 4 KiB %s an object (first %zu of %ld) vs one plain verified copy",
+                  useObject ? "with" : "without", window, files);
+    mivra_bench::PrintFigure(
+        WithGoal(mivra_bench::FigureFromPairs(name, "ms/file", RatioOf::kValueOverReference, firstOf(way, plainCopies)), 2.5));
+  }
   std::snprintf(name, sizeof(name), "P4 %ld adds of 4 KiB with an object, last %zu (reference: first %zu)", files,
                 window, window);
   mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "ms/file", RatioOf::kValueOverReference, withObject));
   std::snprintf(name, sizeof(name), "P4 %ld adds of 4 KiB without an object, last %zu (reference: first %zu)", files,
                 window, window);
   mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "ms/file", RatioOf::kValueOverReference, withoutObject));
-  std::snprintf(name, sizeof(name), "P4 floor: %ld copies of 4 KiB into one folder, each proven, last %zu (reference: first %zu)",
-                files, window, window);
+  std::snprintf(name, sizeof(name), "P4 plain verified copies of 4 KiB into one folder, last %zu (reference: first %zu)",
+                window, window);
   mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "ms/file", RatioOf::kValueOverReference, plainCopies));
   std::printf("P4 all %ld adds: %.2f s with an object, %.2f s without (mean of %d rounds)\n", files, totalWith,
               totalWithout, rounds);
   std::fflush(stdout);
 }
 
-void BenchRollback(int rounds) {
-  const long files = Setting("MIVRA_BENCH_ROLLBACK_FILES", 3000);
+void BenchRollback(int rounds, long files) {
   const long mib = Setting("MIVRA_BENCH_ROLLBACK_MIB", 256);
   const uint64_t size = (uint64_t(mib) << 20) / static_cast<uint64_t>(files);
   const std::wstring dir = PrepareProduct();
@@ -354,7 +422,8 @@ void BenchRollback(int rounds) {
   char name[160];
   std::snprintf(name, sizeof(name), "P5 MivraRollback perform, %ld files / %ld MiB all changed, vs copy + one MD5 pass",
                 files, mib);
-  mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "s", RatioOf::kValueOverReference, plain));
+  mivra_bench::PrintFigure(
+      WithGoal(mivra_bench::FigureFromPairs(name, "s", RatioOf::kValueOverReference, plain), files > 1000 ? 2.5 : 2.0));
   std::snprintf(name, sizeof(name),
                 "P5 the same vs its floor: MD5 of the backup, copy, FlushFileBuffers and MD5 of each copy");
   mivra_bench::PrintFigure(mivra_bench::FigureFromPairs(name, "s", RatioOf::kValueOverReference, flushed));
@@ -388,12 +457,26 @@ void BenchQuery(int rounds) {
     });
   };
   const auto reference = [&] { return TimeOnce([&] { DigestPass(paths); }); };
-  char name[160];
-  std::snprintf(name, sizeof(name), "P6 query with the changed-file test, %ld unchanged %ld KiB files, vs one MD5 pass",
-                files, kib);
-  mivra_bench::PrintFigure(mivra_bench::Scaled(
-      mivra_bench::CompareSideBySide(name, "", rounds, RatioOf::kValueOverReference, library, reference), 1000,
-      "ms"));
+  const std::wstring traceFile = dir.substr(0, dir.size() - 1) + L"-reference\\trace.log";
+  for (const bool traced : {false, true}) {
+    if (traced) {
+      mivra_test::MakeFolder(dir.substr(0, dir.size() - 1) + L"-reference");
+      mivra_test::SetEnv(L"MIVRA_TRACE", traceFile.c_str());
+    }
+    char name[200];
+    std::snprintf(name, sizeof(name),
+                  "P6 query with the changed-file test, trace %s, %ld unchanged %ld KiB files, vs one MD5 pass",
+                  traced ? "on" : "off", files, kib);
+    const auto setup = [&] {
+      if (traced) DeleteFileW(traceFile.c_str());
+    };
+    mivra_bench::PrintFigure(WithGoal(
+        mivra_bench::Scaled(mivra_bench::CompareSideBySide(name, "", rounds, RatioOf::kValueOverReference, library,
+                                                           reference, setup),
+                            1000, "ms"),
+        1.2));
+  }
+  mivra_test::SetEnv(L"MIVRA_TRACE", nullptr);
 }
 
 }  // namespace
@@ -410,11 +493,12 @@ int wmain(int argc, wchar_t** argv) {
   } else if (figure == L"adds") {
     BenchAdds(static_cast<int>(Setting("MIVRA_BENCH_ADD_ROUNDS", 2)));
   } else if (figure == L"rollback") {
-    BenchRollback(rounds);
+    const long files = argc > 2 ? std::wcstol(argv[2], nullptr, 10) : 0;
+    BenchRollback(rounds, files > 0 ? files : Setting("MIVRA_BENCH_ROLLBACK_FILES", 3000));
   } else if (figure == L"query") {
     BenchQuery(static_cast<int>(Setting("MIVRA_BENCH_QUERY_ROUNDS", 5)));
   } else {
-    std::fprintf(stderr, "usage: mivra_bench add-large | adds | rollback | query\n");
+    std::fprintf(stderr, "usage: mivra_bench add-large | adds | rollback [FILES] | query\n");
     return 2;
   }
   const std::wstring dir = mivra_test::TestInstallDir();

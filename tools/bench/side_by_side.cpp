@@ -84,11 +84,21 @@ Figure Scaled(Figure figure, double factor, const std::string& unit) {
   return figure;
 }
 
+Figure WithGoal(Figure figure, double goal) {
+  figure.goal = goal;
+  return figure;
+}
+
 std::string FormatFigure(const Figure& figure) {
-  char line[512];
-  std::snprintf(line, sizeof(line), "%s: %.4g %s (reference: %.4g %s) ratio %.2f (spread %.2f-%.2f over %d rounds)",
-                figure.name.c_str(), figure.value, figure.unit.c_str(), figure.reference, figure.unit.c_str(),
-                figure.ratio, figure.ratioLow, figure.ratioHigh, figure.rounds);
+  char line[640];
+  int length = std::snprintf(line, sizeof(line),
+                             "%s: %.4g %s (reference: %.4g %s) ratio %.2f (spread %.2f-%.2f over %d rounds)",
+                             figure.name.c_str(), figure.value, figure.unit.c_str(), figure.reference,
+                             figure.unit.c_str(), figure.ratio, figure.ratioLow, figure.ratioHigh, figure.rounds);
+  if (figure.goal > 0 && length > 0 && static_cast<size_t>(length) < sizeof(line)) {
+    std::snprintf(line + length, sizeof(line) - length, " goal <= %.2f: %s", figure.goal,
+                  figure.ratio <= figure.goal ? "met" : "NOT met");
+  }
   return line;
 }
 

@@ -25,6 +25,7 @@ struct Figure {
   double ratioLow = 0;
   double ratioHigh = 0;
   int rounds = 0;
+  double goal = 0;  // the ratio the figure must not exceed; 0: none, only held
 };
 
 // How a round's two measurements become a ratio.
@@ -50,7 +51,11 @@ Figure AsRate(Figure figure, double amount, const std::string& unit);
 // Scales value and reference (for instance seconds to milliseconds) without touching the ratio.
 Figure Scaled(Figure figure, double factor, const std::string& unit);
 
-// "name: value unit (reference: value unit) ratio R (spread L-H over N rounds)".
+// The same figure with the ratio it must reach.
+Figure WithGoal(Figure figure, double goal);
+
+// "name: value unit (reference: value unit) ratio R (spread L-H over N rounds)", then, with a goal,
+// "goal <= G: met" or "goal <= G: NOT met".
 std::string FormatFigure(const Figure& figure);
 void PrintFigure(const Figure& figure);
 

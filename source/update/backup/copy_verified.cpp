@@ -8,6 +8,7 @@
 
 #include "update/digest/file_digest.h"
 #include "update/digest/file_piece.h"
+#include "update/digest/md5.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/reparse_point.h"
 #include "update/frame/scoped_handles.h"
@@ -27,31 +28,30 @@ TraceEvent TraceCopy(const wchar_t* source, const wchar_t* destination, const ch
 constexpr int kMaxCopyAttempts = 2;
 constexpr size_t kDigestSize = 16;
 
-// Moves every byte across; false at the first failed read or write.
-bool PumpData(HANDLE from, HANDLE to) {
+// Moves every byte across, handing each piece to `eachPiece` when given; false at the first failed
+// read or write.
+template <typename PieceFn>
+bool PumpData(HANDLE from, HANDLE to, PieceFn&& eachPiece) {
   std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
   if (!buffer) return false;
   for (;;) {
     DWORD got = 0;
     if (!Platform().ReadFile(from, buffer.get(), static_cast<DWORD>(kFilePieceSize), &got, nullptr)) return false;
     if (got == 0) return true;
+    if (!eachPiece(buffer.get(), got)) return false;
     DWORD written = 0;
     if (!Platform().WriteFile(to, buffer.get(), got, &written, nullptr) || written != got) return false;
   }
 }
 
-}  // namespace
-
-bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
-  if (!source || !destination) return false;
-  ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!from) return TraceCopy(source, destination, "open source").Win32(false);
+// Copies from the open `from` into a new `destination`, as CopyFileData does.
+template <typename PieceFn>
+bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destination, PieceFn&& eachPiece) {
   // A copy is written into the file of that name, never through a link to another.
   ScopedHandle to = OpenFileNotLink(destination, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
-  if (!PumpData(from.get(), to.get())) {
+  if (!PumpData(from, to.get(), eachPiece)) {
     TraceCopy(source, destination, "data").Win32(false);
     to.reset();
     Platform().DeleteFileW(destination);
@@ -61,27 +61,82 @@ bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
   return TraceCopy(source, destination, nullptr).Ok(true);
 }
 
+// The copy's digest against `reference`; a mismatch is traced with its attempt.
+bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attempt, uint8_t* copied, bool* taken) {
+  *taken = GetFileDigest(destination, copied);
+  if (!*taken) return false;
+  if (std::memcmp(copied, reference, kDigestSize) == 0) return true;
+  TraceStep("verify").Path("path", destination).Bytes("expected", reference, kDigestSize).Number(
+      "attempt", static_cast<uint64_t>(attempt)).Failed("digest differs");
+  return false;
+}
+
+}  // namespace
+
+bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
+  if (!source || !destination) return false;
+  ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!from) return TraceCopy(source, destination, "open source").Win32(false);
+  return CopyFromHandle(from.get(), source, destination, [](const BYTE*, DWORD) { return true; });
+}
+
+HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destination, uint8_t* copyDigest) {
+  if (!source || !destination) return HeldCopy::kFailed;
+  for (int attempt = 1;; ++attempt) {
+    // Without write sharing no one can change the source while it is open here: the digest taken
+    // while copying is the source's, as a pass of its own would take it.
+    ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from) {
+      // Not a failure of the copy: the caller copies the way a source open for writing needs.
+      TraceStep("hold-source").Path("path", source).Outcome("not held");
+      return HeldCopy::kNotHeld;
+    }
+    CMd5 md5;
+    Md5Context context{};
+    md5.Md5Init(&context);
+    const auto hash = [&md5, &context](const BYTE* piece, DWORD length) {
+      return md5.Md5Update(&context, piece, length) == 1;
+    };
+    if (!CopyFromHandle(from.get(), source, destination, hash) || !md5.Md5Final(&context)) return HeldCopy::kFailed;
+    from.reset();
+    uint8_t copied[kDigestSize];
+    bool taken = false;
+    if (CopyMatches(destination, context.digest, attempt, copied, &taken)) {
+      if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
+      return HeldCopy::kProved;
+    }
+    if (!taken || attempt == kMaxCopyAttempts) return HeldCopy::kFailed;
+  }
+}
+
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
                       uint8_t* copyDigest) {
   if (!source || !destination) return false;
   uint8_t reference[kDigestSize];
   if (expected) {
     std::memcpy(reference, expected, kDigestSize);
-  } else if (!GetFileDigest(source, reference)) {
-    return false;
+  } else {
+    switch (CopyHeldSourceVerified(source, destination, copyDigest)) {
+      case HeldCopy::kProved: return true;
+      case HeldCopy::kFailed: return false;
+      case HeldCopy::kNotHeld: break;
+    }
+    // Another process may write the source while it is copied: its digest is taken on its own
+    // before the copy, and a copy that differs from it is no copy of that state.
+    if (!GetFileDigest(source, reference)) return false;
   }
 
   for (int attempt = 1;; ++attempt) {
     if (!CopyFileData(source, destination)) return false;
     uint8_t copied[kDigestSize];
-    if (!GetFileDigest(destination, copied)) return false;
-    if (std::memcmp(copied, reference, kDigestSize) == 0) {
+    bool taken = false;
+    if (CopyMatches(destination, reference, attempt, copied, &taken)) {
       if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
       return true;
     }
-    TraceStep("verify").Path("path", destination).Bytes("expected", reference, kDigestSize).Number(
-        "attempt", static_cast<uint64_t>(attempt)).Failed("digest differs");
-    if (attempt == kMaxCopyAttempts) return false;
+    if (!taken || attempt == kMaxCopyAttempts) return false;
   }
 }
 

@@ -12,8 +12,22 @@ namespace mivra {
 // does not stop the copy. A failed read or write deletes the destination: no partial copy stays.
 bool CopyFileData(const wchar_t* source, const wchar_t* destination);
 
-// Copies `source` to `destination` and compares the copy's digest with `expected` (16 bytes), or,
-// when that is null, with the source's digest taken once before copying. A mismatch copies once
+enum class HeldCopy {
+  kProved,   // copied and the copy proved
+  kFailed,   // the copy or its proof failed
+  kNotHeld,  // the source cannot be opened without write sharing (another process may write it)
+};
+
+// Copies `source` while holding it open without write sharing, digesting it in the same pass, and
+// proves the copy by its own digest against that one: two reads of the source's bytes and of the
+// copy's prove what three would, since nothing can change the source in between. A mismatch copies
+// once more; after a second mismatch the call fails and leaves that copy in place. On success the
+// copy's digest goes to `copyDigest` (16 bytes) when that is not null.
+HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destination, uint8_t* copyDigest);
+
+// Copies `source` to `destination` and compares the copy's digest with `expected` (16 bytes). When
+// that is null, the source is copied as CopyHeldSourceVerified does, or, when it cannot be held
+// that way, compared with the source's digest taken once before copying. A mismatch copies once
 // more; after a second mismatch the call fails and leaves that copy in place. On success the
 // copy's digest, just taken, goes to `copyDigest` (16 bytes) when that is not null, so that no
 // caller needs to read the copy again.

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 
 #include "support/file_util.h"
@@ -12,6 +14,7 @@
 #include "support/platform_fault.h"
 #include "support/unix_file_ops.h"
 #include "update/digest/file_piece.h"
+#include "update/digest/md5.h"
 
 namespace {
 
@@ -30,13 +33,64 @@ struct CopyWatch {
   int writesLeft = 1 << 30;
   bool shortWrite = false;
   int writesToSpoil = 0;
+  // The source's reads, through Win32 handles and C-runtime descriptors open on it.
+  std::wstring source;
+  std::set<HANDLE> sourceHandles;
+  std::set<int> sourceFds;
+  uint64_t sourceBytesRead = 0;
+  // A writer that tries to change the source when the first copy is created: whether it did.
+  bool changeSourceAtCopy = false;
+  int changesTried = 0;
+  bool changed = false;
 };
 CopyWatch g_watch;
 
+bool IsSource(LPCWSTR path) { return !g_watch.source.empty() && _wcsicmp(path, g_watch.source.c_str()) == 0; }
+
+// Another writer changes the source (same size) as the copy begins, if sharing lets it.
+void TryToChangeSource() {
+  ++g_watch.changesTried;
+  HANDLE file = mivra::RealPlatformCalls().CreateFileW(g_watch.source.c_str(), GENERIC_WRITE,
+                                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  DWORD written = 0;
+  g_watch.changed = WriteFile(file, "CHANGED", 7, &written, nullptr) && written == 7;
+  CloseHandle(file);
+}
+
 HANDLE WINAPI WatchedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (access == GENERIC_WRITE && disposition == CREATE_ALWAYS) ++g_watch.destinationsCreated;
-  return mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+  if (access == GENERIC_WRITE && disposition == CREATE_ALWAYS) {
+    if (g_watch.changeSourceAtCopy && g_watch.destinationsCreated == 0) TryToChangeSource();
+    ++g_watch.destinationsCreated;
+  }
+  const HANDLE file =
+      mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+  if (file != INVALID_HANDLE_VALUE && IsSource(path)) g_watch.sourceHandles.insert(file);
+  return file;
+}
+
+BOOL WINAPI WatchedCloseHandle(HANDLE handle) {
+  g_watch.sourceHandles.erase(handle);
+  return mivra::RealPlatformCalls().CloseHandle(handle);
+}
+
+int WatchedOpen(const wchar_t* path, int flags, int mode) {
+  const int fd = mivra::RealPlatformCalls().wopen(path, flags, mode);
+  if (fd != -1 && IsSource(path)) g_watch.sourceFds.insert(fd);
+  return fd;
+}
+
+int WatchedRead(int fd, void* buffer, unsigned count) {
+  const int got = mivra::RealPlatformCalls().read(fd, buffer, count);
+  if (got > 0 && g_watch.sourceFds.count(fd)) g_watch.sourceBytesRead += static_cast<unsigned>(got);
+  return got;
+}
+
+int WatchedClose(int fd) {
+  g_watch.sourceFds.erase(fd);
+  return mivra::RealPlatformCalls().close(fd);
 }
 
 BOOL WINAPI WatchedReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
@@ -44,7 +98,9 @@ BOOL WINAPI WatchedReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got,
     SetLastError(ERROR_CRC);
     return FALSE;
   }
-  return mivra::RealPlatformCalls().ReadFile(file, buffer, size, got, overlapped);
+  const BOOL ok = mivra::RealPlatformCalls().ReadFile(file, buffer, size, got, overlapped);
+  if (ok && got && g_watch.sourceHandles.count(file)) g_watch.sourceBytesRead += *got;
+  return ok;
 }
 
 BOOL WINAPI WatchedWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
@@ -84,6 +140,10 @@ class CopyVerifiedTest : public ::testing::Test {
   mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> create_{&WatchedCreateFile};
   mivra_test::PlatformOverride<&mivra::PlatformCalls::ReadFile> read_{&WatchedReadFile};
   mivra_test::PlatformOverride<&mivra::PlatformCalls::WriteFile> write_{&WatchedWriteFile};
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::CloseHandle> closeHandle_{&WatchedCloseHandle};
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::wopen> open_{&WatchedOpen};
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::read> crtRead_{&WatchedRead};
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::close> close_{&WatchedClose};
 };
 
 TEST_F(CopyVerifiedTest, CopiesEveryByteAndReplacesTheDestination) {
@@ -187,6 +247,83 @@ TEST_F(CopyVerifiedTest, VerifiesEachCopyAndCopiesAtMostTwice) {
     ASSERT_TRUE(mivra_test::FileExists(destination_));
     EXPECT_EQ(mivra_test::ReadFileBytes(destination_) == "abc", c.destinationIsSource);
   }
+}
+
+std::string Md5Of(const std::string& data) {
+  mivra::CMd5 md5;
+  uint8_t digest[16];
+  md5.GetBufferMd5(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size()), digest);
+  return std::string(reinterpret_cast<const char*>(digest), 16);
+}
+
+struct PassesCase {
+  const char* what;
+  bool writerElsewhere;  // another process holds the source open for writing
+  bool changeAtCopy;     // a writer changes the source as the copy begins
+  bool result;
+  int sourcePasses;      // reads of the whole source
+  int copies;
+  bool sourceChanged;
+};
+
+// Held without write sharing, the source is read once, copied and digested together, and nothing
+// can change it before the copy is proved. Held for writing elsewhere, it is digested on its own
+// first, and a change before or under the copy fails the copy's proof.
+TEST_F(CopyVerifiedTest, ReadsAHeldSourceOnceAndCatchesAChangedOne) {
+  const PassesCase cases[] = {
+      {"held here", false, false, true, 1, 1, false},
+      {"held for writing elsewhere", true, false, true, 2, 1, false},
+      {"held here, changed as the copy begins", false, true, true, 1, 1, false},
+      {"held for writing elsewhere, changed as the copy begins", true, true, false, 3, 2, true},
+  };
+  // Three pieces and a part, so that the pass that copies and digests runs over several reads.
+  const std::string data = Pattern(3 * mivra::kFilePieceSize + 11);
+  for (const PassesCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    mivra_test::WriteFileBytes(source_, data);
+    DeleteFileW(destination_.c_str());
+    g_watch = CopyWatch();
+    g_watch.source = source_;
+    g_watch.changeSourceAtCopy = c.changeAtCopy;
+    uint8_t digest[16] = {};
+    {
+      std::unique_ptr<mivra_test::HeldFile> writer;
+      if (c.writerElsewhere) {
+        writer = std::make_unique<mivra_test::HeldFile>(source_, GENERIC_READ | GENERIC_WRITE,
+                                                        FILE_SHARE_READ | FILE_SHARE_WRITE);
+        ASSERT_TRUE(writer->ok());
+      }
+      EXPECT_EQ(mivra::CopyFileVerified(source_.c_str(), destination_.c_str(), nullptr, digest), c.result);
+    }
+    EXPECT_EQ(g_watch.sourceBytesRead, c.sourcePasses * data.size());
+    EXPECT_EQ(g_watch.destinationsCreated, c.copies);
+    EXPECT_EQ(g_watch.changesTried, c.changeAtCopy ? 1 : 0);
+    EXPECT_EQ(g_watch.changed, c.sourceChanged);
+    if (c.result) {
+      EXPECT_EQ(mivra_test::ReadFileBytes(destination_), data);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(digest), 16), Md5Of(data));
+    }
+  }
+}
+
+TEST_F(CopyVerifiedTest, HeldSourceFailsWithoutCopyWhenItCannotBeHeld) {
+  // Missing, or held for writing elsewhere: the caller copies the three-pass way.
+  uint8_t digest[16] = {};
+  EXPECT_EQ(mivra::CopyHeldSourceVerified((folder_ + L"\\missing.bin").c_str(), destination_.c_str(), digest),
+            mivra::HeldCopy::kNotHeld);
+  mivra_test::WriteFileBytes(source_, "in use");
+  {
+    mivra_test::HeldFile writer(source_, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_TRUE(writer.ok());
+    EXPECT_EQ(mivra::CopyHeldSourceVerified(source_.c_str(), destination_.c_str(), digest),
+              mivra::HeldCopy::kNotHeld);
+  }
+  EXPECT_EQ(g_watch.destinationsCreated, 0);
+  EXPECT_FALSE(mivra_test::FileExists(destination_));
+  // A copy that cannot be written fails this way too, with nothing left behind.
+  g_watch.writesLeft = 0;
+  EXPECT_EQ(mivra::CopyHeldSourceVerified(source_.c_str(), destination_.c_str(), digest), mivra::HeldCopy::kFailed);
+  EXPECT_FALSE(mivra_test::FileExists(destination_));
 }
 
 // A copy goes into the file of its name, never through a link to somewhere else: a link to a

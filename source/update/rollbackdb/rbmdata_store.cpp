@@ -42,6 +42,15 @@ bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* reco
   return true;
 }
 
+bool ReadRBRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<RBMdataRecord>* records) {
+  if (!records || !IsRollbackObject(object)) return false;
+  std::vector<uint8_t> stored;
+  if (!ReadStoredRecords(object, first, count, &stored)) return false;
+  records->resize(count);
+  for (uint32_t i = 0; i < count; ++i) DecodeRBRecord(stored.data() + size_t{i} * kRBRecordSize, &(*records)[i]);
+  return true;
+}
+
 bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record) {
   if (!IsRollbackObject(object)) return false;
   uint8_t stored[kRBRecordSize];

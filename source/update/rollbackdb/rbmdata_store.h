@@ -30,6 +30,10 @@ inline bool IsRollbackObject(const MdataObject& object) { return object.kind() =
 
 bool ReadRBRecord(const MdataObject& object, uint32_t index, RBMdataRecord* record);
 
+// Records `first` to `first` + `count` - 1, read at once into `records`; false when one cannot be
+// read.
+bool ReadRBRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<RBMdataRecord>* records);
+
 // Appends `record`; callers look the name up first.
 bool AppendRBRecord(MdataObject& object, const RBMdataRecord& record);
 

@@ -327,4 +327,46 @@ TEST_F(RBStoreTest, EveryFunctionRefusesAnObjectThatIsNoRollbackObject) {
   EXPECT_EQ(mivra_test::ReadFileBytes(backupPath), backupBefore);
 }
 
+int g_recordReads = 0;
+int CountedRead(int fd, void* buffer, unsigned count) {
+  ++g_recordReads;
+  return mivra::RealPlatformCalls().read(fd, buffer, count);
+}
+
+// The need check takes every record in one read: the records come back as one by one, in order.
+TEST_F(RBStoreTest, RecordsReadAtOnceAreTheRecordsReadOneByOne) {
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenRBMdata(object));
+  for (uint32_t n = 0; n < 5; ++n) {
+    ASSERT_TRUE(mivra::AppendRBRecord(object, PlainRecord((L"f" + std::to_wstring(n) + L".dll").c_str(), n)));
+  }
+  std::vector<mivra::RBMdataRecord> records;
+  g_recordReads = 0;
+  {
+    PlatformOverride<&PlatformCalls::read> read(&CountedRead);
+    ASSERT_TRUE(mivra::ReadRBRecords(object, 0, 5, &records));
+  }
+  EXPECT_EQ(g_recordReads, 1);
+  ASSERT_EQ(records.size(), 5u);
+  for (uint32_t n = 0; n < 5; ++n) {
+    mivra::RBMdataRecord one{};
+    ASSERT_TRUE(mivra::ReadRBRecord(object, n, &one));
+    EXPECT_EQ(std::memcmp(&records[n], &one, sizeof(one)), 0) << n;
+  }
+  ASSERT_TRUE(mivra::ReadRBRecords(object, 3, 2, &records));
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].fileSizeLow, 3u);
+  ASSERT_TRUE(mivra::ReadRBRecords(object, 0, 0, &records));
+  EXPECT_TRUE(records.empty());
+
+  // More records than the file holds, or a failing read: no records.
+  EXPECT_FALSE(mivra::ReadRBRecords(object, 3, 3, &records));
+  {
+    mivra_test::PlatformFault<&PlatformCalls::read> fault(mivra_test::FaultPlan::Always(), -1);
+    EXPECT_FALSE(mivra::ReadRBRecords(object, 0, 5, &records));
+  }
+  MdataObject backup;
+  EXPECT_FALSE(mivra::ReadRBRecords(backup, 0, 0, &records));
+}
+
 }  // namespace

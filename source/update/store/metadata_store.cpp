@@ -337,6 +337,12 @@ bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored
   return ReadAt(object.fd.get(), object.format->recordOffset(index), stored, object.format->recordSize);
 }
 
+bool ReadStoredRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<uint8_t>* stored) {
+  if (!stored || !object.format) return false;
+  stored->resize(size_t{count} * object.format->recordSize);
+  return count == 0 || ReadAt(object.fd.get(), object.format->recordOffset(first), stored->data(), stored->size());
+}
+
 bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {
   if (!IsWritable(object) || !stored) return false;
   const MetadataFormat& format = *object.format;

@@ -57,6 +57,10 @@ bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const w
 // The stored (scrambled) bytes of record `index`; false when the file does not hold it whole.
 bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored);
 
+// The stored bytes of records `first` to `first` + `count` - 1 in one read, into `stored` (resized
+// to fit); false when the file does not hold them all whole.
+bool ReadStoredRecords(const MdataObject& object, uint32_t first, uint32_t count, std::vector<uint8_t>* stored);
+
 // Appends stored record bytes right after the last whole record and sets the record count to the
 // records then held; refreshes the header CRC and adds `name` (the record's) to the name list.
 // `index`, when given, receives the record's position. The file changes whole or not at all: a
