@@ -34,9 +34,15 @@ build: build-cross build-native
 test: build
 	tools/run-tests.sh $(BUILD) $(NATIVE)
 
-demo: build
-	@if [ -x tools/demo/run-demo.sh ]; then tools/demo/run-demo.sh $(BUILD); \
-	 else echo "The end-to-end demo is not built yet."; exit 1; fi
+# The demo builds quietly, one line per stage, the build's own output in $(DEMO_LOG).
+DEMO_LOG   := $(BUILD)/demo-build.log
+demo:
+	@mkdir -p $(BUILD) && : >$(DEMO_LOG)
+	@tools/logged-stage.sh $(DEMO_LOG) "checking the packages the build needs" $(MAKE) --no-print-directory deps
+	@tools/logged-stage.sh $(DEMO_LOG) "configuring $(BUILD)" $(MAKE) --no-print-directory $(BUILD)/CMakeCache.txt
+	@tools/logged-stage.sh $(DEMO_LOG) "building mivra.dll, mivractl.exe and the sample product (log: $(DEMO_LOG))" \
+	  $(MAKE) --no-print-directory build-cross
+	@tools/demo/run-demo.sh $(BUILD)
 
 # The SDK for integrators: build/dist/mivra-sdk-<version>.zip (what `cmake --install` lays out).
 dist: build-cross

@@ -1,6 +1,6 @@
 # The version is set in one place, the project version: every Windows binary that ships carries
-# it in a version resource, and code that prints it includes the generated mivra_version.h
-# (target mivra_version).
+# it in a version resource, and the generated mivra_version.h (included by mivra.h, and shipped
+# with it) gives it to C and C++ code (target mivra_version).
 configure_file(${PROJECT_SOURCE_DIR}/cmake/mivra_version.h.in ${PROJECT_BINARY_DIR}/generated/mivra_version.h @ONLY)
 add_library(mivra_version INTERFACE)
 target_include_directories(mivra_version INTERFACE ${PROJECT_BINARY_DIR}/generated)

@@ -18,6 +18,11 @@
 
 #include "mivra.h"
 
+/* The SDK's version, from mivra.h; an older SDK lacks what this example calls. */
+#if MIVRA_VERSION_NUMBER < 10000
+#error "the updater example needs mivra SDK 1.0 or later"
+#endif
+
 #define FILE_COUNT 3
 
 static const wchar_t* const kFiles[FILE_COUNT] = {L"CORVCORE.DLL", L"CORVUI.DLL", L"CORVSYNC.DLL"};
@@ -132,6 +137,7 @@ int main(int argc, char** argv) {
     printf("usage: updater_example INSTALL_DIR\n");
     return 2;
   }
+  printf("updater example, built with mivra SDK %s\n", MIVRA_VERSION_TEXT);
   if (MivraIsFeatureOFF()) {
     printf("the library is switched off (section.ini); updating without a backup\n");
     return 0;

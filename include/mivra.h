@@ -10,7 +10,8 @@
 #include <stdint.h>
 #include <wchar.h>
 
-#include "mivra_errors.h" /* the MIVRA_E_* codes */
+#include "mivra_errors.h"  /* the MIVRA_E_* codes */
+#include "mivra_version.h" /* MIVRA_VERSION_MAJOR, _MINOR, _PATCH, _TEXT and _NUMBER */
 
 #ifdef __cplusplus
 extern "C" {

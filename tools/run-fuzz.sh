@@ -10,7 +10,7 @@ shift 2
 
 declare -A seeds=([fuzz_update_config]=source/update/manifest/fuzz/corpus/update_config
                   [fuzz_component_list]=source/update/manifest/fuzz/corpus/component_list
-                  [fuzz_bkmdata]=source/update/rollbackdb/fuzz/corpus/bkmdata
+                  [fuzz_bkmdata]=source/update/backup/fuzz/corpus/bkmdata
                   [fuzz_rbmdata]=source/update/rollbackdb/fuzz/corpus/rbmdata)
 
 status=0

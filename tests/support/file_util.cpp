@@ -62,6 +62,35 @@ void RemoveTree(const std::wstring& path) {
   SHFileOperationW(&operation);
 }
 
+namespace {
+
+void ReadTreeInto(const std::wstring& folder, const std::wstring& relative, std::map<std::wstring, std::string>* tree) {
+  WIN32_FIND_DATAW found = {};
+  HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      (*tree)[relative + name + L"@"] = "link";
+    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*tree)[relative + name + L"\\"] = "";
+      ReadTreeInto(folder + L"\\" + name, relative + name + L"\\", tree);
+    } else {
+      (*tree)[relative + name] = ReadFileBytes(folder + L"\\" + name);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+}  // namespace
+
+std::map<std::wstring, std::string> ReadTree(const std::wstring& folder) {
+  std::map<std::wstring, std::string> tree;
+  ReadTreeInto(folder, L"", &tree);
+  return tree;
+}
+
 void MakeFolder(const std::wstring& path) { SHCreateDirectoryExW(nullptr, path.c_str(), nullptr); }
 
 void SetEnv(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }

@@ -3,6 +3,7 @@
 #define MIVRA_TESTS_SUPPORT_FILE_UTIL_H_
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,9 @@ bool FileExists(const std::wstring& path);
 void WriteFileBytes(const std::wstring& path, std::string_view bytes);
 std::string ReadFileBytes(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
+// Every file and folder under `folder`, by path relative to it, with each file's bytes (a
+// folder's path ends with a backslash and holds none; a link's ends with "@" and is not followed).
+std::map<std::wstring, std::string> ReadTree(const std::wstring& folder);
 void MakeFolder(const std::wstring& path);
 
 void SetEnv(const wchar_t* name, const wchar_t* value);  // null value removes the variable

@@ -13,6 +13,10 @@
 //   library_caller service REPORT WATCHED_PATH TEXT
 //       the product's service: once WATCHED_PATH holds TEXT, lists the backup, writes "listed"
 //       or the code into REPORT, then answers the rollback's handshake
+//   library_caller every-export REPORT FILE
+//       calls every export that takes an error variable once (FILE for those that take a path)
+//       and writes one row per call into REPORT: "| `Name(...)` | result | code |", the code
+//       "none" when the variable was left as it was
 #include <windows.h>
 
 #include <cstdint>
@@ -128,6 +132,67 @@ int Service(const wchar_t* report, const wchar_t* watched, const wchar_t* text) 
   return listed && answered ? 0 : 1;
 }
 
+// One row per call, as the README's table of the unresolved install directory gives it.
+class CallTable {
+ public:
+  void Row(const char* call, const char* result, uint32_t code) {
+    rows_ += std::string("| `") + call + "` | " + result + " | " + (code == 0 ? "none" : std::to_string(code)) + " |\n";
+  }
+  void Row(const char* call, bool result, uint32_t code) { Row(call, result ? "1" : "0", code); }
+  bool WriteTo(const wchar_t* path) const {
+    FILE* out = _wfopen(path, L"wb");
+    if (!out) return false;
+    const bool written = std::fwrite(rows_.data(), 1, rows_.size(), out) == rows_.size();
+    return std::fclose(out) == 0 && written;
+  }
+
+ private:
+  std::string rows_;
+};
+
+int EveryExport(const wchar_t* report, const wchar_t* file) {
+  CallTable table;
+  // The code is read once the call has returned.
+  auto record = [&table](const char* name, auto call) {
+    uint32_t code = 0;
+    const bool result = call(&code);
+    table.Row(name, result, code);
+  };
+  auto recordObject = [&table](const char* name, MdataObject* (*create)(uint32_t*)) {
+    uint32_t code = 0;
+    MdataObject* object = create(&code);
+    table.Row(name, object ? "object" : "null", code);
+    MivraDeleteBkMdataObject(object);
+  };
+  const uint8_t digest[16] = {};
+  uint8_t needed = 0;
+  record("MivraAddToBackup(null, FILE)", [file](uint32_t* code) { return MivraAddToBackup(nullptr, file, code); });
+  record("MivraRemoveFromBackup", [](uint32_t* code) { return MivraRemoveFromBackup(L"a.dll", code); });
+  uint32_t deleteCode = 0;
+  MivraDeleteBackup(&deleteCode);
+  table.Row("MivraDeleteBackup", "-", deleteCode);
+  record("MivraRollback(query)", [&needed](uint32_t* code) {
+    return MivraRollback(MIVRA_ROLLBACK_INTERRUPTED | MIVRA_ROLLBACK_CHANGED, &needed, code);
+  });
+  record("MivraRollback(perform)", [&needed](uint32_t* code) { return MivraRollback(MIVRA_ROLLBACK_PERFORM, &needed, code); });
+  record("MivraCommitBackup", MivraCommitBackup);
+  recordObject("MivraCreateBkMdataObject", MivraCreateBkMdataObject);
+  record("MivraMarkUpdateStatus", [](uint32_t* code) { return MivraMarkUpdateStatus(1, code); });
+  recordObject("MivraCreateRBMdataObject", MivraCreateRBMdataObject);
+  record("MivraUpdateRollBackDB(null, FILE)",
+         [file, &digest](uint32_t* code) { return MivraUpdateRollBackDB(nullptr, file, 1, digest, code); });
+  record("MivraDeleteRollBackDB", MivraDeleteRollBackDB);
+  table.Row("MivraIsFeatureOFF", MivraIsFeatureOFF(), 0);
+  record("MivraGetBkMdataFileList", [](uint32_t* code) {
+    wchar_t* list = nullptr;
+    uint32_t count = 0;
+    const bool listed = MivraGetBkMdataFileList(&list, &count, code);
+    MivraFreeBkMdataFileList(list);
+    return listed;
+  });
+  return table.WriteTo(report) ? 0 : kBadUsage;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -141,5 +206,6 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"rollback" && argc == 3) return Rollback(Count(argv[2]));
   if (command == L"hold" && argc == 4) return Hold(argv[2], argv[3]);
   if (command == L"service" && argc == 5) return Service(argv[2], argv[3], argv[4]);
+  if (command == L"every-export" && argc == 4) return EveryExport(argv[2], argv[3]);
   return kBadUsage;
 }

@@ -228,6 +228,18 @@ inline std::string MetadataFile(const MetadataFileLayout& layout, const std::vec
   return FileWithRecords(layout, NewMetadataFile(layout), records);
 }
 
+// `count` records named "f0.dll", "f1.dll", ... with sizes and digests of their own: the records
+// of a large file.
+inline std::vector<MetadataRecord> NumberedRecords(size_t count) {
+  std::vector<MetadataRecord> records(count);
+  for (size_t i = 0; i < count; ++i) {
+    records[i].name = L"f" + std::to_wstring(i) + L".dll";
+    records[i].size = static_cast<uint32_t>(i);
+    records[i].digest = std::string(16, static_cast<char>(i));
+  }
+  return records;
+}
+
 // The raw 16 bytes of a digest written in hexadecimal.
 inline std::string DigestFromHex(std::string_view hex) {
   std::string raw;

@@ -9,11 +9,14 @@
 #include "command_result.h"
 #include "commands.h"
 #include "install_paths.h"
+#include "library_files.h"
 #include "mivra.h"
 #include "report.h"
 #include "text_format.h"
 #include "throughput.h"
+#include "update/backup/bk_record_layout.h"
 #include "update/frame/backup_folder.h"
+#include "update/frame/product_lock.h"
 
 namespace mivra::ctl {
 namespace {
@@ -29,8 +32,9 @@ constexpr char kBackupHelp[] =
     "copy and the running total (with --json on standard error, and the files in the JSON object).\n"
     "\n"
     "FILE is a file of the install directory: a bare name is taken from there, a path is used as\n"
-    "given (relative to the current directory). The first failure stops the backup; nothing is\n"
-    "committed then.\n"
+    "given (relative to the current directory). The first failure stops the backup and discards the\n"
+    "staging backup, so that no later commit can make a partial backup the committed one. A failed\n"
+    "commit (--commit) leaves the whole staging backup for mivractl commit.\n"
     "\n"
     "Exit status: 0 when every file was recorded (and committed with --commit), 1 on a failure,\n"
     "printed with the library's error code, 2 for a wrong command line.\n";
@@ -44,13 +48,17 @@ constexpr char kAddHelp[] =
     "Exit status: 0 when recorded, 1 on a failure with the library's error code.\n";
 
 constexpr char kCommitHelp[] =
-    "usage: mivractl commit [--json]\n"
+    "usage: mivractl commit [--force] [--json]\n"
     "\n"
     "Makes the staging backup (tmpbkup) the committed backup (bkup); the previous committed backup\n"
     "is deleted.\n"
     "\n"
+    "A staging backup without records (its bkmdata.dat empty, missing or invalid) would leave no\n"
+    "backup to roll back from: the tool refuses to let it replace a committed backup that has\n"
+    "records, unless --force is given.\n"
+    "\n"
     "Exit status: 0 when committed, 1 on a failure with the library's error code (116 when there is\n"
-    "no staging backup).\n";
+    "no staging backup), or without a code when refused.\n";
 
 constexpr char kRemoveHelp[] =
     "usage: mivractl remove [--json] NAME\n"
@@ -127,6 +135,14 @@ Report FileReport(const PlannedFile& file) {
   return report;
 }
 
+// Deletes the staging backup this run started and could not finish, so that no later commit can
+// make it the committed backup. Under the product's lock, as the library deletes its folders.
+bool DiscardStagingBackup() {
+  ProductLock lock;
+  wchar_t folder[kPathCapacity] = {};
+  return lock.Acquire() && GetBackupFolder(folder, BKF_TMPBKUP, false) && DeleteFolderTree(folder);
+}
+
 uint64_t MicrosecondsSince(std::chrono::steady_clock::time_point start) {
   return static_cast<uint64_t>(
       std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start).count());
@@ -167,7 +183,13 @@ int RunBackup(const CommandLine& line, std::ostream& out, std::ostream& err) {
     const uint64_t microseconds = MicrosecondsSince(callStarted);
     if (!added) {
       progress << counter << ": failed\n" << std::flush;
-      return FailLibraryCall(line, "adding " + file.name, code, out, err, details());
+      object.reset();
+      const bool discarded = DiscardStagingBackup();
+      progress << (discarded ? "staging backup discarded\n" : "the staging backup could not be discarded\n")
+               << std::flush;
+      Report report = details();
+      report.Set("stagingDiscarded", Report::Flag(discarded));
+      return FailLibraryCall(line, "adding " + file.name, code, out, err, std::move(report));
     }
     bytesDone += file.size;
     std::string finished = counter + Recorded(file);
@@ -210,8 +232,44 @@ int RunAdd(const CommandLine& line, std::ostream& out, std::ostream& err) {
   return Succeed(line, file.name + Recorded(file) + " in the committed backup\n", std::move(details), out);
 }
 
+// The records the library finds in a backup folder: none when the folder, or a bkmdata.dat it
+// would accept, is missing.
+struct FolderRecords {
+  bool folderExists = false;
+  uint32_t records = 0;
+};
+
+FolderRecords CountRecords(uint32_t kind) {
+  FolderRecords found;
+  std::wstring folder;
+  if (!FindLibraryFolder(kind, &folder) || !FolderExists(folder)) return found;
+  found.folderExists = true;
+  const MetadataFile metadata = ReadMetadataFile(folder + L"\\bkmdata.dat", kBkMdataFormat);
+  if (metadata.accepted()) found.records = metadata.verdict.recordsInFile;
+  return found;
+}
+
 int RunCommit(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kCommitCommand, "takes no arguments", err);
+  // Held from the look at both backups to the end of the commit, so that no other process changes
+  // them in between; the library's call takes the same lock again, which its owner may.
+  ProductLock lock;
+  if (!lock.Acquire()) {
+    return FailWithoutCode(line, "another process holds the product's lock; nothing was committed", out, err);
+  }
+  if (!line.Has("--force")) {
+    const FolderRecords staging = CountRecords(BKF_TMPBKUP);
+    const FolderRecords committed = CountRecords(BKF_BKUP);
+    if (staging.folderExists && staging.records == 0 && committed.records > 0) {
+      Report details = Report::Object();
+      details.Set("stagingRecords", Report::Number(0)).Set("committedRecords", Report::Number(committed.records));
+      return FailWithoutCode(line,
+                             "refused: the staging backup holds no records and would replace a committed backup of " +
+                                 CountOf(committed.records, "record", "records") +
+                                 "; nothing was committed (mivractl commit --force replaces it all the same)",
+                             out, err, std::move(details));
+    }
+  }
   uint32_t code = 0;
   if (!MivraCommitBackup(&code)) return FailLibraryCall(line, "committing", code, out, err);
   return Succeed(line, "committed\n", Report::Object(), out);
@@ -274,7 +332,7 @@ int RunDeleteBackup(const CommandLine& line, std::ostream& out, std::ostream& er
 const Command kBackupCommand = {"backup", "back up files into a fresh staging backup, optionally commit it",
                                 kBackupHelp, {"--commit"}, RunBackup};
 const Command kAddCommand = {"add", "add one file straight to the committed backup", kAddHelp, {}, RunAdd};
-const Command kCommitCommand = {"commit", "make the staging backup the committed backup", kCommitHelp, {},
+const Command kCommitCommand = {"commit", "make the staging backup the committed backup", kCommitHelp, {"--force"},
                                 RunCommit};
 const Command kRemoveCommand = {"remove", "take one file out of the committed backup", kRemoveHelp, {}, RunRemove};
 const Command kListCommand = {"list", "list the names in the committed backup", kListHelp, {"--json"}, RunList};

@@ -13,10 +13,10 @@
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"
-#include "stdout_capture.h"
 #include "text_format.h"
 #include "update/frame/backup_folder.h"
 #include "update/manifest/component_file_names.h"
+#include "update/rollback/need_decision.h"
 #include "update/rollback/registered_file_check.h"
 #include "update/rollbackdb/rb_record_layout.h"
 
@@ -79,15 +79,15 @@ const char* DatabaseVerdict(const MetadataFile& database) {
   return VerdictName(JudgeMetadataFile(database.verdict));
 }
 
-// The component lists as the need check reads them, with the reader's message.
+// The component lists as the need check reads them, with the line the library prints when the
+// configuration cannot be read.
 Report ComponentListsReport(const std::wstring& installDir, std::vector<std::string>* names, bool* usable) {
-  StdoutCapture capture;
-  *usable = CollectComponentFileNames(names, installDir.c_str()) == 1;
-  const std::string readerMessage = capture.Finish();
+  UpdateConfigStatus config;
+  *usable = CollectComponentFileNames(names, installDir.c_str(), &config) == 1;
   Report lists = Report::Object();
   lists.Set("usable", Report::Flag(*usable));
   lists.Set("names", Report::Number(*usable ? names->size() : 0));
-  if (!readerMessage.empty()) lists.Set("message", Report::Text(readerMessage));
+  if (!config.ok()) lists.Set("message", Report::Text("ReadUpdateConfigData: " + UpdateConfigMessage(config)));
   return lists;
 }
 
@@ -125,32 +125,39 @@ Report FileReport(uint32_t index, const RBMdataRecord& record, const RegisteredF
   return item;
 }
 
-// Judges every record as the need check does; the answer comes from the first file that decides
-// or fails the check, as the query stops there, unless the update status decides first.
-Answer JudgeRegisteredFiles(const MetadataFile& database, const std::wstring& installDir,
+// Judges every record as the need check does, and shows each; the answer is the library's
+// decision (NeedDecision) over the update status and the judgements, which the first file that
+// decides or fails the check settles, as the query stops there, unless the status settled it first.
+Answer JudgeRegisteredFiles(const MetadataFile& database, uint8_t updateStatus, const std::wstring& installDir,
                             const std::vector<std::string>* exemptNames, Report* report) {
+  NeedDecision decision(kCheckInterruptedUpdate | kCheckChangedFiles);
+  decision.TakeUpdateStatus(updateStatus);
   Report files = Report::List();
-  std::string deciding;
-  bool decidingFails = false;
+  std::vector<std::string> lines;
   uint32_t changed = 0;
   for (uint32_t i = 0; i < database.verdict.recordsInFile; ++i) {
     RBMdataRecord record;
     DecodeRBRecord(database.bytes.data() + kRBMdataFormat.recordOffset(i), &record);
     const RegisteredFileCheck check = CheckRegisteredFile(installDir.c_str(), record, exemptNames);
-    const std::string line = Narrow(check.name) + ": " + VerdictLine(record, check);
-    files.Append(FileReport(i, record, check), "file " + line);
+    lines.push_back(Narrow(check.name) + ": " + VerdictLine(record, check));
+    files.Append(FileReport(i, record, check), "file " + lines.back());
     if (check.judgement.needsRollback()) ++changed;
-    if (deciding.empty() && (check.judgement.needsRollback() || check.judgement.failsCheck())) {
-      deciding = line;
-      decidingFails = check.judgement.failsCheck();
-    }
+    decision.TakeFile(i, check.judgement);
   }
   report->Set("files", std::move(files));
   report->Set("changedFiles", Report::Number(changed));
-  if (deciding.empty()) {
-    return {false, false, "the update status is not 1 and no registered file differs behind its registered time"};
+  const NeedAnswer& answer = decision.answer();
+  switch (answer.reason) {
+    case NeedReason::kNone:
+      return {false, false, "the update status is not 1 and no registered file differs behind its registered time"};
+    case NeedReason::kInterruptedUpdate:
+      return {false, true, "the update status is 1: an update was left unfinished"};
+    case NeedReason::kChangedFile:
+      return {false, true, lines[answer.record]};
+    case NeedReason::kCheckFails:
+      return {true, false, lines[answer.record]};
   }
-  return {decidingFails, !decidingFails, deciding};
+  return {true, false, "the check cannot be completed"};
 }
 
 int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
@@ -168,6 +175,7 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
   report.Set("installDir", Report::Text(Narrow(installDir)));
   report.Set("database", Report::Text(Narrow(databasePath)));
   report.Set("databaseVerdict", Report::Text(DatabaseVerdict(database)));
+  if (database.journal.state != JournalState::kNone) report.Set("databaseJournal", JournalReport(database.journal));
   Answer answer;
   if (!database.accepted()) {
     answer = AnswerWithoutRecords(database);
@@ -177,8 +185,8 @@ int RunExplain(const CommandLine& line, std::ostream& out, std::ostream& err) {
     std::vector<std::string> exemptNames;
     bool listsUsable = false;
     report.Set("componentLists", ComponentListsReport(installDir, &exemptNames, &listsUsable));
-    answer = JudgeRegisteredFiles(database, installDir, listsUsable ? &exemptNames : nullptr, &report);
-    if (state.updateStatus == 1) answer = {false, true, "the update status is 1: an update was left unfinished"};
+    answer = JudgeRegisteredFiles(database, state.updateStatus, installDir, listsUsable ? &exemptNames : nullptr,
+                                  &report);
   }
   SetAnswer(answer, &report);
   out << (line.json ? RenderJson(report) : RenderText(report));

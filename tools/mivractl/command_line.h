@@ -1,5 +1,6 @@
 // The subcommands and their arguments: one table per program, each entry with its help text, and
-// the dispatch that handles --help and usage errors the same way for all of them.
+// the dispatch that handles the program's own options, --help and usage errors the same way for
+// all of them.
 #ifndef MIVRA_TOOLS_MIVRACTL_COMMAND_LINE_H_
 #define MIVRA_TOOLS_MIVRACTL_COMMAND_LINE_H_
 
@@ -8,6 +9,8 @@
 #include <span>
 #include <string>
 #include <vector>
+
+#include "report.h"
 
 namespace mivra::ctl {
 
@@ -32,18 +35,38 @@ struct Command {
   int (*run)(const CommandLine& line, std::ostream& out, std::ostream& err);
 };
 
-// More version lines after "mivractl VERSION" (the library the program runs with).
-using VersionDetails = std::string (*)();
+// What --version adds after "mivractl VERSION": text lines, and the same as members of the JSON object.
+struct VersionDetail {
+  std::string text;
+  Report json = Report::Object();
+};
 
-// Runs the subcommand named by args[0] with the rest of the arguments (UTF-8). "--help", "-h" or
-// "/?" anywhere prints the help instead, "--version" the version; no arguments or a help option
-// alone prints the list of subcommands. `about` is the program's description under its usage line.
+struct Program {
+  std::span<const Command> commands;
+  const char* about;  // the program's description under its usage line
+  // The library the program runs with, for --version; null when there is none.
+  VersionDetail (*versionDetail)() = nullptr;
+  // Makes the library trace this run into `file`. False when that cannot be arranged at all
+  // (`problem` says why); true with `problem` set when the file cannot be written: a warning.
+  // Null when the program has no library to trace.
+  bool (*startTrace)(const std::string& file, std::string* problem) = nullptr;
+};
+
+// The subcommands that work through mivra.dll and so exist only in mivractl.exe; a build without
+// the library names them as needing Windows.
+std::span<const char* const> WindowsOnlyCommandNames();
+
+// Runs the program with its arguments (UTF-8). "--json" and "--trace FILE" may stand anywhere
+// before "--"; the first other argument names the subcommand. "--help", "-h" or "/?" anywhere
+// before "--" prints the help instead (of the subcommand when one is named), "--version" the
+// version; no subcommand at all prints the program's help as a usage error.
 //
-// With --json standard output carries exactly one JSON object: what the subcommand printed, or,
-// when it failed without printing one, {"command", "result": "failed" or "usage-error", "code":
-// null, "codeName": null, "message"}. Messages stay on standard error.
-int Dispatch(std::span<const Command> commands, const char* about, const std::vector<std::string>& args, std::ostream& out,
-             std::ostream& err, VersionDetails versionDetails = nullptr);
+// With --json standard output carries exactly one JSON object whatever happens: what the
+// subcommand printed; or {"command", "result", "code": null, "codeName": null, "message"} with
+// result "failed" or "usage-error" when it, or the command line, failed without one; {"tool",
+// "version", ...} for --version; {"command", "result": "ok", ..., "help"} for help. Messages stay
+// on standard error.
+int Dispatch(const Program& program, const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // Prints "mivractl NAME: message" and the usage line of the command, and returns kExitUsage.
 int UsageError(const Command& command, const std::string& message, std::ostream& err);

@@ -3,6 +3,7 @@
 #include "error_names.h"
 #include "install_dir_problem.h"
 #include "install_paths.h"
+#include "product_names_problem.h"
 
 namespace mivra::ctl {
 namespace {
@@ -17,15 +18,17 @@ Report Outcome(const CommandLine& line, bool ok, uint32_t code) {
 }
 
 // Says on standard error why the install directory is unresolved, and puts the same in `report`.
-void TellUnresolvedInstallDir(const CommandLine& line, Report* report, std::ostream& err) {
+// Returns false when it is unresolved.
+bool TellUnresolvedInstallDir(const CommandLine& line, Report* report, std::ostream& err) {
   const std::string problem = InstallDirProblem();
-  if (problem.empty()) return;
+  if (problem.empty()) return true;
   err << "mivractl " << line.command << ": the install directory cannot be resolved: " << problem << "\n";
   report->Set("installDir", Report::Null("unresolved")).Set("installDirProblem", Report::Text(problem));
+  return false;
 }
 
 int Fail(const CommandLine& line, Report report, Report details, std::ostream& out, std::ostream& err) {
-  TellUnresolvedInstallDir(line, &report, err);
+  if (TellUnresolvedInstallDir(line, &report, err)) TellUnavailableProductNames(line.command, &report, err);
   report.Merge(std::move(details));
   if (line.json) out << RenderJson(report);
   return kExitFailed;
@@ -72,6 +75,13 @@ int FailWithoutCode(const CommandLine& line, const std::string& message, std::os
   Report report = Outcome(line, false, 0);
   report.Set("message", Report::Text(message));
   return Fail(line, std::move(report), std::move(details), out, err);
+}
+
+void TellUnavailableProductNames(const std::string& command, Report* report, std::ostream& err) {
+  const std::string problem = ProductNamesProblem();
+  if (problem.empty()) return;
+  err << "mivractl " << command << ": the company and product names cannot be had: " << problem << "\n";
+  report->Set("productNames", Report::Null("unavailable")).Set("productNamesProblem", Report::Text(problem));
 }
 
 std::string AddInstallDir(Report* report) {

@@ -3,7 +3,8 @@
 //   {"command": NAME, "result": "ok" | "failed", "code": N | null, "codeName": "MIVRA_E_..." | null, ...}
 // A failure also names the step that failed ("failed") and, for a code, its "meaning". When the
 // install directory cannot be resolved, every failure says why (text on standard error; JSON
-// "installDir": null and "installDirProblem").
+// "installDir": null and "installDirProblem"), and when it resolves but the company and product
+// names cannot be had, why ("productNamesProblem").
 #ifndef MIVRA_TOOLS_MIVRACTL_COMMAND_RESULT_H_
 #define MIVRA_TOOLS_MIVRACTL_COMMAND_RESULT_H_
 
@@ -34,6 +35,11 @@ int FailLibraryCall(const CommandLine& line, const std::string& what, uint32_t c
 // The tool failed on its own, before or after the library's calls; `message` says what happened.
 int FailWithoutCode(const CommandLine& line, const std::string& message, std::ostream& out, std::ostream& err,
                     Report details = Report::Object());
+
+// With the install directory resolved, the names of the library's folders may still be missing:
+// says why on standard error and in `report` ("productNames": null, "productNamesProblem"), or
+// nothing when they are to be had.
+void TellUnavailableProductNames(const std::string& command, Report* report, std::ostream& err);
 
 // The install directory's part of a report: its path, or null and the problem that keeps it
 // unresolved. Returns that problem, empty when the directory resolves.

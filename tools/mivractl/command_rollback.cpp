@@ -6,10 +6,14 @@
 #include "install_paths.h"
 #include "library_files.h"
 #include "mivra.h"
-#include "stdout_capture.h"
+#include "support/stdout_capture.h"
 #include "text_format.h"
 #include "update/backup/bk_record_layout.h"
+#include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
+#include "update/frame/product_lock.h"
+#include "update/rollback/restore_plan.h"
 
 namespace mivra::ctl {
 namespace {
@@ -44,6 +48,21 @@ constexpr char kRollbackHelp[] =
     "Exit status: 0 when rolled back, 1 on a failure with the library's error code (118 damaged\n"
     "backup, 121 nothing to restore, 131 after 15 rollbacks, ...).\n";
 
+// The lines of `text`, without their ends, joined by "; ".
+std::string JoinLines(const std::string& text) {
+  std::string joined;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) joined += (joined.empty() ? "" : "; ") + line;
+    start = end + 1;
+  }
+  return joined;
+}
+
 int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kQueryCommand, "takes no arguments", err);
   uint32_t flags = 0;
@@ -53,23 +72,24 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
 
   uint8_t needed = 0;
   uint32_t code = 0;
-  StdoutCapture capture;
+  // The library prints its reader's failure on standard output; the tool keeps it in its report,
+  // so that the output keeps its shape (and --json stays one JSON document).
+  mivra_test::StdoutCapture capture;
   const bool answered = MivraRollback(flags, &needed, &code);
-  const std::string libraryMessage = capture.Finish();
+  const std::string libraryMessage = JoinLines(capture.Finish());
   Report report = Report::Object();
   if (!libraryMessage.empty()) report.Set("libraryMessage", Report::Text(libraryMessage));
   if (!answered) {
     if (!libraryMessage.empty()) err << "mivractl query: the library says: " << libraryMessage << "\n";
     return FailLibraryCall(line, "the rollback need check", code, out, err, std::move(report));
   }
-  std::string testNames;
+  std::vector<std::string> tests;
   for (const auto& [flag, name] : {std::pair{MIVRA_ROLLBACK_INTERRUPTED, "interrupted"},
                                    std::pair{MIVRA_ROLLBACK_CHANGED, "changed"}}) {
-    if (!(flags & flag)) continue;
-    testNames += (testNames.empty() ? "" : ", ") + std::string(name);
+    if (flags & flag) tests.push_back(name);
   }
   Report answer = Report::Object();
-  answer.Set("tests", Report::Text(testNames));
+  answer.Set("tests", Report::Words(tests));
   answer.Set("rollbackNeeded", Report::Flag(needed != 0));
   if (needed != 0) {
     // The one code written with a true result: a rollback is needed, but there is nothing to do it from.
@@ -86,38 +106,62 @@ int RunQuery(const CommandLine& line, std::ostream& out, std::ostream& err) {
   return kExitOk;
 }
 
-// What the committed backup says a rollback will do, read before it runs.
-struct RestorePlan {
+// What the library's plan says a rollback will do, asked before it runs.
+struct RestorePlanView {
   bool readable = false;
   std::string problem;  // why there is no plan
   std::vector<std::string> restore;
   std::vector<std::string> remove;
+  std::vector<std::string> refuse;
 };
 
-RestorePlan PlanRestore() {
-  RestorePlan plan;
+// The library's own plan (PlanRestore) of the committed backup, taken as the rollback takes it:
+// under the product lock, after a commit cut off is finished, from the file its open finds (a
+// journal put back). A file that is missing or that the library would discard is read as bytes
+// only, so that asking changes nothing the rollback would not.
+RestorePlanView AskRestorePlan() {
+  RestorePlanView view;
   std::wstring bkup;
   if (!FindLibraryFolder(BKF_BKUP, &bkup)) {
-    plan.problem = "the library's folders cannot be resolved";
-    return plan;
+    view.problem = "the library's folders cannot be resolved";
+    return view;
   }
+  const std::string file = Narrow(bkup) + "\\bkmdata.dat";
   const MetadataFile metadata = ReadMetadataFile(bkup + L"\\bkmdata.dat", kBkMdataFormat);
   if (!metadata.present()) {
-    plan.problem = Narrow(bkup) + "\\bkmdata.dat " + (metadata.read == FileRead::kMissing ? "is missing" : "cannot be read");
-    return plan;
+    view.problem = file + (metadata.read == FileRead::kMissing ? " is missing" : " cannot be read");
+    return view;
   }
   if (!metadata.accepted()) {
-    plan.problem = Narrow(bkup) + "\\bkmdata.dat is invalid; the library discards it";
-    return plan;
+    view.problem = file + " is invalid; the library discards it";
+    return view;
   }
-  plan.readable = true;
-  for (uint32_t i = 0; i < metadata.verdict.recordsInFile; ++i) {
-    BkMdataRecord record;
-    DecodeBkRecord(metadata.bytes.data() + kBkMdataFormat.recordOffset(i), &record);
-    if (record.flags & BKREC_REMOVED) continue;
-    ((record.flags & BKREC_ABSENT) ? plan.remove : plan.restore).push_back(Utf16ToUtf8(RecordName(record.fileName)));
+  ProductLock lock;
+  if (!lock.Acquire()) {
+    view.problem = "another process holds the library's lock";
+    return view;
   }
-  return plan;
+  RecoverInterruptedCommit(true);
+  MdataObject backup;
+  std::vector<PlannedFile> plan;
+  if (!OpenBkMdata(backup, BKF_BKUP)) {
+    view.problem = file + " cannot be opened by the library";
+    return view;
+  }
+  if (!PlanRestore(backup, &plan)) {
+    view.problem = "a record of " + file + " cannot be read";
+    return view;
+  }
+  view.readable = true;
+  for (const PlannedFile& planned : plan) {
+    const std::string name = Narrow(planned.name);
+    switch (planned.action) {
+      case RestoreAction::kRestore: view.restore.push_back(name); break;
+      case RestoreAction::kDelete: view.remove.push_back(name); break;
+      case RestoreAction::kRefuse: view.refuse.push_back(name); break;
+    }
+  }
+  return view;
 }
 
 Report NameList(const std::vector<std::string>& names, const char* verb) {
@@ -128,15 +172,21 @@ Report NameList(const std::vector<std::string>& names, const char* verb) {
 
 int RunRollback(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kRollbackCommand, "takes no arguments", err);
-  const RestorePlan plan = PlanRestore();
+  const RestorePlanView plan = AskRestorePlan();
   Report restore = NameList(plan.restore, "restore");
   Report remove = NameList(plan.remove, "delete");
+  Report refuse = NameList(plan.refuse, "refuse");
   std::ostream& progress = ProgressStream(line, out, err);
   // Said before the call: the restore can wait on files in use for a long time.
   if (plan.readable) {
     progress << "about to roll back from the committed backup: restore " << CountOf(plan.restore.size(), "file", "files")
              << ", delete " << plan.remove.size() << "\n"
              << RenderText(restore) << RenderText(remove);
+    if (!plan.refuse.empty()) {
+      progress << "the backup records " << CountOf(plan.refuse.size(), "name", "names")
+               << " that are no plain file names; the library refuses the backup as damaged:\n"
+               << RenderText(refuse);
+    }
   } else {
     progress << "about to roll back; no plan to show: " << plan.problem << "\n";
   }
@@ -145,6 +195,7 @@ int RunRollback(const CommandLine& line, std::ostream& out, std::ostream& err) {
   planned.Set("readable", Report::Flag(plan.readable));
   if (!plan.readable) planned.Set("problem", Report::Text(plan.problem));
   planned.Set("restore", std::move(restore)).Set("delete", std::move(remove));
+  if (!plan.refuse.empty()) planned.Set("refuse", std::move(refuse));
   Report details = Report::Object();
   details.Set("plan", std::move(planned));
   uint8_t unused = 0;

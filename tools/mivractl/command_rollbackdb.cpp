@@ -45,8 +45,10 @@ constexpr char kDeleteDbHelp[] =
     "Exit status: 0 when deleted (or scheduled for deletion at restart), 1 on a failure, also when\n"
     "there is no database to delete.\n";
 
+// MivraDeleteRBMdataObject is the DLL's second name (ordinal 10) of this one function; the
+// library linked into the tool has it under its first.
 struct ObjectRelease {
-  void operator()(MdataObject* object) const { MivraDeleteRBMdataObject(object); }
+  void operator()(MdataObject* object) const { MivraDeleteBkMdataObject(object); }
 };
 using ScopedObject = std::unique_ptr<MdataObject, ObjectRelease>;
 

@@ -2,6 +2,8 @@
 
 #include "command_result.h"
 
+#include <sstream>
+
 #include "error_names.h"
 #include "examination.h"
 #include "install_paths.h"
@@ -22,11 +24,15 @@ constexpr char kHelp[] =
     "                      cannot be resolved, installDirProblem says which key and value were read\n"
     "                      and what was missing\n"
     "  switch              on, or off when section.ini holds [UPDATE] MIVRA=0 (JSON: true, false)\n"
-    "  baseFolder          Common Files\\<company>\\<product>, and whether it exists\n"
+    "  baseFolder          Common Files\\<company>\\<product>, and whether it exists; when the\n"
+    "                      company and product names cannot be had, productNamesProblem says which\n"
+    "                      library (prdinf.dll, LBLRES.DLL), export or string was missing, and where\n"
     "  bkup, tmpbkup       whether the committed and the staging backup exist; their bkmdata.dat\n"
     "                      (valid, inconsistent, invalid or missing), record count and damaged mark\n"
     "  database            rbmdata.dat: verdict, records, update status byte, rollback counter and\n"
     "                      how many rollbacks remain before the limit of 15\n"
+    "  journal             beside a metadata file whose change was cut off: whether it is complete and\n"
+    "                      what the library's next open does with it; the file is shown as it will be\n"
     "\n"
     "Exit status: 0, or 1 when the install directory or the library's folders cannot be resolved.\n";
 
@@ -49,6 +55,7 @@ Report BackupFolderReport(const std::wstring& folder) {
   if (!exists) return report;
   const MetadataFile metadata = ReadMetadataFile(folder + L"\\bkmdata.dat", kBkMdataFormat);
   report.Set("metadata", Report::Text(MetadataState(metadata)));
+  if (metadata.journal.state != JournalState::kNone) report.Set("journal", JournalReport(metadata.journal));
   if (metadata.present() && metadata.verdict.headerComplete) {
     const BkMdataState state = DecodeBkState(metadata.bytes.data() + kBkMdataFormat.stateOffset());
     report.Set("records", Report::Number(metadata.verdict.recordsInFile));
@@ -61,6 +68,7 @@ Report DatabaseReport(const std::wstring& base) {
   Report report = Report::Object();
   const MetadataFile database = ReadMetadataFile(base + L"\\rbmdata.dat", kRBMdataFormat);
   report.Set("exists", Report::Flag(database.present()));
+  if (database.journal.state != JournalState::kNone) report.Set("journal", JournalReport(database.journal));
   if (!database.present()) return report;
   report.Set("verdict", Report::Text(MetadataState(database)));
   if (database.verdict.headerComplete) {
@@ -91,10 +99,14 @@ int RunStatus(const CommandLine& line, std::ostream& out, std::ostream& err) {
     report.Set("baseFolder", Report::Null("unresolved"));
     report.Set("code", Report::Number(MIVRA_E_BACKUP_FOLDER)).Set("codeName", Report::Text(FindErrorName(MIVRA_E_BACKUP_FOLDER)->name));
   }
-  out << (line.json ? RenderJson(report) : RenderText(report));
+  std::ostringstream said;
   if (!installDirProblem.empty()) {
-    err << "mivractl status: the install directory cannot be resolved: " << installDirProblem << "\n";
+    said << "mivractl status: the install directory cannot be resolved: " << installDirProblem << "\n";
+  } else if (!foldersKnown) {
+    TellUnavailableProductNames("status", &report, said);
   }
+  out << (line.json ? RenderJson(report) : RenderText(report));
+  err << said.str();
   if (!foldersKnown) return ReportLibraryFailure("status", "resolving the library's folders", MIVRA_E_BACKUP_FOLDER, err);
   return installDirProblem.empty() ? kExitOk : kExitFailed;
 }

@@ -1,4 +1,4 @@
-// The subcommands of the Windows program, each working through the DLL's exports.
+// The subcommands of the Windows program, each working through the library's exports.
 #ifndef MIVRA_TOOLS_MIVRACTL_COMMANDS_H_
 #define MIVRA_TOOLS_MIVRACTL_COMMANDS_H_
 

@@ -1,4 +1,4 @@
-// The README's table of error codes is the library's list, row for row.
+// The error tables of the README and of the SDK's README are the library's list, row for row.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -12,21 +12,21 @@ namespace mivra::ctl {
 namespace {
 
 TEST(ErrorTableReadme, EveryRowIsTheListsEntryInOrder) {
-  std::ifstream readme(MIVRA_README);
-  ASSERT_TRUE(readme) << MIVRA_README;
-  const std::regex row(R"(^\| \d+ \| `MIVRA_E_.*)");
-  std::vector<std::string> rows;
-  for (std::string line; std::getline(readme, line);) {
-    if (std::regex_match(line, row)) rows.push_back(line);
-  }
   std::string expected;
-  std::string found;
   for (const ErrorName& entry : ErrorNames()) {
     expected += "| " + std::to_string(entry.code) + " | `" + entry.name + "` | " + entry.meaning + " |\n";
   }
-  for (const std::string& line : rows) found += line + "\n";
-  EXPECT_EQ(found, expected) << "the README's error table, as the list in include/mivra_errors.h gives it:\n"
-                             << expected;
+  for (const char* path : {MIVRA_README, MIVRA_SDK_README}) {
+    std::ifstream readme(path);
+    ASSERT_TRUE(readme) << path;
+    const std::regex row(R"(^\| \d+ \| `MIVRA_E_.*)");
+    std::string found;
+    for (std::string line; std::getline(readme, line);) {
+      if (std::regex_match(line, row)) found += line + "\n";
+    }
+    EXPECT_EQ(found, expected) << path << ": its error table, as the list in include/mivra_errors.h gives it:\n"
+                               << expected;
+  }
 }
 
 }  // namespace

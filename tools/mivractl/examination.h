@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "report.h"
-#include "update/backup/metadata_format.h"
 #include "update/rollback/rollback_driver.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra::ctl {
 

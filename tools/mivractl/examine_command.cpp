@@ -4,10 +4,13 @@
 #include <vector>
 
 #include "file_bytes.h"
-#include "file_kind.h"
 #include "examine_manifest.h"
 #include "examine_metadata.h"
+#include "file_kind.h"
+#include "library_files.h"
 #include "text_format.h"
+#include "update/backup/bk_record_layout.h"
+#include "update/rollbackdb/rb_record_layout.h"
 
 namespace mivra::ctl {
 namespace {
@@ -42,15 +45,15 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
     case FileRead::kOk:
       break;
     case FileRead::kMissing:
-      err << "mivractl inspect: " << argument << ": no such file\n";
+      err << "mivractl inspect: " << QuotedPath(argument) << ": no such file\n";
       return kExitFailed;
     case FileRead::kUnreadable:
-      err << "mivractl inspect: " << argument << ": cannot be read\n";
+      err << "mivractl inspect: " << QuotedPath(argument) << ": cannot be read\n";
       return kExitFailed;
   }
   const Recognition recognition = RecognizeFile(bytes.data(), bytes.size(), PathToUtf8(path.filename()));
   if (recognition.kind == FileKind::kUnknown) {
-    err << "mivractl inspect: " << argument
+    err << "mivractl inspect: " << QuotedPath(argument)
         << ": not a file of the library (no magic KVBKUP, KVRBUP, UPCN or INXF, and not named like one)\n";
     return kExitFailed;
   }
@@ -59,9 +62,25 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
     return UsageError(kInspectCommand, "--verify applies to bkmdata.dat only", err);
   }
 
+  // A metadata file is shown as the library's next open finds it: with the journal beside it put
+  // back, when a change was cut off.
+  Report journal = Report::Object();
+  bool hasJournal = false;
+  bool removedByJournal = false;
+  if (recognition.kind == FileKind::kBkMdata || recognition.kind == FileKind::kRBMdata) {
+    const MetadataFile metadata =
+        ReadMetadataFile(path, recognition.kind == FileKind::kBkMdata ? kBkMdataFormat : kRBMdataFormat);
+    if (metadata.journal.state != JournalState::kNone) {
+      hasJournal = true;
+      journal = JournalReport(metadata.journal);
+      removedByJournal = metadata.read == FileRead::kMissing;
+      if (metadata.present()) bytes = metadata.bytes;
+    }
+  }
+
   Inspection inspection;
   const std::filesystem::path folder = path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
-  switch (recognition.kind) {
+  switch (removedByJournal ? FileKind::kUnknown : recognition.kind) {
     case FileKind::kBkMdata:
       inspection = InspectBkMdata(bytes, verify ? &folder : nullptr);
       break;
@@ -78,11 +97,16 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
       break;
   }
   Report report = Report::Object();
-  report.Set("file", Report::Text(argument))
+  report.Set("file", Report::Path(argument))
       .Set("kind", Report::Text(FileKindName(recognition.kind)))
-      .Set("recognizedBy", Report::Text(recognition.byMagic ? "magic" : "name"))
-      .Set("size", Report::Number(bytes.size()))
-      .Merge(std::move(inspection.report));
+      .Set("recognizedBy", Report::Text(recognition.byMagic ? "magic" : "name"));
+  if (hasJournal) report.Set("journal", std::move(journal));
+  if (removedByJournal) {
+    report.Set("library", Report::Text("deletes the file at its next open (the change that created it was cut off)"));
+    out << (line.json ? RenderJson(report) : RenderText(report));
+    return kExitFailed;
+  }
+  report.Set("size", Report::Number(bytes.size())).Merge(std::move(inspection.report));
   out << (line.json ? RenderJson(report) : RenderText(report));
   return inspection.sound() ? kExitOk : kExitFailed;
 }

@@ -5,14 +5,17 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "content_records_test.h"
-#include "output_lines_test.h"
+#include "content_records_test_util.h"
+#include "output_lines_test_util.h"
+#include "report.h"
 #include "text_format.h"
 #include "update/manifest/manifest_test_files.h"
+#include "update/store/journal_format.h"
 
 namespace mivra::ctl {
 namespace {
@@ -54,10 +57,18 @@ class InspectCommandTest : public ::testing::Test {
   static ToolRun Inspect(std::vector<std::string> args) {
     args.insert(args.begin(), "inspect");
     const Command commands[] = {kInspectCommand};
+    Program program;
+    program.commands = commands;
+    program.about = "";
     std::ostringstream out;
     std::ostringstream err;
-    const int status = Dispatch(commands, "", args, out, err);
+    const int status = Dispatch(program, args, out, err);
     return {status, out.str(), err.str()};
+  }
+
+  std::string ReadBack(const std::string& name) const {
+    std::ifstream in(folder_ / PathFromUtf8(name), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   }
 
   std::filesystem::path folder_;
@@ -225,6 +236,47 @@ TEST_F(InspectCommandTest, JsonCarriesTheSameFindings) {
   }
 }
 
+// A metadata file is shown as the library's next open finds it: a complete journal beside it put
+// back, one that is not complete ignored; either way the output says so.
+TEST_F(InspectCommandTest, ShowsAFileAsItsJournalWillPutItBack) {
+  const std::string good = BuildBkMdata({BkRecord(L"a.dll", "alpha")});
+  const std::string appendCutOff = good + std::string(560, '\x11');
+  mivra::JournalImage header;
+  header.oldLength = good.size();
+  header.ranges.push_back({0, std::vector<uint8_t>(good.begin(), good.begin() + 93)});
+  const std::vector<uint8_t> complete = mivra::EncodeJournal(header);
+  const std::vector<uint8_t> created = mivra::EncodeJournal({mivra::kJournalFileAbsent, {}});
+  struct JournalCase {
+    const char* what;
+    std::string file;
+    std::string journal;
+    int status;
+    std::vector<std::string> lines;
+  };
+  const JournalCase kCases[] = {
+      {"append cut off", appendCutOff, std::string(complete.begin(), complete.end()), 0,
+       {"journal.state: complete", "size: " + std::to_string(good.size()), "verdict: valid", "check.length: ok (1 record)",
+        "journal.recovery: a change was cut off with its writer: the library's next open puts back 93 saved bytes in "
+        "1 range and sets the length to " + std::to_string(good.size()) + "; the file is shown so"}},
+      {"journal cut off", appendCutOff, std::string(complete.begin(), complete.end() - 1), 1,
+       {"journal.state: incomplete", "size: " + std::to_string(appendCutOff.size()), "verdict: invalid",
+        "journal.recovery: not complete (cut off while it was written, or already retired): the library's next "
+        "open deletes it and takes the file as it is"}},
+      {"creation cut off", good.substr(0, 40), std::string(created.begin(), created.end()), 1,
+       {"journal.state: complete",
+        "library: deletes the file at its next open (the change that created it was cut off)"}},
+  };
+  for (const JournalCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const std::string file = Write("bkmdata.dat", c.file);
+    Write("bkmdata.jnl", c.journal);
+    const ToolRun run = Inspect({file});
+    EXPECT_EQ(run.status, c.status) << run.err;
+    for (const std::string& line : c.lines) EXPECT_TRUE(HasLine(run.out, line)) << line << "\n" << run.out;
+    EXPECT_EQ(ReadBack("bkmdata.dat"), c.file) << "inspecting changes nothing";
+  }
+}
+
 TEST_F(InspectCommandTest, RecognisesShortFilesByNameAndRefusesOthers) {
   ToolRun run = Inspect({Write("bkmdata.dat", "KVB")});
   EXPECT_EQ(run.status, kExitFailed);
@@ -243,6 +295,20 @@ TEST_F(InspectCommandTest, RecognisesShortFilesByNameAndRefusesOthers) {
   run = Inspect({PathToUtf8(folder_ / "absent.dat")});
   EXPECT_EQ(run.status, kExitFailed);
   EXPECT_NE(run.err.find("no such file"), std::string::npos);
+}
+
+TEST_F(InspectCommandTest, PathsThatHoldSpacesAreQuotedInText) {
+  const std::string path = Write("copy of bkmdata.dat", BuildBkMdata({BkRecord(L"A.DLL", "alpha")}));
+  ToolRun run = Inspect({path});
+  EXPECT_EQ(run.status, kExitOk) << run.err;
+  EXPECT_TRUE(HasLine(run.out, "file: \"" + path + "\"")) << run.out;
+  run = Inspect({path, "--json"});
+  EXPECT_NE(run.out.find("\"file\": " + JsonQuote(path) + ",\n"), std::string::npos) << run.out;
+
+  const std::string absent = PathToUtf8(folder_ / "no such file.dat");
+  run = Inspect({absent});
+  EXPECT_EQ(run.status, kExitFailed);
+  EXPECT_NE(run.err.find("mivractl inspect: \"" + absent + "\": no such file"), std::string::npos) << run.err;
 }
 
 TEST_F(InspectCommandTest, WrongCommandLinesAreUsageErrors) {

@@ -5,9 +5,9 @@
 #include "file_bytes.h"
 #include "text_format.h"
 #include "update/backup/bk_record_layout.h"
-#include "update/backup/metadata_format.h"
 #include "update/frame/file_name.h"
 #include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra::ctl {
 namespace {
@@ -118,15 +118,19 @@ MetadataVerdict InspectFileHead(const MetadataFormat& format, const std::vector<
 
 }  // namespace
 
-std::string BkFlagNames(uint32_t flags) {
-  if (flags == 0) return "none";
-  std::string names;
-  auto add = [&names](const std::string& name) { names += (names.empty() ? "" : "|") + name; };
-  if (flags & BKREC_REMOVED) add("removed");
-  if (flags & BKREC_ABSENT) add("absent");
+std::vector<std::string> BkFlagWords(uint32_t flags) {
+  std::vector<std::string> words;
+  if (flags & BKREC_REMOVED) words.push_back("removed");
+  if (flags & BKREC_ABSENT) words.push_back("absent");
   const uint32_t other = flags & ~(BKREC_REMOVED | BKREC_ABSENT);
-  if (other) add(Hex32(other));
-  return names;
+  if (other) words.push_back(Hex32(other));
+  return words;
+}
+
+std::string BkFlagNames(uint32_t flags) {
+  std::string names;
+  for (const std::string& word : BkFlagWords(flags)) names += (names.empty() ? "" : "|") + word;
+  return names.empty() ? "none" : names;
 }
 
 Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesystem::path* copiesFolder) {
@@ -152,7 +156,7 @@ Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesyst
     const std::string digest = HexBytes(record.digest, sizeof(record.digest));
     Report item = Report::Object();
     item.Set("index", Report::Number(i))
-        .Set("flags", Report::Text(flags))
+        .Set("flags", Report::Words(BkFlagWords(record.flags), "|"))
         .Set("size", Report::Number(record.fileSizeLow))
         .Set("time", Report::Text(time))
         .Set("digest", Report::Text(digest))

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "examination.h"
@@ -15,7 +16,9 @@ namespace mivra::ctl {
 Inspection InspectBkMdata(const std::vector<uint8_t>& bytes, const std::filesystem::path* copiesFolder);
 Inspection InspectRBMdata(const std::vector<uint8_t>& bytes);
 
-// "none", or the names of the set bits joined by '|' ("removed", "absent", others in hex).
+// The names of the set bits ("removed", "absent", others in hex); none for no bit.
+std::vector<std::string> BkFlagWords(uint32_t flags);
+// "none", or those names joined by '|'.
 std::string BkFlagNames(uint32_t flags);
 
 }  // namespace mivra::ctl

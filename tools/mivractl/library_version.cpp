@@ -1,42 +1,17 @@
 #include "library_version.h"
 
-#include <windows.h>
-
-#include <vector>
-
-#include "install_paths.h"
-#include "update/frame/bounded_string.h"
+#include "mivra_version.h"
 
 namespace mivra::ctl {
-namespace {
 
-// "1.0.0.0" from the file's fixed version information; empty when it has none.
-std::string FileVersion(const wchar_t* path) {
-  DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(path, &ignored);
-  if (size == 0) return std::string();
-  std::vector<BYTE> info(size);
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  if (!::GetFileVersionInfoW(path, 0, size, info.data()) ||
-      !::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || length < sizeof(*fixed)) {
-    return std::string();
-  }
-  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
-         std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
-}
-
-}  // namespace
-
-std::string LibraryVersionLine() {
-  // The program imports the DLL, so it is loaded before main runs.
-  const HMODULE library = ::GetModuleHandleW(L"mivra.dll");
-  wchar_t path[kPathCapacity] = {};
-  const DWORD length = library ? ::GetModuleFileNameW(library, path, kPathCapacity) : 0;
-  if (length == 0 || length >= kPathCapacity) return "mivra.dll: cannot tell which file is loaded\n";
-  const std::string version = FileVersion(path);
-  return "mivra.dll " + (version.empty() ? std::string("without a version resource") : version) + " (" +
-         Narrow(path) + ")\n";
+VersionDetail LibraryVersion() {
+  VersionDetail detail;
+  detail.text = std::string("mivra ") + MIVRA_VERSION_TEXT +
+                " built in (mivractl carries the library's code and loads no mivra.dll)\n";
+  Report library = Report::Object();
+  library.Set("version", Report::Text(MIVRA_VERSION_TEXT)).Set("builtIn", Report::Flag(true));
+  detail.json.Set("library", std::move(library));
+  return detail;
 }
 
 }  // namespace mivra::ctl

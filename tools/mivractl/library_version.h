@@ -1,14 +1,15 @@
-// Which mivra.dll the program runs with: its version resource and the file it was loaded from,
-// the first thing support asks.
+// Which library the program runs with: its own copy, linked in, of the version it was built with.
+// The first thing support asks.
 #ifndef MIVRA_TOOLS_MIVRACTL_LIBRARY_VERSION_H_
 #define MIVRA_TOOLS_MIVRACTL_LIBRARY_VERSION_H_
 
-#include <string>
+#include "command_line.h"
 
 namespace mivra::ctl {
 
-// "mivra.dll 1.0.0.0 (C:\...\mivra.dll)\n".
-std::string LibraryVersionLine();
+// Text "mivra 1.0.0 built in (mivractl carries the library's code and loads no mivra.dll)\n";
+// JSON "library": {"version": "1.0.0", "builtIn": true}.
+VersionDetail LibraryVersion();
 
 }  // namespace mivra::ctl
 

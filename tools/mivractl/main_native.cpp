@@ -1,5 +1,6 @@
 // mivractl for Linux and other systems without the library: only "inspect" and "log", so that
-// files and traces sent in from a customer's machine can be examined anywhere.
+// files and traces sent in from a customer's machine can be examined anywhere. The commands that
+// work through the library are named as needing Windows.
 #include <iostream>
 #include <string>
 #include <vector>
@@ -11,8 +12,8 @@
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const mivra::ctl::Command commands[] = {mivra::ctl::kInspectCommand, mivra::ctl::kLogCommand};
-  return mivra::ctl::Dispatch(commands,
-                              "Examines the library's files and traces taken from a Windows machine; the other commands\n"
-                              "exist only in mivractl.exe.\n",
-                              args, std::cout, std::cerr);
+  mivra::ctl::Program program;
+  program.commands = commands;
+  program.about = "Examines the library's files and traces taken from a Windows machine.\n";
+  return mivra::ctl::Dispatch(program, args, std::cout, std::cerr);
 }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,21 +15,32 @@
 #include "install_paths.h"
 #include "mivra.h"
 #include "mivra_version.h"
-#include "output_lines_test.h"
+#include "command_line.h"
+#include "output_lines_test_util.h"
 #include "report.h"
 #include "support/file_util.h"
+#include "support/json_check.h"
 #include "support/metadata_file_bytes.h"
 #include "support/product_test.h"
 #include "tool_process.h"
 #include "update/frame/scoped_handles.h"
 #include "update/manifest/manifest_test_files.h"
 #include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/journal_format.h"
 
 namespace mivra_test {
 namespace {
 
 using mivra::ctl::DescribeError;
 using mivra::ctl::Narrow;
+
+// Standard output is one JSON object, read into `value`.
+::testing::AssertionResult IsOneJsonObject(const std::string& text, JsonValue* value) {
+  std::string error;
+  if (!ParseJson(text, value, &error)) return ::testing::AssertionFailure() << error << "\n" << text;
+  if (!value->Is(JsonValue::Kind::kObject)) return ::testing::AssertionFailure() << "not an object\n" << text;
+  return ::testing::AssertionSuccess();
+}
 
 class MivractlTest : public ProductTest {
  protected:
@@ -84,7 +97,7 @@ TEST_F(MivractlTest, EveryCommandDescribesItselfInItsHelp) {
     EXPECT_TRUE(HasLineStarting(overview.out, std::string("  ") + command + " ")) << command << "\n" << overview.out;
     for (const char* help : {"--help", "-h", "/?"}) {
       // Help wins over whatever else the command line holds.
-      const ToolResult shown = Ctl({command, "FILE", help, "--json"});
+      const ToolResult shown = Ctl({command, "FILE", help, "--bogus"});
       EXPECT_EQ(shown.exitCode, 0) << command << " " << help;
       EXPECT_EQ(shown.out.rfind(std::string("usage: mivractl ") + command, 0), 0u) << help << "\n" << shown.out;
       EXPECT_GT(shown.out.size(), 150u) << command;
@@ -94,6 +107,16 @@ TEST_F(MivractlTest, EveryCommandDescribesItselfInItsHelp) {
   const ToolResult unknown = Ctl({"frobnicate"});
   EXPECT_EQ(unknown.exitCode, 2);
   EXPECT_NE(unknown.err.find("unknown command"), std::string::npos);
+
+  // The commands a build without the library names as needing Windows are exactly these but the
+  // two that read files.
+  std::vector<std::string> windowsOnly(mivra::ctl::WindowsOnlyCommandNames().begin(),
+                                       mivra::ctl::WindowsOnlyCommandNames().end());
+  windowsOnly.insert(windowsOnly.end(), {"inspect", "log"});
+  std::sort(windowsOnly.begin(), windowsOnly.end());
+  std::vector<std::string> all(std::begin(kCommands), std::end(kCommands));
+  std::sort(all.begin(), all.end());
+  EXPECT_EQ(windowsOnly, all);
 }
 
 // The version of the file's version resource, "1.2.3.4"; empty when it has none.
@@ -110,19 +133,37 @@ std::string VersionResourceOf(const std::wstring& path) {
          std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
 }
 
-TEST_F(MivractlTest, VersionNamesTheToolAndTheLibraryItRunsWith) {
-  const std::wstring dll = ExeFolder() + L"mivra.dll";
+// The tool carries the library's code: it names the version built in and runs where no mivra.dll
+// lies beside it.
+TEST_F(MivractlTest, VersionNamesTheToolAndTheLibraryBuiltIntoIt) {
   const std::string version = MIVRA_VERSION_TEXT;
   EXPECT_EQ(VersionResourceOf(ExeFolder() + L"mivractl.exe"), version + ".0");
-  ASSERT_EQ(VersionResourceOf(dll), version + ".0");
-  const std::string expected =
-      "mivractl " + version + "\nmivra.dll " + version + ".0 (" + Narrow(dll) + ")\n";
+  const std::string expected = "mivractl " + version + "\nmivra " + version +
+                               " built in (mivractl carries the library's code and loads no mivra.dll)\n";
   EXPECT_EQ(Ctl({"--version"}).out, expected);
   for (const char* command : kCommands) {
     const ToolResult shown = Ctl({command, "--version"});
     EXPECT_EQ(shown.exitCode, 0) << command;
     EXPECT_EQ(shown.out, expected) << command;
   }
+  JsonValue value;
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"--version", "--json"}).out, &value));
+  EXPECT_EQ(value.Find("tool")->text, "mivractl");
+  EXPECT_EQ(value.Find("version")->text, version);
+  const JsonValue* library = value.Find("library");
+  ASSERT_TRUE(library && library->Is(JsonValue::Kind::kObject));
+  EXPECT_EQ(library->Find("version")->text, version);
+  ASSERT_NE(library->Find("builtIn"), nullptr);
+  EXPECT_TRUE(library->Find("builtIn")->boolean);
+
+  const std::wstring alone = ExeFolder() + L"mivractl without mivra.dll\\";
+  mivra_test::RemoveTree(alone.substr(0, alone.size() - 1));
+  mivra_test::MakeFolder(alone);
+  ASSERT_TRUE(CopyFileW((ExeFolder() + L"mivractl.exe").c_str(), (alone + L"mivractl.exe").c_str(), FALSE));
+  const ToolResult started = RunMivractl({"--version"}, alone + L"mivractl.exe");
+  EXPECT_EQ(started.exitCode, 0) << started.err;
+  EXPECT_EQ(started.out, expected);
+  mivra_test::RemoveTree(alone.substr(0, alone.size() - 1));
 }
 
 TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
@@ -153,6 +194,39 @@ TEST_F(MivractlTest, StatusShowsTheFoldersTheBackupsAndTheDatabase) {
   EXPECT_TRUE(HasLine(status.out, "installDir: unresolved"));
   EXPECT_TRUE(HasLineStarting(status.out, "installDirProblem: read HKLM\\")) << status.out;
   ExpectLibraryFailure(status, MIVRA_E_BACKUP_FOLDER);
+}
+
+// A change of the committed bkmdata.dat cut off with its writer: status and the rollback's plan
+// show the file as the library's next open puts it back, and say so; the rollback then acts on it.
+TEST_F(MivractlTest, StatusAndTheRollbackPlanSeeAFileAsItsJournalPutsItBack) {
+  Put(L"A.DLL", "alpha");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "NEW.DLL"}).exitCode, 0);
+  const std::wstring file = BkupFolder() + L"\\bkmdata.dat";
+  const std::string good = ReadFileBytes(file);
+  std::string torn = good + std::string(mivra_test::kBkRecordBytes, '\x11');
+  mivra_test::PutLe32(torn, mivra_test::kCrcAt, 0xDEADBEEFu);
+  WriteFileBytes(file, torn);
+  mivra::JournalImage image;
+  image.oldLength = good.size();
+  image.ranges.push_back({0, std::vector<uint8_t>(good.begin(), good.begin() + mivra_test::kBkAreaOffset)});
+  const std::vector<uint8_t> journal = mivra::EncodeJournal(image);
+  WriteFileBytes(BkupFolder() + L"\\bkmdata.jnl", std::string(journal.begin(), journal.end()));
+
+  const ToolResult status = Ctl({"status"});
+  EXPECT_EQ(status.exitCode, 0) << status.err;
+  for (const char* line : {"bkup.metadata: valid", "bkup.records: 2", "bkup.journal.state: complete"}) {
+    EXPECT_TRUE(HasLine(status.out, line)) << line << "\n" << status.out;
+  }
+  EXPECT_TRUE(HasLineStarting(status.out, "bkup.journal.recovery: a change was cut off with its writer")) << status.out;
+  EXPECT_EQ(ReadFileBytes(file), torn) << "looking changes nothing";
+
+  const ToolResult rollback = Ctl({"rollback"});
+  EXPECT_EQ(rollback.exitCode, 0) << rollback.out << rollback.err;
+  for (const char* line : {"about to roll back from the committed backup: restore 1 file, delete 1", "  restore A.DLL",
+                           "  delete NEW.DLL", "rolled back: 1 restored, 1 deleted"}) {
+    EXPECT_TRUE(HasLine(rollback.out, line)) << line << "\n" << rollback.out;
+  }
+  EXPECT_FALSE(FileExists(BkupFolder() + L"\\bkmdata.jnl"));
 }
 
 // The position of the first line of `text` that begins with `start`; npos when there is none.
@@ -207,6 +281,60 @@ TEST_F(MivractlTest, BackupRecordsEveryFileWithProgressAndCommits) {
   EXPECT_TRUE(HasLine(refused.out, "[2/2] C.DLL: failed"));
   EXPECT_FALSE(HasLine(refused.out, "committed"));
   EXPECT_TRUE(HasLine(Ctl({"status"}).out, "bkup.records: 3"));
+  // The half-made staging backup is gone: a later commit has nothing to put over the good one.
+  EXPECT_TRUE(HasLine(refused.out, "staging backup discarded"));
+  EXPECT_FALSE(FileExists(TmpBkupFolder()));
+  ExpectLibraryFailure(Ctl({"commit", "--json"}), MIVRA_E_FOLDER_RENAME);
+  EXPECT_TRUE(HasLine(Ctl({"status"}).out, "bkup.records: 3"));
+  EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\A.DLL"), "alpha");
+}
+
+TEST_F(MivractlTest, CommitRefusesAStagingBackupWithoutRecordsOverOneWithRecords) {
+  Put(L"A.DLL", "alpha");
+  Put(L"B.DLL", "beta");
+  ASSERT_EQ(Ctl({"backup", "--commit", "A.DLL", "B.DLL"}).exitCode, 0);
+  const std::string committed = ReadFileBytes(BkupFolder() + L"\\bkmdata.dat");
+  struct StagingCase {
+    const char* what;
+    const char* bkmdata;  // null: the folder holds no bkmdata.dat
+    bool empty;           // an empty valid bkmdata.dat
+  };
+  const StagingCase kCases[] = {
+      {"no records", nullptr, true},
+      {"no bkmdata.dat", nullptr, false},
+      {"an invalid bkmdata.dat", "KVBKUP and nothing valid", false},
+  };
+  for (const StagingCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    RemoveTree(TmpBkupFolder());
+    MakeFolder(TmpBkupFolder());
+    if (c.empty) WriteFileBytes(TmpBkupFolder() + L"\\bkmdata.dat", NewMetadataFile(kBkLayout));
+    if (c.bkmdata) WriteFileBytes(TmpBkupFolder() + L"\\bkmdata.dat", c.bkmdata);
+    const ToolResult refused = Ctl({"commit", "--json"});
+    EXPECT_EQ(refused.exitCode, 1) << refused.err;
+    JsonValue value;
+    ASSERT_TRUE(IsOneJsonObject(refused.out, &value));
+    EXPECT_EQ(value.Find("result")->text, "failed");
+    EXPECT_TRUE(value.Find("code")->Is(JsonValue::Kind::kNull));
+    EXPECT_EQ(value.Find("committedRecords")->text, "2");
+    EXPECT_NE(refused.err.find("--force"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFileBytes(BkupFolder() + L"\\bkmdata.dat"), committed);
+    EXPECT_TRUE(FileExists(TmpBkupFolder()));
+  }
+
+  // Asked for, it is done: the library's own commit is unchanged.
+  RemoveTree(TmpBkupFolder());
+  MakeFolder(TmpBkupFolder());
+  WriteFileBytes(TmpBkupFolder() + L"\\bkmdata.dat", NewMetadataFile(kBkLayout));
+  const ToolResult forced = Ctl({"commit", "--force"});
+  EXPECT_EQ(forced.exitCode, 0) << forced.err;
+  EXPECT_FALSE(FileExists(BkupFolder() + L"\\A.DLL"));
+  EXPECT_TRUE(HasLine(Ctl({"status"}).out, "bkup.records: 0"));
+
+  // Over a committed backup without records, an empty staging backup needs no --force.
+  MakeFolder(TmpBkupFolder());
+  WriteFileBytes(TmpBkupFolder() + L"\\bkmdata.dat", NewMetadataFile(kBkLayout));
+  EXPECT_EQ(Ctl({"commit"}).exitCode, 0);
 }
 
 TEST_F(MivractlTest, CommitMakesTheStagingBackupTheCommittedOne) {
@@ -463,17 +591,6 @@ TEST_F(MivractlTest, ExplainNamesEachRegisteredFileAndWhy) {
   EXPECT_NE(explain.err.find("the install directory cannot be resolved"), std::string::npos);
 }
 
-// Standard output is one JSON object: "{" and "}" are its only lines at the left margin.
-bool IsOneJsonObject(const std::string& text) {
-  if (text.rfind("{\n", 0) != 0 || text.size() < 4 || text.substr(text.size() - 2) != "}\n") return false;
-  std::istringstream in(text);
-  int marginLines = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line[0] != ' ') ++marginLines;
-  }
-  return marginLines == 2;
-}
-
 TEST_F(MivractlTest, EveryCommandAnswersInJsonFailuresIncluded) {
   Put(L"A.DLL", "alpha");
   struct JsonCase {
@@ -508,6 +625,10 @@ TEST_F(MivractlTest, EveryCommandAnswersInJsonFailuresIncluded) {
       {{"rollback"}, 0, {"\"result\": \"ok\"", "\"readable\": true", "\"restore\": [\n      \"A.DLL\"\n    ]"}},
       {{"delete-backup"}, 0, {"\"result\": \"ok\"", noName}},
       {{"delete-db"}, 0, {"\"result\": \"ok\""}},
+      // The commands that only look.
+      {{"status"}, 0, {"\"switch\": true", "\"bkup\": {"}},
+      {{"explain"}, 0, {"\"rollbackNeeded\": false", "\"databaseVerdict\": \"missing\""}},
+      {{"log", "NONE.LOG"}, 1, {"\"command\": \"log\"", "\"result\": \"failed\"", noCode}},
   };
   for (const JsonCase& c : cases) {
     std::vector<std::string> args = c.args;
@@ -515,7 +636,8 @@ TEST_F(MivractlTest, EveryCommandAnswersInJsonFailuresIncluded) {
     const ToolResult result = Ctl(args);
     const std::string shown = args[0] + " " + (args.size() > 2 ? args[1] : "") + "\n" + result.out + result.err;
     EXPECT_EQ(result.exitCode, c.exitCode) << shown;
-    EXPECT_TRUE(IsOneJsonObject(result.out)) << shown;
+    JsonValue value;
+    EXPECT_TRUE(IsOneJsonObject(result.out, &value)) << shown;
     for (const std::string& member : c.members) {
       EXPECT_NE(result.out.find(member), std::string::npos) << member << "\n" << shown;
     }
@@ -523,6 +645,165 @@ TEST_F(MivractlTest, EveryCommandAnswersInJsonFailuresIncluded) {
     if (c.exitCode != 0) {
       EXPECT_NE(result.err.find("mivractl " + args[0] + ": "), std::string::npos) << shown;
     }
+  }
+}
+
+TEST_F(MivractlTest, EveryUsageErrorAnswersInJsonWhereverTheOptionStands) {
+  Put(L"updtconf.dat", BuildUpdateConfig({ConfigRecord(0x2a, 1)}));
+  const std::string config = Narrow(InstallPath(L"updtconf.dat"));
+  struct UsageCase {
+    std::vector<std::string> args;
+    const char* command;  // null: none was named (JSON null)
+    const char* message;  // the start of "message"
+  };
+  const UsageCase kCases[] = {
+      {{"frobnicate"}, "frobnicate", "unknown command \"frobnicate\""},
+      {{}, nullptr, "name a command"},
+      {{"--bogus", "status"}, nullptr, "unknown option --bogus"},
+      {{"status", "--trace"}, "status", "--trace needs a FILE"},
+      {{"status", "extra"}, "status", "takes no arguments"},
+      {{"backup"}, "backup", "name at least one FILE"},
+      {{"add"}, "add", "name exactly one FILE"},
+      {{"add", "A.DLL", "B.DLL"}, "add", "name exactly one FILE"},
+      {{"commit", "extra"}, "commit", "takes no arguments"},
+      {{"remove"}, "remove", "name exactly one NAME"},
+      {{"list", "extra"}, "list", "takes no arguments"},
+      {{"delete-backup", "extra"}, "delete-backup", "takes no arguments"},
+      {{"register"}, "register", "name at least one FILE"},
+      {{"mark-status", "3"}, "mark-status", "the status is 1 or 2"},
+      {{"mark-status"}, "mark-status", "the status is 1 or 2"},
+      {{"delete-db", "extra"}, "delete-db", "takes no arguments"},
+      {{"query", "extra"}, "query", "takes no arguments"},
+      {{"rollback", "extra"}, "rollback", "takes no arguments"},
+      {{"inspect"}, "inspect", "name exactly one FILE"},
+      {{"inspect", config, "--verify"}, "inspect", "--verify applies to bkmdata.dat only"},
+      {{"explain", "extra"}, "explain", "takes no arguments"},
+      {{"log"}, "log", "name the trace FILE"},
+  };
+  std::vector<UsageCase> cases(std::begin(kCases), std::end(kCases));
+  // Every command refuses an option it does not take.
+  for (const char* command : kCommands) cases.push_back({{command, "--bogus"}, command, "unknown option --bogus"});
+  for (const UsageCase& c : cases) {
+    // --json first, last, and between the command and its arguments.
+    for (size_t at : {size_t{0}, c.args.size(), std::min<size_t>(1, c.args.size())}) {
+      std::vector<std::string> args = c.args;
+      args.insert(args.begin() + static_cast<std::ptrdiff_t>(at), "--json");
+      const ToolResult result = Ctl(args);
+      SCOPED_TRACE((c.args.empty() ? std::string("(none)") : c.args[0]) + " with --json at " + std::to_string(at) +
+                   "\n" + result.out + result.err);
+      EXPECT_EQ(result.exitCode, 2);
+      JsonValue value;
+      ASSERT_TRUE(IsOneJsonObject(result.out, &value));
+      EXPECT_EQ(MemberText(value, "command"), c.command ? c.command : "null");
+      EXPECT_EQ(MemberText(value, "result"), "usage-error");
+      EXPECT_EQ(MemberText(value, "code"), "null");
+      EXPECT_EQ(MemberText(value, "codeName"), "null");
+      EXPECT_EQ(MemberText(value, "message").rfind(c.message, 0), 0u);
+      EXPECT_NE(result.err.find(c.message), std::string::npos);
+    }
+  }
+  // Help and the version are one object too.
+  JsonValue value;
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"backup", "--json", "-h"}).out, &value));
+  EXPECT_EQ(value.Find("help")->text.rfind("usage: mivractl backup", 0), 0u);
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"--json", "/?"}).out, &value));
+  EXPECT_TRUE(value.Find("command")->Is(JsonValue::Kind::kNull));
+}
+
+TEST_F(MivractlTest, ListsAreArraysAndAnswersAreBooleansInJson) {
+  Put(L"A.DLL", "alpha");
+  JsonValue value;
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"--json", "backup", "--commit", "A.DLL", "NEW.DLL"}).out, &value));
+  ASSERT_TRUE(value.Find("files")->Is(JsonValue::Kind::kArray));
+  EXPECT_EQ(value.Find("files")->items.size(), 2u);
+  EXPECT_TRUE(value.Find("files")->items[0].Find("exists")->boolean);
+  EXPECT_FALSE(value.Find("files")->items[1].Find("exists")->boolean);
+  EXPECT_TRUE(value.Find("committed")->boolean);
+
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"query", "--json"}).out, &value));
+  const JsonValue* tests = value.Find("tests");
+  ASSERT_TRUE(tests && tests->Is(JsonValue::Kind::kArray));
+  ASSERT_EQ(tests->items.size(), 2u);
+  EXPECT_EQ(tests->items[0].text, "interrupted");
+  EXPECT_EQ(tests->items[1].text, "changed");
+  EXPECT_TRUE(value.Find("rollbackNeeded")->Is(JsonValue::Kind::kBool));
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"query", "--changed", "--json"}).out, &value));
+  EXPECT_EQ(value.Find("tests")->items.size(), 1u);
+
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"status", "--json"}).out, &value));
+  EXPECT_TRUE(value.Find("switch")->Is(JsonValue::Kind::kBool));
+  EXPECT_TRUE(value.Find("baseFolderExists")->Is(JsonValue::Kind::kBool));
+  EXPECT_TRUE(value.Find("bkup")->Find("exists")->boolean);
+  EXPECT_TRUE(value.Find("bkup")->Find("damaged")->Is(JsonValue::Kind::kBool));
+
+  ASSERT_TRUE(IsOneJsonObject(Ctl({"inspect", "--json", Narrow(BkupFolder() + L"\\bkmdata.dat")}).out, &value));
+  const JsonValue* records = value.Find("records");
+  ASSERT_TRUE(records && records->items.size() == 2u);
+  ASSERT_TRUE(records->items[0].Find("flags")->Is(JsonValue::Kind::kArray));
+  EXPECT_TRUE(records->items[0].Find("flags")->items.empty());
+  ASSERT_EQ(records->items[1].Find("flags")->items.size(), 1u);
+  EXPECT_EQ(records->items[1].Find("flags")->items[0].text, "absent");
+}
+
+TEST_F(MivractlTest, ATraceFileThatCannotBeWrittenIsOneWarning) {
+  const std::string unwritable = "C:\\no such folder\\deeper\\t.log";
+  const ToolResult status = Ctl({"status", "--trace", unwritable});
+  EXPECT_EQ(status.exitCode, 0) << status.err;
+  const std::string warning = "mivractl status: warning: the trace file \"" + unwritable + "\" cannot be written";
+  ASSERT_NE(status.err.find(warning), std::string::npos) << status.err;
+  EXPECT_EQ(status.err.find(warning, status.err.find(warning) + 1), std::string::npos) << status.err;
+  EXPECT_TRUE(HasLine(status.out, "switch: on"));
+
+  // Every library call skips the trace, yet only one warning is given; standard output stays JSON.
+  Put(L"A.DLL", "alpha");
+  const ToolResult backup = Ctl({"--trace", unwritable, "--json", "backup", "--commit", "A.DLL", "B.DLL"});
+  EXPECT_EQ(backup.exitCode, 0) << backup.err;
+  JsonValue value;
+  EXPECT_TRUE(IsOneJsonObject(backup.out, &value));
+  const size_t first = backup.err.find("warning: the trace file");
+  ASSERT_NE(first, std::string::npos) << backup.err;
+  EXPECT_EQ(backup.err.find("warning: the trace file", first + 1), std::string::npos) << backup.err;
+}
+
+TEST_F(MivractlTest, MissingProductNamesAreToldByLibraryExportOrStringAndPath) {
+  const std::string dir = Narrow(InstallDir());
+  struct NamesCase {
+    const char* what;
+    std::function<void()> arrange;
+    std::string problem;
+  };
+  const NamesCase kCases[] = {
+      {"neither library",
+       [this] {
+         ::DeleteFileW(InstallPath(L"prdinf.dll").c_str());
+         ::DeleteFileW(InstallPath(L"LBLRES.DLL").c_str());
+       },
+       "prdinf.dll: " + dir + "prdinf.dll cannot be loaded (win32 126 ERROR_MOD_NOT_FOUND); LBLRES.DLL: " + dir +
+           "LBLRES.DLL cannot be loaded (win32 126 ERROR_MOD_NOT_FOUND)"},
+      {"no export, no product string",
+       [this] {
+         ::CopyFileW((ExeFolder() + L"LBLRES.DLL").c_str(), InstallPath(L"prdinf.dll").c_str(), FALSE);
+         ::CopyFileW((ExeFolder() + L"lblres_company_only.dll").c_str(), InstallPath(L"LBLRES.DLL").c_str(), FALSE);
+       },
+       "prdinf.dll: " + dir + "prdinf.dll has no export RPI; LBLRES.DLL: " + dir +
+           "LBLRES.DLL has no string 102 (the product name)"},
+  };
+  for (const NamesCase& c : kCases) {
+    SCOPED_TRACE(c.what);
+    SetUp();
+    c.arrange();
+    const ToolResult status = Ctl({"status"});
+    EXPECT_EQ(status.exitCode, 1);
+    EXPECT_TRUE(HasLine(status.out, "productNamesProblem: " + c.problem)) << status.out;
+    EXPECT_TRUE(HasLine(status.err, "mivractl status: the company and product names cannot be had: " + c.problem))
+        << status.err;
+    // A command the library fails says the same, after the code.
+    const ToolResult commit = Ctl({"commit", "--json"});
+    ExpectLibraryFailure(commit, MIVRA_E_BACKUP_FOLDER);
+    JsonValue value;
+    ASSERT_TRUE(IsOneJsonObject(commit.out, &value));
+    EXPECT_TRUE(value.Find("productNames")->Is(JsonValue::Kind::kNull));
+    EXPECT_EQ(value.Find("productNamesProblem")->text, c.problem);
   }
 }
 

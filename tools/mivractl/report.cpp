@@ -11,6 +11,12 @@ Report Report::Text(std::string text) {
   return r;
 }
 
+Report Report::Path(std::string path) {
+  Report r = Text(std::move(path));
+  r.quoteInText_ = true;
+  return r;
+}
+
 Report Report::Number(uint64_t value) {
   Report r;
   r.kind_ = Kind::kNumber;
@@ -49,6 +55,14 @@ Report Report::Object() { return Report(); }
 Report Report::List() {
   Report r;
   r.kind_ = Kind::kList;
+  return r;
+}
+
+Report Report::Words(const std::vector<std::string>& words, std::string separator) {
+  Report r = List();
+  r.joinInText_ = true;
+  r.text_ = std::move(separator);
+  for (const std::string& word : words) r.items_.emplace_back(Text(word), word);
   return r;
 }
 
@@ -118,7 +132,7 @@ void RenderJsonBlock(size_t count, char open, char close, int depth, std::string
 void RenderTextTo(const Report& report, const std::string& prefix, std::string* out) {
   switch (report.kind_) {
     case Report::Kind::kText:
-      *out += prefix + ": " + report.text_ + "\n";
+      *out += prefix + ": " + (report.quoteInText_ ? QuotedPath(report.text_) : report.text_) + "\n";
       return;
     case Report::Kind::kNumber:
       *out += prefix + ": " + std::to_string(report.number_) + "\n";
@@ -140,6 +154,12 @@ void RenderTextTo(const Report& report, const std::string& prefix, std::string* 
       }
       return;
     case Report::Kind::kList:
+      if (report.joinInText_) {
+        *out += prefix + ":";
+        for (size_t i = 0; i < report.items_.size(); ++i) *out += (i == 0 ? " " : report.text_) + report.items_[i].second;
+        *out += "\n";
+        return;
+      }
       for (const auto& item : report.items_) *out += item.second + "\n";
       return;
   }
@@ -186,6 +206,16 @@ std::string RenderJson(const Report& report) {
   RenderJsonTo(report, 0, &out);
   out += "\n";
   return out;
+}
+
+std::string QuotedPath(const std::string& path) {
+  if (!path.empty() && path.find_first_of(" \"") == std::string::npos) return path;
+  std::string quoted = "\"";
+  for (const char c : path) {
+    if (c == '"') quoted.push_back('\\');
+    quoted.push_back(c);
+  }
+  return quoted + "\"";
 }
 
 std::string JsonQuote(const std::string& text) {

@@ -21,6 +21,9 @@ enum class CheckState { kOk, kBad, kNotChecked };
 class Report {
  public:
   static Report Text(std::string text);
+  // A file path: in text in double quotes when it is empty or holds a space or a quote (so that
+  // it can be copied as one argument), in JSON a plain string.
+  static Report Path(std::string path);
   static Report Number(uint64_t value);
   static Report Flag(bool value);  // text: yes / no
   // A boolean whose text names what it means ("on" / "off", "usable" / "none (...)").
@@ -29,6 +32,9 @@ class Report {
   static Report Check(CheckState state, std::string detail = std::string());
   static Report Object();
   static Report List();
+  // Words that belong together: in JSON an array of strings, in text one line of them joined by
+  // `separator` ("tests: interrupted, changed").
+  static Report Words(const std::vector<std::string>& words, std::string separator = ", ");
 
   // Object members, in the order they are set; setting a key again replaces its value in place.
   Report& Set(const std::string& key, Report value);
@@ -48,6 +54,8 @@ class Report {
   Kind kind_ = Kind::kObject;
   std::string text_;  // text, check detail, the word of a null, the word of a false flag
   std::string yesText_;  // the word of a true flag
+  bool quoteInText_ = false;
+  bool joinInText_ = false;  // a list of words: one text line, its items joined by text_
   uint64_t number_ = 0;
   bool flag_ = false;
   CheckState check_ = CheckState::kOk;
@@ -57,6 +65,10 @@ class Report {
 
 std::string RenderText(const Report& report);
 std::string RenderJson(const Report& report);
+
+// A path as a person copies it into a command line: in double quotes (embedded quotes escaped)
+// when it is empty or holds a space or a quote, else as it is.
+std::string QuotedPath(const std::string& path);
 
 // A JSON string literal of UTF-8 text, quotes included.
 std::string JsonQuote(const std::string& text);

@@ -65,6 +65,36 @@ TEST(Report, JsonNestsObjectsEscapesTextAndAnswersYesOrNoWithBooleans) {
   EXPECT_EQ(JsonQuote(std::string("\x01\t", 2)), "\"\\u0001\\t\"");
 }
 
+TEST(Report, PathsAreQuotedInTextWhenTheyWouldSplitAndPlainInJson) {
+  struct PathCase {
+    const char* path;
+    const char* text;
+  };
+  const PathCase kCases[] = {
+      {"C:\\Corvane\\bkmdata.dat", "C:\\Corvane\\bkmdata.dat"},
+      {"C:\\Program Files\\Common Files\\bkmdata.dat", "\"C:\\Program Files\\Common Files\\bkmdata.dat\""},
+      {"/tmp/a\"b", "\"/tmp/a\\\"b\""},
+      {"", "\"\""},
+  };
+  for (const PathCase& c : kCases) {
+    Report report = Report::Object();
+    report.Set("file", Report::Path(c.path));
+    EXPECT_EQ(RenderText(report), std::string("file: ") + c.text + "\n");
+    EXPECT_EQ(RenderJson(report), "{\n  \"file\": " + JsonQuote(c.path) + "\n}\n");
+  }
+}
+
+TEST(Report, WordsAreOneLineInTextAndAnArrayInJson) {
+  Report report = Report::Object();
+  report.Set("tests", Report::Words({"interrupted", "changed"}))
+      .Set("flags", Report::Words({"removed", "absent"}, "|"))
+      .Set("none", Report::Words({}));
+  EXPECT_EQ(RenderText(report), "tests: interrupted, changed\nflags: removed|absent\nnone:\n");
+  EXPECT_EQ(RenderJson(report),
+            "{\n  \"tests\": [\n    \"interrupted\",\n    \"changed\"\n  ],\n"
+            "  \"flags\": [\n    \"removed\",\n    \"absent\"\n  ],\n  \"none\": []\n}\n");
+}
+
 TEST(Report, SettingAKeyAgainReplacesItInPlace) {
   Report report = Report::Object();
   report.Set("a", Report::Number(1)).Set("b", Report::Number(2)).Set("a", Report::Number(3));

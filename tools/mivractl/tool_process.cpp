@@ -53,10 +53,10 @@ std::wstring QuoteArgument(const std::wstring& arg) {
   return quoted + L"\"";
 }
 
-ToolResult RunMivractl(const std::vector<std::string>& args) {
+ToolResult RunMivractl(const std::vector<std::string>& args, const std::wstring& program) {
   ToolResult result;
-  const std::wstring program = ExeFolder() + L"mivractl.exe";
-  std::wstring command = QuoteArgument(program);
+  const std::wstring path = program.empty() ? ExeFolder() + L"mivractl.exe" : program;
+  std::wstring command = QuoteArgument(path);
   for (const std::string& arg : args) command += L" " + QuoteArgument(mivra::ctl::Widen(arg));
 
   wchar_t temp[MAX_PATH] = {};
@@ -81,8 +81,16 @@ ToolResult RunMivractl(const std::vector<std::string>& args) {
   startup.hStdOutput = out.get();
   startup.hStdError = err.get();
   PROCESS_INFORMATION info = {};
-  if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                       &info)) {
+  // A start refused under load is tried once more (nothing ran), and otherwise said.
+  bool started = false;
+  DWORD startError = 0;
+  for (int attempt = 0; attempt < 2 && !started; ++attempt) {
+    started = ::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                               &info);
+    if (!started) startError = ::GetLastError();
+  }
+  if (!started) result.err = "mivractl.exe did not start: win32 " + std::to_string(startError) + "\n";
+  if (started) {
     mivra::ScopedHandle process(info.hProcess);
     mivra::ScopedHandle thread(info.hThread);
     DWORD code = 0;
@@ -94,7 +102,7 @@ ToolResult RunMivractl(const std::vector<std::string>& args) {
     }
   }
   result.out = ReadBack(out.get());
-  result.err = ReadBack(err.get());
+  result.err += ReadBack(err.get());
   out.reset();
   err.reset();
   ::DeleteFileW(outPath.c_str());

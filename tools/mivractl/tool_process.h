@@ -14,8 +14,9 @@ struct ToolResult {
   std::string err;
 };
 
-// Starts mivractl.exe from the test's own folder with `args` (UTF-8) and waits for it to end.
-ToolResult RunMivractl(const std::vector<std::string>& args);
+// Starts mivractl.exe from the test's own folder, or `program`, with `args` (UTF-8) and waits for
+// it to end.
+ToolResult RunMivractl(const std::vector<std::string>& args, const std::wstring& program = std::wstring());
 
 // One command-line argument quoted the way the C runtime reads it back.
 std::wstring QuoteArgument(const std::wstring& arg);

@@ -1,10 +1,10 @@
-#include "update/backup/commit_journal.h"
 #include "update/backup/add_to_backup.h"
 
 #include <memory>
 #include <string_view>
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/backup/copy_verified.h"
 #include "update/backup/shared_copy.h"
 #include "update/frame/backup_folder.h"
@@ -19,19 +19,21 @@ namespace {
 
 // The live record that another spelling of `name` already made in this backup ("Dup.txt" for
 // "dup.txt", or a short alias): the file system takes both for one file, so that record's copy is
-// this name's copy too. False when there is none.
-bool FindRecordOfSameFile(MdataObject& object, const wchar_t* folder, std::wstring_view name,
-                          BkMdataRecord* earlier) {
-  for (uint32_t index = 0; index < object.names.size(); ++index) {
-    if (object.names[index].empty() || !NamesShareFile(folder, name, object.names[index])) continue;
-    // A removed record passed over leaves nothing behind in the caller's record.
-    BkMdataRecord candidate;
-    if (ReadBkRecord(object, index, &candidate) && !(candidate.flags & BKREC_REMOVED)) {
-      *earlier = candidate;
-      return true;
-    }
-  }
-  return false;
+// this name's copy too. kWalked with `*found` false when there is none.
+RecordWalk FindRecordOfSameFile(MdataObject& object, const wchar_t* folder, std::wstring_view name,
+                                BkMdataRecord* earlier, bool* found) {
+  *found = false;
+  const auto sameFile = [folder, name](std::wstring_view recorded) {
+    return !recorded.empty() && NamesShareFile(folder, name, recorded);
+  };
+  return ForEachLiveBkRecord(
+      object,
+      [earlier, found](uint32_t, const BkMdataRecord& record) {
+        *earlier = record;
+        *found = true;
+        return false;
+      },
+      sameFile);
 }
 
 // What the record keeps of the file at `path`: its verified copy at `copyPath`, digest, size and
@@ -71,7 +73,12 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   if (LookUpBkRecord(object, name, &recorded) != NameLookup::kNotFound) return AddResult::kAlreadyRecorded;
 
   BkMdataRecord record = {};
-  if (FindRecordOfSameFile(object, folder, name, &record)) {
+  bool sameFile = false;
+  // A record that cannot be read may be this file's: copying again could lose the state it proved.
+  if (FindRecordOfSameFile(object, folder, name, &record, &sameFile) != RecordWalk::kWalked) {
+    return AddResult::kAlreadyRecorded;
+  }
+  if (sameFile) {
     // Copying again would put the file's present state, perhaps already updated, under the earlier
     // record's digest and lose the state it proved. The new record shares that copy and its proof.
     TraceStep("shared-copy").Path("path", copyPath).Outcome("recorded under another spelling");
@@ -80,7 +87,7 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   }
   if (!SetRecordFieldName(record.fileName, name)) return AddResult::kNameTooLong;
 
-  if (!object.fd.valid() || !WriteBkRecord(object, record, BKREC_APPEND)) return AddResult::kRecordWrite;
+  if (!AppendBkRecord(object, record)) return AddResult::kRecordWrite;
   return AddResult::kAdded;
 }
 
@@ -88,6 +95,8 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
 
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   if (!path) return AddResult::kBadPath;
+  // A rollback database's object would take backup records into rbmdata.dat.
+  if (object && !IsBackupObject(*object)) return AddResult::kWrongObject;
   RecoverInterruptedCommit(true);
   // Only an existing file can be placed; one that does not exist yet goes on to be recorded as
   // absent under its name.

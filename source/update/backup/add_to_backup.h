@@ -3,7 +3,7 @@
 #ifndef MIVRA_UPDATE_BACKUP_ADD_TO_BACKUP_H_
 #define MIVRA_UPDATE_BACKUP_ADD_TO_BACKUP_H_
 
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 
@@ -20,10 +20,12 @@ enum class AddResult {
   kFileAttributes,    // size and last-write time of the file cannot be read
   kNameTooLong,       // the name does not fit the record
   kRecordWrite,       // the metadata file has no open file, or the record cannot be written
+  kWrongObject,       // the caller's object is not a backup object: nothing is copied or written
 };
 
 // Backs up the file at `path`. With `object` (a staging backup object), into "tmpbkup" and the
-// file the object holds open, which stays open whatever happens. Without one, into "bkup" through
+// file the object holds open, which stays open whatever happens; an object of the other kind is
+// refused before anything is touched. Without one, into "bkup" through
 // a private object that is closed, and flushed if written, before the call returns.
 AddResult AddFileToBackup(MdataObject* object, const wchar_t* path);
 

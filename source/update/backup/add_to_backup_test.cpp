@@ -102,7 +102,10 @@ TEST_F(AddToBackupTest, RefusesAFileOutsideTheInstallDirectory) {
   GetTempPathW(MAX_PATH, temp);
   const std::wstring elsewhere = std::wstring(temp) + L"mivra-elsewhere.dll";
   mivra_test::WriteFileBytes(elsewhere, mivra_test::kAbc);
-  const std::wstring paths[] = {inSubfolder, elsewhere};
+  // A file that does not exist is judged by its folder too: recorded as absent, it would have a
+  // rollback delete the install directory's file of that name.
+  const std::wstring paths[] = {inSubfolder, elsewhere, std::wstring(temp) + L"mivra-missing.dll",
+                                InstallPath(L"sub\\missing.dll"), L"sub\\nested.dll"};
   for (const std::wstring& path : paths) {
     SCOPED_TRACE(mivra_test::Utf8(path));
     EXPECT_EQ(AddStaged(path), MIVRA_E_NOT_IN_INSTALL_DIR);
@@ -111,8 +114,7 @@ TEST_F(AddToBackupTest, RefusesAFileOutsideTheInstallDirectory) {
   EXPECT_TRUE(StagingRecords().empty());
   EXPECT_EQ(FilesIn(TmpBkupFolder()), std::vector<std::wstring>{L"bkmdata.dat"});
 
-  // Where a file does not exist yet the folder cannot be judged, and the file is recorded as absent.
-  EXPECT_EQ(AddStaged(std::wstring(temp) + L"mivra-missing.dll"), kUntouched);
+  EXPECT_EQ(AddStaged(InstallPath(L"missing.dll")), kUntouched) << "one that the update adds";
   EXPECT_EQ(StagingRecords().size(), 1u);
 }
 

@@ -15,7 +15,7 @@ std::wstring BackupExportsTest::Install(const std::wstring& name, const std::str
   return path;
 }
 
-void BackupExportsTest::CommitBackupOf(const std::vector<std::wstring>& names) const {
+void BackupExportsTest::StageBackupOf(const std::vector<std::wstring>& names) const {
   uint32_t error = kUntouched;
   MdataObject* object = MivraCreateBkMdataObject(&error);
   ASSERT_NE(object, nullptr) << error;
@@ -23,6 +23,11 @@ void BackupExportsTest::CommitBackupOf(const std::vector<std::wstring>& names) c
     EXPECT_TRUE(MivraAddToBackup(object, InstallPath(name).c_str(), &error)) << error;
   }
   MivraDeleteBkMdataObject(object);
+}
+
+void BackupExportsTest::CommitBackupOf(const std::vector<std::wstring>& names) const {
+  StageBackupOf(names);
+  uint32_t error = kUntouched;
   ASSERT_TRUE(MivraCommitBackup(&error)) << error;
 }
 

@@ -34,8 +34,10 @@ class BackupExportsTest : public ProductTest {
   // Writes a file of the install directory and returns its path.
   std::wstring Install(const std::wstring& name, const std::string& content) const;
 
-  // Backs up the named files through a staging object and commits; files not in the install
-  // directory are recorded as absent.
+  // Backs up the named files through a staging object, released and left uncommitted; files that
+  // do not exist are recorded as absent.
+  void StageBackupOf(const std::vector<std::wstring>& names) const;
+  // The same, then commits.
   void CommitBackupOf(const std::vector<std::wstring>& names) const;
 };
 

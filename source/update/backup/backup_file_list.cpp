@@ -1,4 +1,3 @@
-#include "update/backup/commit_journal.h"
 #include "update/backup/backup_file_list.h"
 
 #include <cstdlib>
@@ -6,6 +5,7 @@
 #include <string>
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/file_info.h"

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "update/backup/metadata_format.h"
 #include "update/frame/system_time.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
 
@@ -27,12 +27,13 @@ inline constexpr size_t kBkRecordDigestOffset = 544;
 inline constexpr size_t kBkStateCreatedOffset = 4;
 inline constexpr size_t kBkStateFlagsOffset = 20;
 
-inline constexpr MetadataFormat kBkMdataFormat{"KVBKUP", kBkHeaderSize, kBkStateSize, kBkRecordSize,
-                                               kBkRecordNameOffset};
+inline constexpr MetadataFormat kBkMdataFormat{MdataKind::kBackup, "KVBKUP",      kBkHeaderSize,
+                                               kBkStateSize,       kBkRecordSize, kBkRecordNameOffset};
 
 inline constexpr uint32_t BKREC_REMOVED = 1;  // taken out of the backup, copy deleted
 inline constexpr uint32_t BKREC_ABSENT = 2;   // did not exist at backup time: a rollback deletes it
-inline constexpr uint32_t BKREC_APPEND = kAppendRecordIndex;
+// The record index that asks WriteBkRecord to append rather than overwrite.
+inline constexpr uint32_t BKREC_APPEND = 3000;
 inline constexpr uint32_t BKSTATE_DAMAGED = 1;  // verification found a copy missing or changed
 
 struct BkMdataRecord {

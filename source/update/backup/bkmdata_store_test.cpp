@@ -5,12 +5,16 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "support/file_util.h"
 #include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "support/product_test.h"
+#include "update/backup/add_to_backup.h"
 #include "update/frame/backup_folder.h"
+#include "update/rollbackdb/rbmdata_store.h"
 
 namespace {
 
@@ -143,8 +147,7 @@ TEST_F(BkMdataStoreTest, CrcStaysTheWholeAreasThroughEveryKindOfWrite) {
   } writes[] = {{"append", mivra::BKREC_APPEND, 1}, {"append", mivra::BKREC_APPEND, 2},
                 {"append", mivra::BKREC_APPEND, 3}, {"first record", 0, 4},
                 {"middle record", 1, 5},          {"last record", 2, 6},
-                {"one past the last", 3, 7},      {"past a gap", 6, 8},
-                {"append after the gap", mivra::BKREC_APPEND, 9}};
+                {"append after overwrites", mivra::BKREC_APPEND, 9}};
   MdataObject object;
   ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
   for (const auto& write : writes) {
@@ -157,6 +160,21 @@ TEST_F(BkMdataStoreTest, CrcStaysTheWholeAreasThroughEveryKindOfWrite) {
   object.Close();
   MdataObject reopened;
   EXPECT_TRUE(mivra::OpenBkMdata(reopened, mivra::BKF_BKUP));
+}
+
+// An overwrite replaces a record the file holds; an index at or past its end would leave a gap, or
+// a record that neither the count nor the name list knows, and is refused with the file unchanged.
+TEST_F(BkMdataStoreTest, OverwriteOfARecordTheFileDoesNotHoldIsRefused) {
+  WriteRecords({L"a.dll", L"b.dll"});
+  const std::string before = mivra_test::ReadFileBytes(FilePath());
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  for (uint32_t index : {2u, 6u, mivra::BKREC_APPEND + 1}) {
+    SCOPED_TRACE(index);
+    EXPECT_FALSE(mivra::OverwriteBkRecord(object, index, ToBkMdataRecord(SampleRecord(L"c.dll", 3))));
+    EXPECT_FALSE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(L"c.dll", 3)), index));
+    EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), before);
+  }
 }
 
 uint64_t g_bytesRead = 0;
@@ -368,6 +386,92 @@ TEST_F(BkMdataStoreTest, MarkingDamagedSetsTheStateFlagOutsideTheCrc) {
   EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), expected);
   MdataObject object;
   EXPECT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+}
+
+
+// An object open on the rollback database, or one that holds no file, is no backup object: every
+// function of the codec refuses it before touching a file, and neither metadata file changes.
+TEST_F(BkMdataStoreTest, EveryFunctionRefusesAnObjectThatIsNoBackupObject) {
+  WriteRecords({L"a.dll"});
+  MdataObject database;
+  ASSERT_TRUE(mivra::OpenRBMdata(database));
+  const std::wstring dbPath = BaseFolder() + L"\\rbmdata.dat";
+  const std::string backupBefore = mivra_test::ReadFileBytes(FilePath());
+  const std::string dbBefore = mivra_test::ReadFileBytes(dbPath);
+  MdataObject closed;
+  const BkMdataRecord record = ToBkMdataRecord(SampleRecord(L"b.dll", 2));
+  const std::wstring installed = InstallPath(L"b.dll");
+  mivra_test::WriteFileBytes(installed, "b");
+  for (MdataObject* object : {&database, &closed}) {
+    SCOPED_TRACE(object == &database ? "rollback object" : "closed object");
+    EXPECT_FALSE(mivra::IsBackupObject(*object));
+    BkMdataRecord read = {};
+    EXPECT_FALSE(mivra::ReadBkRecord(*object, 0, &read));
+    EXPECT_FALSE(mivra::AppendBkRecord(*object, record));
+    EXPECT_FALSE(mivra::OverwriteBkRecord(*object, 0, record));
+    EXPECT_FALSE(mivra::WriteBkRecord(*object, record, mivra::BKREC_APPEND));
+    uint32_t index = 0;
+    EXPECT_EQ(mivra::LookUpBkRecord(*object, L"a.dll", &index), mivra::NameLookup::kUnavailable);
+    EXPECT_FALSE(mivra::LoadBkNameList(*object));
+    bool visited = false;
+    EXPECT_EQ(mivra::ForEachLiveBkRecord(*object, [&visited](uint32_t, const BkMdataRecord&) { return visited = true; }),
+              mivra::RecordWalk::kUnreadable);
+    EXPECT_FALSE(visited);
+    mivra::BkMdataState state = {};
+    EXPECT_FALSE(mivra::ReadBkState(*object, &state));
+    mivra::MarkBackupDamaged(*object);
+    EXPECT_EQ(mivra::CountBkRecords(*object), 0u);
+    EXPECT_EQ(mivra::AddFileToBackup(object, installed.c_str()), mivra::AddResult::kWrongObject);
+  }
+  EXPECT_FALSE(mivra_test::FileExists(TmpBkupFolder() + L"\\b.dll"));
+  database.Close();
+  EXPECT_EQ(mivra_test::ReadFileBytes(FilePath()), backupBefore);
+  EXPECT_EQ(mivra_test::ReadFileBytes(dbPath), dbBefore);
+}
+
+// The walk offers live records only (absent ones included), in order, stops when asked, and with a
+// name filter reads only the records whose names pass.
+TEST_F(BkMdataStoreTest, LiveRecordWalkSkipsRemovedRecordsAndReadsOnlyWantedNames) {
+  WriteRecords({L"a.dll", L"b.dll", L"c.dll", L"d.dll"});
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  BkMdataRecord removed = {};
+  ASSERT_TRUE(mivra::ReadBkRecord(object, 1, &removed));
+  removed.flags |= mivra::BKREC_REMOVED;
+  ASSERT_TRUE(mivra::OverwriteBkRecord(object, 1, removed));
+
+  std::vector<uint32_t> seen;
+  const auto collect = [&seen](uint32_t index, const BkMdataRecord&) {
+    seen.push_back(index);
+    return true;
+  };
+  EXPECT_EQ(mivra::ForEachLiveBkRecord(object, collect), mivra::RecordWalk::kWalked);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 2, 3}));
+
+  seen.clear();
+  EXPECT_EQ(mivra::ForEachLiveBkRecord(object, [&seen](uint32_t index, const BkMdataRecord&) {
+    seen.push_back(index);
+    return index < 2;
+  }), mivra::RecordWalk::kWalked);
+  EXPECT_EQ(seen, (std::vector<uint32_t>{0, 2}));
+
+  seen.clear();
+  g_bytesRead = 0;
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&CountingRead);
+    EXPECT_EQ(mivra::ForEachLiveBkRecord(object, collect, [](std::wstring_view name) { return name == L"d.dll"; }),
+              mivra::RecordWalk::kWalked);
+  }
+  EXPECT_EQ(seen, (std::vector<uint32_t>{3}));
+  EXPECT_LE(g_bytesRead, 560u);
+
+  // A record that cannot be read stops the walk with a failure.
+  seen.clear();
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(+[](int, void*, unsigned) { return -1; });
+    EXPECT_EQ(mivra::ForEachLiveBkRecord(object, collect), mivra::RecordWalk::kUnreadable);
+  }
+  EXPECT_TRUE(seen.empty());
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -19,6 +20,9 @@ CommitResult CommitStagingBackup() {
   // back first; a staged backup beside it is put in place by the steps below.
   RecoverInterruptedCommit(false);
 
+  // A link in place of either folder would be renamed instead of the folder, or the folder it
+  // points to would be moved: nothing is renamed then.
+  if (!IsNotLink(folders.committed) || !IsNotLink(folders.staging)) return CommitResult::kRenameFailed;
   // A leftover of a commit that could not finish deleting the old backup.
   if (!DeleteFolderTree(folders.retired)) return CommitResult::kDeleteFailed;
 

@@ -6,6 +6,7 @@
 
 #include "mivra.h"
 #include "support/held_file.h"
+#include "support/unix_file_ops.h"
 #include "update/backup/backup_exports_fixture.h"
 
 namespace {
@@ -118,6 +119,18 @@ TEST_F(CommitBackupTest, RetiredBackupIsNotBroughtBack) {
   mivra_test::RemoveTree(TmpBkupFolder());
   EXPECT_TRUE(mivra_test::ListedBackupNames().empty());
   EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
+  EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+}
+
+// A journal another user planted tells nothing of a commit of this library: "retiring" there would
+// have the next call delete the only backup. Without a phase, the folders alone decide, and the old
+// backup goes back in place.
+TEST_F(CommitBackupTest, AJournalAnotherUserWroteIsNotActedOn) {
+  CutOffCommit("\x02");
+  mivra_test::RemoveTree(TmpBkupFolder());
+  ASSERT_TRUE(mivra_test::ChangeUnixOwner(JournalPath(), 4242));
+  EXPECT_EQ(mivra_test::ListedBackupNames(), std::vector<std::wstring>{L"old.dll"});
   EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
   EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
 }

@@ -4,7 +4,9 @@
 
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
+#include "update/frame/file_owner.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -21,7 +23,10 @@ const char* PhaseWord(CommitPhase phase) {
 }
 
 bool TracedMove(const wchar_t* from, const wchar_t* to) {
-  return TraceStep("rename").Path("from", from).Path("to", to).Win32(Platform().MoveFileW(from, to));
+  // Renaming a link would move what it points to on some systems: a link is never moved.
+  if (!IsNotLink(from)) return false;
+  const bool moved = Platform().MoveFileW(from, to);
+  return TraceStep("rename").Path("from", from).Path("to", to).Win32(moved);
 }
 
 // Acts on what the journal and the folders tell; false when it left everything as it was.
@@ -61,12 +66,21 @@ bool ComposeBackupFolders(const wchar_t* base, BackupFolders* folders) {
 
 bool CommitJournal::Open(const wchar_t* path) {
   path_ = path;
-  handle_.reset(Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-  return handle_.valid();
+  trusted_ = false;
+  handle_ = OpenFileNotLink(path, GENERIC_READ | GENERIC_WRITE, 0, OPEN_ALWAYS);
+  if (!handle_) return false;
+  // A journal that another user wrote tells nothing of a commit of this library: its phase is not
+  // acted on. One whose owner cannot be read is left for a later call.
+  switch (CheckFileOwner(path)) {
+    case OwnerTrust::kTrusted: trusted_ = true; break;
+    case OwnerTrust::kForeign: break;
+    case OwnerTrust::kUnknown: handle_.reset(); return false;
+  }
+  return true;
 }
 
 CommitPhase CommitJournal::Read() const {
+  if (!trusted_) return CommitPhase::kUnknown;
   uint8_t phase = 0;
   DWORD got = 0;
   OVERLAPPED start = {};

@@ -33,8 +33,10 @@ bool ComposeBackupFolders(const wchar_t* base, BackupFolders* folders);
 
 class CommitJournal {
  public:
-  // Opens or creates the journal without sharing; false when another process holds it.
+  // Opens or creates the journal without sharing; false when another process holds it, when it
+  // is a link, or when its owner cannot be read.
   bool Open(const wchar_t* path);
+  // The phase recorded; kUnknown for a journal that someone else wrote.
   CommitPhase Read() const;
   // Records the phase; `durable` flushes it before the folders change.
   bool Write(CommitPhase phase, bool durable);
@@ -44,6 +46,7 @@ class CommitJournal {
  private:
   const wchar_t* path_ = nullptr;
   ScopedHandle handle_;
+  bool trusted_ = false;
 };
 
 // Finishes or undoes a commit that a process that is gone left between its folder moves: no

@@ -9,6 +9,7 @@
 #include "update/digest/file_digest.h"
 #include "update/digest/file_piece.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/scoped_handles.h"
 #include "update/frame/trace_log.h"
 
@@ -46,8 +47,8 @@ bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
   ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!from) return TraceCopy(source, destination, "open source").Win32(false);
-  ScopedHandle to(
-      Platform().CreateFileW(destination, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A copy is written into the file of that name, never through a link to another.
+  ScopedHandle to = OpenFileNotLink(destination, GENERIC_WRITE, 0, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
   if (!PumpData(from.get(), to.get())) {

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <map>
 #include <string>
 
 #include "support/file_util.h"
 #include "support/held_file.h"
 #include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
+#include "support/unix_file_ops.h"
 #include "update/digest/file_piece.h"
 
 namespace {
@@ -185,6 +187,33 @@ TEST_F(CopyVerifiedTest, VerifiesEachCopyAndCopiesAtMostTwice) {
     ASSERT_TRUE(mivra_test::FileExists(destination_));
     EXPECT_EQ(mivra_test::ReadFileBytes(destination_) == "abc", c.destinationIsSource);
   }
+}
+
+// A copy goes into the file of its name, never through a link to somewhere else: a link to a
+// folder as Wine shows it, and a link to a file as Windows reports one (through the table).
+DWORD WINAPI DestinationReadsAsLink(LPCWSTR path) {
+  const DWORD attributes = mivra::RealPlatformCalls().GetFileAttributesW(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || std::wstring(path).find(L"destination") == std::wstring::npos) {
+    return attributes;
+  }
+  return attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+TEST_F(CopyVerifiedTest, NeverCopiesThroughALink) {
+  mivra_test::WriteFileBytes(source_, "the file's data");
+  const std::wstring elsewhere = folder_ + L"\\elsewhere";
+  mivra_test::MakeFolder(elsewhere);
+  mivra_test::WriteFileBytes(elsewhere + L"\\kept.dat", "someone else's");
+  ASSERT_TRUE(mivra_test::MakeUnixSymlink(elsewhere, destination_));
+  EXPECT_FALSE(mivra::CopyFileData(source_.c_str(), destination_.c_str()));
+  EXPECT_EQ(mivra_test::ReadTree(elsewhere), (std::map<std::wstring, std::string>{{L"kept.dat", "someone else's"}}));
+  ASSERT_TRUE(mivra_test::RemoveUnixSymlink(destination_));
+
+  mivra_test::WriteFileBytes(destination_, "what the link points to");
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::GetFileAttributesW> attributes(&DestinationReadsAsLink);
+  EXPECT_FALSE(mivra::CopyFileData(source_.c_str(), destination_.c_str()));
+  EXPECT_EQ(mivra_test::ReadFileBytes(destination_), "what the link points to");
+  EXPECT_EQ(g_watch.destinationsCreated, 0);
 }
 
 TEST_F(CopyVerifiedTest, FailsWithoutCopyingWhenTheSourceIsMissing) {

@@ -1,6 +1,6 @@
-#include "update/backup/commit_journal.h"
 #include "update/backup/delete_backup.h"
 
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 

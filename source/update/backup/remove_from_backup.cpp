@@ -1,7 +1,7 @@
-#include "update/backup/commit_journal.h"
 #include "update/backup/remove_from_backup.h"
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/backup/shared_copy.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
@@ -35,7 +35,7 @@ RemoveResult RemoveFromCommittedBackup(const wchar_t* name) {
   const CopyUse use = CopyUsedByOtherRecord(object, folder, index, name);
   if (use == CopyUse::kUnknown) return RemoveResult::kRecordRead;
   record.flags |= BKREC_REMOVED;
-  if (!WriteBkRecord(object, record, index)) return RemoveResult::kRecordWrite;
+  if (!OverwriteBkRecord(object, index, record)) return RemoveResult::kRecordWrite;
 
   wchar_t copyPath[kPathCapacity] = {};
   if (!JoinPath(copyPath, folder, name)) return RemoveResult::kPathTooLong;

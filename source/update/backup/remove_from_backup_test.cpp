@@ -107,4 +107,30 @@ TEST_F(RemoveFromBackupTest, WithoutCommittedBackupNothingIsRecorded) {
   EXPECT_EQ(ReadFileBytes(CommittedFile()).size(), 93u);
 }
 
+
+// Record 3000, and every record past it, is removable like any other: its flag is set in place.
+TEST_F(RemoveFromBackupTest, RemovesTheRecordsFrom3000InPlace) {
+  using mivra_test::kBkLayout;
+  for (size_t count : {size_t{3001}, size_t{3002}}) {
+    const size_t index = count - 1;
+    SCOPED_TRACE(index);
+    mivra_test::WriteFileBytes(CommittedFile(), mivra_test::MetadataFile(kBkLayout, mivra_test::NumberedRecords(count)));
+    const std::string before = ReadFileBytes(CommittedFile());
+    const std::wstring name = L"f" + std::to_wstring(index) + L".dll";
+    EXPECT_EQ(Remove(name.c_str()), kUntouched);
+
+    const std::string after = ReadFileBytes(CommittedFile());
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(mivra_test::RecordCount(kBkLayout, after), count);
+    EXPECT_TRUE(mivra_test::CrcMatches(kBkLayout, after));
+    const mivra_test::MetadataRecord record = mivra_test::RecordAt(kBkLayout, after, index);
+    EXPECT_EQ(record.name, name);
+    EXPECT_EQ(record.flags, mivra::BKREC_REMOVED);
+    EXPECT_EQ(record.digest, mivra_test::RecordAt(kBkLayout, before, index).digest);
+    EXPECT_TRUE(after.compare(mivra_test::kBkAreaOffset, index * mivra_test::kBkRecordBytes, before,
+                              mivra_test::kBkAreaOffset, index * mivra_test::kBkRecordBytes) == 0)
+        << "a record before it changed";
+  }
+}
+
 }  // namespace

@@ -35,17 +35,19 @@ bool NamesShareFile(const wchar_t* folder, std::wstring_view a, std::wstring_vie
   return LongPathOf(folder, a, longA) && LongPathOf(folder, b, longB) && EqualIgnoringCase(longA, longB);
 }
 
-CopyUse CopyUsedByOtherRecord(const MdataObject& object, const wchar_t* folder, uint32_t index,
+CopyUse CopyUsedByOtherRecord(MdataObject& object, const wchar_t* folder, uint32_t index,
                               std::wstring_view name) {
-  const uint32_t count = CountBkRecords(object);
-  for (uint32_t other = 0; other < count; ++other) {
-    if (other == index) continue;
-    BkMdataRecord record;
-    if (!ReadBkRecord(object, other, &record)) return CopyUse::kUnknown;
-    if (record.flags & (BKREC_REMOVED | BKREC_ABSENT)) continue;
-    if (NamesShareFile(folder, name, RecordFieldName(record.fileName))) return CopyUse::kUsed;
-  }
-  return CopyUse::kUnused;
+  bool used = false;
+  const RecordWalk walk = ForEachLiveBkRecord(
+      object,
+      [index, &used](uint32_t other, const BkMdataRecord& record) {
+        // A record of a file that was absent keeps no copy.
+        used = other != index && !(record.flags & BKREC_ABSENT);
+        return !used;
+      },
+      [folder, name](std::wstring_view recorded) { return NamesShareFile(folder, name, recorded); });
+  if (walk != RecordWalk::kWalked) return CopyUse::kUnknown;
+  return used ? CopyUse::kUsed : CopyUse::kUnused;
 }
 
 }  // namespace mivra

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 
@@ -19,7 +19,7 @@ enum class CopyUse { kUnused, kUsed, kUnknown };
 // Whether a live record other than record `index` (one not removed and not recorded absent) keeps
 // its backup copy in `folder` under a name that is the same file as `name`. kUnknown when the
 // records cannot be read.
-CopyUse CopyUsedByOtherRecord(const MdataObject& object, const wchar_t* folder, uint32_t index,
+CopyUse CopyUsedByOtherRecord(MdataObject& object, const wchar_t* folder, uint32_t index,
                               std::wstring_view name);
 
 }  // namespace mivra

@@ -1,7 +1,7 @@
-#include "update/backup/commit_journal.h"
 #include "update/backup/staging_backup.h"
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 

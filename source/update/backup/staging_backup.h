@@ -3,7 +3,7 @@
 #ifndef MIVRA_UPDATE_BACKUP_STAGING_BACKUP_H_
 #define MIVRA_UPDATE_BACKUP_STAGING_BACKUP_H_
 
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 

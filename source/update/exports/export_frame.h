@@ -10,6 +10,7 @@
 #include "update/frame/feature_switch.h"
 #include "update/frame/product_lock.h"
 #include "update/frame/trace_log.h"
+#include "update/rollbackdb/create_rb_object.h"
 
 namespace mivra {
 
@@ -45,6 +46,18 @@ inline bool EnterCall(uint32_t* errorCode, ProductLock& lock, uint32_t busyCode,
   if (checkSwitch && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
   if (!lock.Acquire()) return Fail(errorCode, busyCode);
   return true;
+}
+
+// Opening the rollback database for MivraCreateRBMdataObject, and for MivraRollback, which works
+// as if through that export.
+inline bool Finish(RBObjectResult result, uint32_t* errorCode) {
+  switch (result) {
+    case RBObjectResult::kOpened: return true;
+    // The object itself could not be allocated: no code.
+    case RBObjectResult::kNoMemory: return false;
+    case RBObjectResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+  }
+  return false;
 }
 
 }  // namespace mivra

@@ -6,11 +6,11 @@
 #include "update/backup/backup_file_list.h"
 #include "update/backup/commit_backup.h"
 #include "update/backup/delete_backup.h"
-#include "update/backup/mdata_object.h"
 #include "update/backup/remove_from_backup.h"
 #include "update/backup/staging_backup.h"
 #include "update/exports/export_frame.h"
 #include "update/frame/trace_log.h"
+#include "update/store/mdata_object.h"
 
 using mivra::ExportTrace;
 using mivra::EnterCall;
@@ -18,74 +18,80 @@ using mivra::Fail;
 
 namespace {
 
-uint32_t ToErrorCode(mivra::AddResult result) {
+// Each result type meets its codes in one switch: success returns true, every failure writes its
+// one code (or, where the interface says so, none) and returns false.
+
+bool Finish(mivra::AddResult result, uint32_t* errorCode) {
   using mivra::AddResult;
   switch (result) {
-    case AddResult::kNotInInstallDir: return MIVRA_E_NOT_IN_INSTALL_DIR;
-    case AddResult::kNoMemory: return MIVRA_E_NO_MEMORY;
-    case AddResult::kMetadataOpen: return MIVRA_E_BKMDATA_OPEN;
-    case AddResult::kBadPath: return MIVRA_E_BAD_PATH;
-    case AddResult::kBackupFolder: return MIVRA_E_BACKUP_FOLDER;
-    case AddResult::kPathTooLong: return MIVRA_E_PATH_TOO_LONG;
-    case AddResult::kCopyFailed: return MIVRA_E_FILE_COPY;
-    case AddResult::kFileAttributes: return MIVRA_E_FILE_ATTRIBUTES;
-    case AddResult::kNameTooLong: return MIVRA_E_NAME_TOO_LONG;
-    case AddResult::kAdded:
-    case AddResult::kAlreadyRecorded:
-    case AddResult::kRecordWrite: break;
+    case AddResult::kAdded: return true;
+    case AddResult::kNotInInstallDir: return Fail(errorCode, MIVRA_E_NOT_IN_INSTALL_DIR);
+    case AddResult::kNoMemory: return Fail(errorCode, MIVRA_E_NO_MEMORY);
+    case AddResult::kMetadataOpen: return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
+    case AddResult::kBadPath: return Fail(errorCode, MIVRA_E_BAD_PATH);
+    case AddResult::kBackupFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case AddResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    case AddResult::kAlreadyRecorded: return Fail(errorCode, MIVRA_E_RECORD_WRITE);
+    case AddResult::kCopyFailed: return Fail(errorCode, MIVRA_E_FILE_COPY);
+    case AddResult::kFileAttributes: return Fail(errorCode, MIVRA_E_FILE_ATTRIBUTES);
+    case AddResult::kNameTooLong: return Fail(errorCode, MIVRA_E_NAME_TOO_LONG);
+    case AddResult::kRecordWrite: return Fail(errorCode, MIVRA_E_RECORD_WRITE);
+    case AddResult::kWrongObject: return Fail(errorCode, MIVRA_E_RECORD_WRITE);
   }
-  return MIVRA_E_RECORD_WRITE;
+  return Fail(errorCode, MIVRA_E_RECORD_WRITE);
 }
 
-uint32_t ToErrorCode(mivra::CommitResult result) {
+bool Finish(mivra::CommitResult result, uint32_t* errorCode) {
   using mivra::CommitResult;
   switch (result) {
-    case CommitResult::kBackupFolder: return MIVRA_E_BACKUP_FOLDER;
-    case CommitResult::kPathTooLong: return MIVRA_E_PATH_TOO_LONG;
-    case CommitResult::kDeleteFailed: return MIVRA_E_FOLDER_DELETE;
-    case CommitResult::kCommitted:
-    case CommitResult::kRenameFailed: break;
+    case CommitResult::kCommitted: return true;
+    case CommitResult::kBackupFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case CommitResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    case CommitResult::kDeleteFailed: return Fail(errorCode, MIVRA_E_FOLDER_DELETE);
+    case CommitResult::kRenameFailed: return Fail(errorCode, MIVRA_E_FOLDER_RENAME);
   }
-  return MIVRA_E_FOLDER_RENAME;
+  return Fail(errorCode, MIVRA_E_FOLDER_RENAME);
 }
 
-uint32_t ToErrorCode(mivra::RemoveResult result) {
+bool Finish(mivra::RemoveResult result, uint32_t* errorCode) {
   using mivra::RemoveResult;
   switch (result) {
-    case RemoveResult::kBackupFolder: return MIVRA_E_BACKUP_FOLDER;
-    case RemoveResult::kMetadataOpen: return MIVRA_E_BKMDATA_OPEN;
-    case RemoveResult::kRecordRead: return MIVRA_E_RECORD_READ;
-    case RemoveResult::kRecordWrite: return MIVRA_E_RECORD_WRITE;
-    case RemoveResult::kPathTooLong: return MIVRA_E_PATH_TOO_LONG;
-    case RemoveResult::kCopyDelete: return MIVRA_E_FOLDER_DELETE;
-    case RemoveResult::kRemoved:
-    case RemoveResult::kNotInBackup: break;
+    case RemoveResult::kRemoved: return true;
+    case RemoveResult::kBackupFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case RemoveResult::kMetadataOpen: return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
+    case RemoveResult::kNotInBackup: return Fail(errorCode, MIVRA_E_NOT_IN_BACKUP);
+    case RemoveResult::kRecordRead: return Fail(errorCode, MIVRA_E_RECORD_READ);
+    case RemoveResult::kRecordWrite: return Fail(errorCode, MIVRA_E_RECORD_WRITE);
+    case RemoveResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    // Callers may rely on this code; its meaning names the backup copy as well as the folders.
+    case RemoveResult::kCopyDelete: return Fail(errorCode, MIVRA_E_FOLDER_DELETE);
   }
-  return MIVRA_E_NOT_IN_BACKUP;
+  return Fail(errorCode, MIVRA_E_RECORD_WRITE);
 }
 
-uint32_t ToErrorCode(mivra::StagingResult result) {
+bool Finish(mivra::StagingResult result, uint32_t* errorCode) {
   using mivra::StagingResult;
   switch (result) {
-    case StagingResult::kBackupFolder: return MIVRA_E_BACKUP_FOLDER;
-    case StagingResult::kDeleteFailed: return MIVRA_E_FOLDER_DELETE;
-    case StagingResult::kStarted:
-    case StagingResult::kMetadataOpen: break;
+    case StagingResult::kStarted: return true;
+    case StagingResult::kBackupFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case StagingResult::kDeleteFailed: return Fail(errorCode, MIVRA_E_FOLDER_DELETE);
+    case StagingResult::kMetadataOpen: return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
   }
-  return MIVRA_E_BKMDATA_OPEN;
+  return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
 }
 
-uint32_t ToErrorCode(mivra::ListResult result) {
+bool Finish(mivra::ListResult result, uint32_t* errorCode) {
   using mivra::ListResult;
   switch (result) {
-    case ListResult::kBackupFolder: return MIVRA_E_BACKUP_FOLDER;
-    case ListResult::kMetadataOpen: return MIVRA_E_BKMDATA_OPEN;
-    case ListResult::kRecordRead: return MIVRA_E_RECORD_READ;
-    case ListResult::kListed:
-    case ListResult::kNoMemory:
-    case ListResult::kNoBackup: break;
+    case ListResult::kListed: return true;
+    case ListResult::kBackupFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case ListResult::kNoBackup: return Fail(errorCode, MIVRA_E_NO_BACKUP);
+    case ListResult::kMetadataOpen: return Fail(errorCode, MIVRA_E_BKMDATA_OPEN);
+    // The list block itself could not be allocated: no code.
+    case ListResult::kNoMemory: return false;
+    case ListResult::kRecordRead: return Fail(errorCode, MIVRA_E_RECORD_READ);
   }
-  return MIVRA_E_NO_BACKUP;
+  return Fail(errorCode, MIVRA_E_RECORD_READ);
 }
 
 bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCode) try {
@@ -93,9 +99,7 @@ bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCo
   mivra::ProductLock lock;
   // An object proves that its creation passed the switch.
   if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, !object)) return false;
-  const mivra::AddResult result = mivra::AddFileToBackup(object, filePath);
-  if (result != mivra::AddResult::kAdded) return Fail(errorCode, ToErrorCode(result));
-  return true;
+  return Finish(mivra::AddFileToBackup(object, filePath), errorCode);
 } catch (...) {
   return false;
 }
@@ -104,9 +108,7 @@ bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
   if (!fileName || !errorCode) return false;
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return false;
-  const mivra::RemoveResult result = mivra::RemoveFromCommittedBackup(fileName);
-  if (result != mivra::RemoveResult::kRemoved) return Fail(errorCode, ToErrorCode(result));
-  return true;
+  return Finish(mivra::RemoveFromCommittedBackup(fileName), errorCode);
 } catch (...) {
   return false;
 }
@@ -115,8 +117,10 @@ void DeleteBackup(uint32_t* errorCode) try {
   if (!errorCode) return;
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return;
-  if (mivra::DeleteCommittedBackup() == mivra::DeleteBackupResult::kBackupFolder) {
-    Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+  switch (mivra::DeleteCommittedBackup()) {
+    // Whether the deletion went through is not reported: the export has no result.
+    case mivra::DeleteBackupResult::kAttempted: return;
+    case mivra::DeleteBackupResult::kBackupFolder: Fail(errorCode, MIVRA_E_BACKUP_FOLDER); return;
   }
 } catch (...) {
 }
@@ -125,9 +129,7 @@ bool CommitBackup(uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return false;
-  const mivra::CommitResult result = mivra::CommitStagingBackup();
-  if (result != mivra::CommitResult::kCommitted) return Fail(errorCode, ToErrorCode(result));
-  return true;
+  return Finish(mivra::CommitStagingBackup(), errorCode);
 } catch (...) {
   return false;
 }
@@ -138,11 +140,7 @@ MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return nullptr;
   std::unique_ptr<MdataObject> object = mivra::NewMdataObject();
   if (!object) return nullptr;
-  const mivra::StagingResult result = mivra::StartStagingBackup(*object);
-  if (result != mivra::StagingResult::kStarted) {
-    Fail(errorCode, ToErrorCode(result));
-    return nullptr;
-  }
+  if (!Finish(mivra::StartStagingBackup(*object), errorCode)) return nullptr;
   return object.release();
 } catch (...) {
   return nullptr;
@@ -164,10 +162,7 @@ bool GetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) tr
   mivra::ProductLock lock;
   // Listing reads what exists whatever the switch says.
   if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, false)) return false;
-  const mivra::ListResult result = mivra::ListCommittedBackup(list, count);
-  if (result == mivra::ListResult::kNoMemory) return false;
-  if (result != mivra::ListResult::kListed) return Fail(errorCode, ToErrorCode(result));
-  return true;
+  return Finish(mivra::ListCommittedBackup(list, count), errorCode);
 } catch (...) {
   return false;
 }

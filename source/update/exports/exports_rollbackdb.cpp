@@ -1,33 +1,63 @@
 #include <memory>
 
 #include "mivra.h"
-#include "update/backup/mdata_object.h"
 #include "update/exports/export_frame.h"
 #include "update/frame/trace_log.h"
 #include "update/rollbackdb/create_rb_object.h"
 #include "update/rollbackdb/delete_rollback_db.h"
 #include "update/rollbackdb/mark_update_status.h"
 #include "update/rollbackdb/update_rollback_db.h"
+#include "update/store/mdata_object.h"
 
 using mivra::ExportTrace;
 using mivra::EnterCall;
 using mivra::Fail;
+using mivra::Finish;
 
 namespace {
 
-uint32_t ToErrorCode(mivra::RBUpdateResult result) {
+// Each result type meets its codes in one switch: success returns true, every failure writes its
+// one code (or, where the interface says so, none) and returns false.
+
+bool Finish(mivra::RBUpdateResult result, uint32_t* errorCode) {
   using mivra::RBUpdateResult;
   switch (result) {
-    case RBUpdateResult::kOutsideInstallDir: return MIVRA_E_NOT_IN_INSTALL_DIR;
-    case RBUpdateResult::kNoMemory: return MIVRA_E_NO_MEMORY;
-    case RBUpdateResult::kOpenFailed: return MIVRA_E_RBMDATA_OPEN;
-    case RBUpdateResult::kBadPath: return MIVRA_E_BAD_PATH;
-    case RBUpdateResult::kNoAttributes: return MIVRA_E_RB_FILE_ATTRIBUTES;
-    case RBUpdateResult::kNameTooLong: return MIVRA_E_RB_NAME_TOO_LONG;
-    case RBUpdateResult::kWritten:
-    case RBUpdateResult::kWriteFailed: break;
+    case RBUpdateResult::kWritten: return true;
+    case RBUpdateResult::kOutsideInstallDir: return Fail(errorCode, MIVRA_E_NOT_IN_INSTALL_DIR);
+    case RBUpdateResult::kNoMemory: return Fail(errorCode, MIVRA_E_NO_MEMORY);
+    case RBUpdateResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+    case RBUpdateResult::kBadPath: return Fail(errorCode, MIVRA_E_BAD_PATH);
+    case RBUpdateResult::kNoAttributes: return Fail(errorCode, MIVRA_E_RB_FILE_ATTRIBUTES);
+    case RBUpdateResult::kNameTooLong: return Fail(errorCode, MIVRA_E_RB_NAME_TOO_LONG);
+    case RBUpdateResult::kWriteFailed: return Fail(errorCode, MIVRA_E_RB_RECORD_WRITE);
+    case RBUpdateResult::kWrongObject: return Fail(errorCode, MIVRA_E_RB_RECORD_WRITE);
   }
-  return MIVRA_E_RB_RECORD_WRITE;
+  return Fail(errorCode, MIVRA_E_RB_RECORD_WRITE);
+}
+
+bool Finish(mivra::MarkStatusResult result, uint32_t* errorCode) {
+  using mivra::MarkStatusResult;
+  switch (result) {
+    case MarkStatusResult::kMarked: return true;
+    case MarkStatusResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+    // The status byte cannot be read or written: no code.
+    case MarkStatusResult::kStateIoFailed: return false;
+  }
+  return false;
+}
+
+bool Finish(mivra::RBDeleteResult result, uint32_t* errorCode) {
+  using mivra::RBDeleteResult;
+  switch (result) {
+    case RBDeleteResult::kDeleted: return true;
+    case RBDeleteResult::kDeleteAtRestart: return true;
+    case RBDeleteResult::kNoBaseFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
+    case RBDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
+    case RBDeleteResult::kNotDeleted: return Fail(errorCode, MIVRA_E_RB_RESET);
+    // There was no database to delete: no code.
+    case RBDeleteResult::kMissing: return false;
+  }
+  return false;
 }
 
 bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
@@ -35,12 +65,7 @@ bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
-  switch (mivra::MarkUpdateStatus(status)) {
-    case mivra::MarkStatusResult::kMarked: return true;
-    case mivra::MarkStatusResult::kOpenFailed: return Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
-    case mivra::MarkStatusResult::kStateIoFailed: break;
-  }
-  return false;
+  return Finish(mivra::MarkUpdateStatus(status), errorCode);
 } catch (...) {
   return false;
 }
@@ -50,8 +75,7 @@ MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return nullptr;
   std::unique_ptr<MdataObject> object;
-  const mivra::RBObjectResult result = mivra::CreateRBObject(&object);
-  if (result == mivra::RBObjectResult::kOpenFailed) Fail(errorCode, MIVRA_E_RBMDATA_OPEN);
+  if (!Finish(mivra::CreateRBObject(&object), errorCode)) return nullptr;
   return object.release();
 } catch (...) {
   return nullptr;
@@ -62,9 +86,7 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
   if (!filePath || !digest || !errorCode) return false;
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, !object)) return false;
-  const mivra::RBUpdateResult result = mivra::UpdateRollbackDB(object, filePath, fileSize, digest);
-  if (result != mivra::RBUpdateResult::kWritten) return Fail(errorCode, ToErrorCode(result));
-  return true;
+  return Finish(mivra::UpdateRollbackDB(object, filePath, fileSize, digest), errorCode);
 } catch (...) {
   return false;
 }
@@ -73,15 +95,7 @@ bool DeleteRollBackDB(uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
   if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
-  switch (mivra::DeleteRollbackDB()) {
-    case mivra::RBDeleteResult::kDeleted:
-    case mivra::RBDeleteResult::kDeleteAtRestart: return true;
-    case mivra::RBDeleteResult::kNoBaseFolder: return Fail(errorCode, MIVRA_E_BACKUP_FOLDER);
-    case mivra::RBDeleteResult::kPathTooLong: return Fail(errorCode, MIVRA_E_PATH_TOO_LONG);
-    case mivra::RBDeleteResult::kNotDeleted: return Fail(errorCode, MIVRA_E_RB_RESET);
-    case mivra::RBDeleteResult::kMissing: break;
-  }
-  return false;
+  return Finish(mivra::DeleteRollbackDB(), errorCode);
 } catch (...) {
   return false;
 }

@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "mivra.h"
+#include "support/core_product_test.h"
 #include "support/file_util.h"
 #include "support/platform_fault.h"
 #include "support/product_test.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/trace_format.h"
 
 namespace {
 
@@ -72,6 +75,54 @@ TEST_F(TracePlatformTest, TracingMakesNoCallThroughThePlatformTable) {
   const std::string text = mivra_test::ReadFileBytes(trace);
   EXPECT_NE(text.find("event=step step=copy "), std::string::npos);
   EXPECT_NE(text.find("event=return fn=MivraRollback result=1 "), std::string::npos);
+}
+
+
+// An unresolved install directory is traced with the step of the resolution that failed, at each
+// call that tries again. In-process, with the caches emptied: the DLL keeps a resolved directory
+// for the life of its process.
+class InstallDirTraceTest : public mivra_test::CoreProductTest {
+ protected:
+  void TearDown() override { mivra_test::SetEnv(L"MIVRA_TRACE", nullptr); }
+};
+
+TEST_F(InstallDirTraceTest, UnresolvedInstallDirectoryNamesTheStepThatFailed) {
+  const std::wstring trace = InstallPath(L"install-dir trace.log");
+  mivra_test::SetEnv(L"MIVRA_TRACE", trace.c_str());
+  const struct {
+    void (*damage)();
+    const char* why;
+  } kCases[] = {
+      {[] { mivra_test::DeleteAppPathsKey(); }, "key-missing"},
+      {[] { mivra_test::SetAppPathsDword(7); }, "value-not-string"},
+      {[] { mivra_test::SetAppPathsValue(L""); }, "value-empty"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.why);
+    ::DeleteFileW(trace.c_str());
+    c.damage();
+    uint32_t code = 0;
+    EXPECT_FALSE(MivraCommitBackup(&code));
+    const std::string text = mivra_test::ReadFileBytes(trace);
+    int steps = 0;
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 1) {
+      end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string why;
+      std::string result;
+      bool installDir = false;
+      for (const mivra::TraceField& field : mivra::ParseTraceLine(std::string_view(text).substr(start, end - start))) {
+        if (field.key == "step") installDir = field.value == "install-dir";
+        if (field.key == "result") result = field.value;
+        if (field.key == "why") why = field.value;
+      }
+      if (!installDir) continue;
+      ++steps;
+      EXPECT_EQ(result, "failed");
+      EXPECT_EQ(why, c.why);
+    }
+    EXPECT_GE(steps, 1) << text;
+  }
 }
 
 }  // namespace

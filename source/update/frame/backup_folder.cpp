@@ -4,13 +4,44 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
-#include "update/frame/file_info.h"
+#include <string_view>
+
 #include "update/frame/folder_access.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/product_identity.h"
+#include "update/frame/reparse_point.h"
+#include "update/frame/scoped_handles.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
+namespace {
+
+// True when no entry anywhere under `folder` is a link, proved by a full walk.
+bool TreeHoldsNoLink(const wchar_t* folder) {
+  wchar_t pattern[kPathCapacity];
+  if (!JoinPath(pattern, folder, L"*")) return false;
+  WIN32_FIND_DATAW found = {};
+  ScopedFindHandle search(Platform().FindFirstFileW(pattern, &found));
+  if (!search) return TraceStep("walk").Path("path", folder).Win32(false);
+  do {
+    const std::wstring_view name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    wchar_t entry[kPathCapacity];
+    if (!JoinPath(entry, folder, name)) {
+      TraceStep("walk").Path("path", folder).Failed("path too long");
+      return false;
+    }
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      TraceStep("walk").Path("path", entry).Failed("reparse point");
+      return false;
+    }
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !TreeHoldsNoLink(entry)) return false;
+  } while (Platform().FindNextFileW(search.get(), &found));
+  const DWORD ended = Platform().GetLastError();
+  return ended == ERROR_NO_MORE_FILES || TraceStep("walk").Path("path", folder).Win32(false);
+}
+
+}  // namespace
 
 bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create) {
   if (kind != BKF_BASE && kind != BKF_BKUP && kind != BKF_TMPBKUP) return false;
@@ -45,20 +76,43 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
     return false;
   }
 
-  // Only the folder this call created gets the open access rights; an existing one keeps its own.
-  if (create && Platform().SHCreateDirectoryExW(nullptr, buffer, nullptr) == ERROR_SUCCESS) {
-    TraceStep("create-folder").Path("path", buffer).Outcome("ok");
-    ApplyFolderAccess(buffer);
+  // A link in place of one of the library's folders would take every file of it somewhere else:
+  // refused before anything is created through it.
+  if (!IsNotLink(base) || (kind != BKF_BASE && !IsNotLink(buffer))) return false;
+
+  if (create) {
+    // The folder this call created gets the closed access rights; one that existed is closed
+    // only when an earlier version left it open to others, and so is the base folder holding it.
+    if (Platform().SHCreateDirectoryExW(nullptr, buffer, nullptr) == ERROR_SUCCESS) {
+      TraceStep("create-folder").Path("path", buffer).Outcome("ok");
+      ApplyFolderAccess(buffer);
+    } else {
+      TightenFolderAccess(buffer);
+    }
+    if (kind != BKF_BASE) TightenFolderAccess(base);
   }
   return true;
 }
 
 bool DeleteFolderTree(const wchar_t* path) {
   if (!path) return false;
-  // Only a folder proved absent counts as deleted; a failed test leaves the deletion to try.
-  if (ProbePath(path) == PathState::kAbsent) {
-    TraceStep("delete-folder").Path("path", path).Outcome("absent");
-    return true;
+  // Only a folder proved absent counts as deleted. The shell deletes what a link points to, so a
+  // tree that is or holds a link, or one that cannot be told, is not given to it.
+  switch (ProbeEntry(path)) {
+    case EntryKind::kAbsent:
+      TraceStep("delete-folder").Path("path", path).Outcome("absent");
+      return true;
+    case EntryKind::kFolder:
+      if (!TreeHoldsNoLink(path)) return false;
+      break;
+    case EntryKind::kFile:
+      break;
+    case EntryKind::kLink:
+      TraceStep("delete-folder").Path("path", path).Failed("reparse point");
+      return false;
+    case EntryKind::kUnknown:
+      TraceStep("delete-folder").Path("path", path).Win32(false);
+      return false;
   }
 
   // The shell takes a list of paths ended by two NULs.

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
+#include "support/access_rights.h"
 #include "support/core_product_test.h"
 #include "support/file_util.h"
 #include "support/platform_fault.h"
+#include "support/unix_file_ops.h"
 
 namespace {
 
@@ -21,33 +24,10 @@ using mivra_test::FaultPlan;
 using mivra_test::FileExists;
 using mivra_test::PlatformFault;
 
-// Whether an ACE that applies to the folder itself lets Everyone add files to it. Wine keeps no
-// DACL of its own but maps the one written onto the Unix mode bits and reports them back, so this
-// is what the open rights of a created folder look like there (and on Windows alike).
-bool EveryoneMayWrite(const std::wstring& path) {
-  DWORD needed = 0;
-  GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-  if (needed == 0) return false;
-  std::vector<BYTE> descriptor(needed);
-  if (!GetFileSecurityW(path.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed)) return false;
-  BOOL present = FALSE;
-  BOOL defaulted = FALSE;
-  PACL dacl = nullptr;
-  if (!GetSecurityDescriptorDacl(descriptor.data(), &present, &dacl, &defaulted) || !present || !dacl) return false;
-
-  SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-  PSID everyone = nullptr;
-  AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-  bool mayWrite = false;
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) continue;
-    if (ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE || (ace->Header.AceFlags & INHERIT_ONLY_ACE)) continue;
-    if (!EqualSid(&ace->SidStart, everyone)) continue;
-    if (ace->Mask & (FILE_ADD_FILE | GENERIC_WRITE | GENERIC_ALL)) mayWrite = true;
-  }
-  FreeSid(everyone);
-  return mayWrite;
+// Whether Everyone may change the folder or what is in it, as read back from disk (under Wine,
+// from the mode bits the DACL was mapped onto).
+bool EveryoneMayChange(const std::wstring& path) {
+  return (mivra_test::EveryoneRightsOnDisk(path) & mivra_test::kChangingRights) != 0;
 }
 
 std::wstring Folder(uint32_t kind, bool create) {
@@ -90,19 +70,94 @@ TEST_F(BackupFolderTest, CreatesTheFolderWithItsParentsOnDemand) {
   EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\bkmdata.dat"), "kept");
 }
 
-TEST_F(BackupFolderTest, OnlyTheFolderTheCallCreatesGetsOpenRights) {
-  const std::wstring control = InstallPath(L"control");
-  mivra_test::MakeFolder(control);
-  if (EveryoneMayWrite(control)) GTEST_SKIP() << "new folders are open to everyone here anyway (umask)";
-
+TEST_F(BackupFolderTest, TheFolderTheCallCreatesIsClosedToOthers) {
   ASSERT_EQ(Folder(BKF_BKUP, true), BkupFolder());
-  EXPECT_TRUE(EveryoneMayWrite(BkupFolder()));
-  EXPECT_FALSE(EveryoneMayWrite(BaseFolder())) << "parents created on the way keep their rights";
-  EXPECT_FALSE(EveryoneMayWrite(mivra_test::CommonFilesFolder() + L"\\" + mivra_test::kCompany));
+  EXPECT_EQ(mivra_test::EveryoneRightsOnDisk(BkupFolder()), mivra_test::kReadExecute);
+  EXPECT_FALSE(EveryoneMayChange(BaseFolder())) << "created on the way, it keeps what it inherited";
+}
 
+TEST_F(BackupFolderTest, AFolderLeftOpenByAnEarlierVersionIsClosedWithItsBaseFolder) {
   mivra_test::MakeFolder(TmpBkupFolder());
-  ASSERT_EQ(Folder(BKF_TMPBKUP, true), TmpBkupFolder());
-  EXPECT_FALSE(EveryoneMayWrite(TmpBkupFolder())) << "a folder that already existed keeps its rights";
+  mivra_test::WriteFileBytes(TmpBkupFolder() + L"\\bkmdata.dat", "kept");
+  for (const std::wstring& folder : {BaseFolder(), TmpBkupFolder()}) {
+    ASSERT_TRUE(mivra_test::OpenToEveryone(folder, true));
+    ASSERT_TRUE(EveryoneMayChange(folder)) << "the case is set up as meant";
+  }
+  ASSERT_TRUE(mivra_test::OpenToEveryone(TmpBkupFolder() + L"\\bkmdata.dat", false));
+
+  EXPECT_EQ(Folder(BKF_TMPBKUP, true), TmpBkupFolder());
+  for (const std::wstring& path : {BaseFolder(), TmpBkupFolder(), TmpBkupFolder() + L"\\bkmdata.dat"}) {
+    EXPECT_EQ(mivra_test::EveryoneRightsOnDisk(path), mivra_test::kReadExecute) << std::string(path.begin(), path.end());
+  }
+  EXPECT_EQ(mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat"), "kept");
+}
+
+TEST_F(BackupFolderTest, AFolderThatCannotBeClosedIsNoFailure) {
+  mivra_test::MakeFolder(BkupFolder());
+  ASSERT_TRUE(mivra_test::OpenToEveryone(BkupFolder(), true));
+  PlatformFault<&mivra::PlatformCalls::SetFileSecurityW> write(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Folder(BKF_BKUP, true), BkupFolder());
+  EXPECT_GE(write.calls(), 1u);
+  EXPECT_TRUE(EveryoneMayChange(BkupFolder()));
+}
+
+// One of the library's folders replaced by a link to a folder elsewhere.
+class BackupFolderLinkTest : public mivra_test::CoreProductTest {
+ protected:
+  void SetUp() override {
+    CoreProductTest::SetUp();
+    sentinel_ = InstallPath(L"sentinel");
+    mivra_test::MakeFolder(sentinel_ + L"\\bkup");
+    mivra_test::WriteFileBytes(sentinel_ + L"\\bkup\\bkmdata.dat", "someone else's");
+    mivra_test::WriteFileBytes(sentinel_ + L"\\a.dll", "someone else's a.dll");
+    before_ = mivra_test::ReadTree(sentinel_);
+  }
+  void TearDown() override {
+    for (const std::wstring& link : links_) mivra_test::RemoveUnixSymlink(link);
+  }
+  void Link(const std::wstring& folder) {
+    ASSERT_TRUE(mivra_test::MakeUnixSymlink(sentinel_, folder));
+    links_.push_back(folder);
+  }
+  void ExpectSentinelUnchanged() { EXPECT_EQ(mivra_test::ReadTree(sentinel_), before_); }
+
+  std::wstring sentinel_;
+  std::map<std::wstring, std::string> before_;
+  std::vector<std::wstring> links_;
+};
+
+TEST_F(BackupFolderLinkTest, ALinkedFolderIsRefusedAndNothingIsMadeThroughIt) {
+  struct LinkCase {
+    const char* name;
+    bool linkBase;
+    uint32_t kind;
+  };
+  const LinkCase kCases[] = {{"base folder, resolved", true, BKF_BASE},
+                             {"base folder, under bkup", true, BKF_BKUP},
+                             {"base folder, under tmpbkup", true, BKF_TMPBKUP},
+                             {"bkup", false, BKF_BKUP},
+                             {"tmpbkup", false, BKF_TMPBKUP}};
+  for (const LinkCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    const std::wstring linked = c.linkBase ? BaseFolder() : (c.kind == BKF_BKUP ? BkupFolder() : TmpBkupFolder());
+    mivra_test::MakeFolder(BaseFolder());
+    if (c.linkBase) mivra_test::RemoveTree(BaseFolder());
+    Link(linked);
+    for (bool create : {false, true}) {
+      EXPECT_EQ(Folder(c.kind, create), L"(failed)") << "create " << create;
+    }
+    ExpectSentinelUnchanged();
+    ASSERT_TRUE(mivra_test::RemoveUnixSymlink(linked));
+    links_.clear();
+    mivra_test::RemoveTree(BaseFolder());
+  }
+}
+
+TEST_F(BackupFolderLinkTest, AnAttributeThatCannotBeReadIsNoAnswer) {
+  PlatformFault<&mivra::PlatformCalls::GetFileAttributesW> attributes(FaultPlan::Always(), INVALID_FILE_ATTRIBUTES,
+                                                                      ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Folder(BKF_BKUP, true), L"(failed)");
+  EXPECT_FALSE(FileExists(BaseFolder()));
 }
 
 TEST_F(BackupFolderTest, FolderThatCannotBeCreatedIsNoFailureHere) {
@@ -166,6 +221,47 @@ TEST_F(DeleteFolderTreeTest, ShellFailureIsReported) {
   PlatformFault<&mivra::PlatformCalls::SHFileOperationW> shell(FaultPlan::Always(), ERROR_ACCESS_DENIED);
   EXPECT_FALSE(mivra::DeleteFolderTree(root.c_str()));
   EXPECT_EQ(shell.calls(), 1u);
+  EXPECT_TRUE(FileExists(root));
+}
+
+TEST_F(DeleteFolderTreeTest, NeitherALinkNorATreeHoldingOneIsDeleted) {
+  const std::wstring sentinel = InstallPath(L"sentinel");
+  mivra_test::MakeFolder(sentinel + L"\\inner");
+  mivra_test::WriteFileBytes(sentinel + L"\\inner\\s.dat", "someone else's");
+  const auto before = mivra_test::ReadTree(sentinel);
+  const std::wstring root = InstallPath(L"tree");
+  mivra_test::MakeFolder(root + L"\\deeper");
+  mivra_test::WriteFileBytes(root + L"\\a.dat", "a");
+  const std::wstring rootLink = InstallPath(L"linked");
+  const std::wstring innerLink = root + L"\\deeper\\link";
+  ASSERT_TRUE(mivra_test::MakeUnixSymlink(sentinel, rootLink));
+  ASSERT_TRUE(mivra_test::MakeUnixSymlink(sentinel, innerLink));
+
+  PlatformFault<&mivra::PlatformCalls::SHFileOperationW> shell(FaultPlan::Never(), 0);
+  EXPECT_FALSE(mivra::DeleteFolderTree(rootLink.c_str()));
+  EXPECT_FALSE(mivra::DeleteFolderTree(root.c_str()));
+  EXPECT_EQ(shell.calls(), 0u);
+  EXPECT_EQ(mivra_test::ReadTree(sentinel), before);
+  EXPECT_EQ(mivra_test::ReadFileBytes(root + L"\\a.dat"), "a") << "the tree is left whole";
+  mivra_test::RemoveUnixSymlink(rootLink);
+  mivra_test::RemoveUnixSymlink(innerLink);
+}
+
+TEST_F(DeleteFolderTreeTest, AFolderThatCannotBeToldOrWalkedIsNotDeleted) {
+  const std::wstring root = InstallPath(L"tree");
+  mivra_test::MakeFolder(root);
+  PlatformFault<&mivra::PlatformCalls::SHFileOperationW> shell(FaultPlan::Never(), 0);
+  {
+    PlatformFault<&mivra::PlatformCalls::GetFileAttributesW> attributes(FaultPlan::Always(), INVALID_FILE_ATTRIBUTES,
+                                                                        ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(mivra::DeleteFolderTree(root.c_str()));
+  }
+  {
+    PlatformFault<&mivra::PlatformCalls::FindFirstFileW> walk(FaultPlan::Always(), INVALID_HANDLE_VALUE,
+                                                              ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(mivra::DeleteFolderTree(root.c_str()));
+  }
+  EXPECT_EQ(shell.calls(), 0u);
   EXPECT_TRUE(FileExists(root));
 }
 

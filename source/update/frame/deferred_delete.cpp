@@ -7,6 +7,7 @@
 #include "update/frame/file_info.h"
 #include "update/frame/module_loader.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -65,7 +66,15 @@ int DeleteOnReboot(const wchar_t* path) {
 
 DeleteOutcome DeleteFileIfPresent(const wchar_t* path) {
   if (!path) return DeleteOutcome::kFailed;
-  if (ProbePath(path) == PathState::kAbsent) return DeleteOutcome::kAbsent;
+  switch (ProbeEntry(path)) {
+    case EntryKind::kAbsent: return DeleteOutcome::kAbsent;
+    // Deleted now or at restart, a link would take what it points to with it: only the link
+    // itself goes, or nothing does.
+    case EntryKind::kLink: return RemoveLink(path) ? DeleteOutcome::kDeleted : DeleteOutcome::kFailed;
+    case EntryKind::kFile:
+    case EntryKind::kFolder:
+    case EntryKind::kUnknown: break;
+  }
   Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
   const bool deleted = Platform().DeleteFileW(path);
   const DWORD error = deleted ? ERROR_SUCCESS : Platform().GetLastError();

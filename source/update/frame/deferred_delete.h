@@ -17,7 +17,8 @@ enum class DeleteOutcome {
 };
 
 // Deletes `path` unless an existence test proves it absent: a test that fails for another reason
-// does not stop the deletion. A file that cannot go now is scheduled for deletion at restart.
+// does not stop the deletion. A file that cannot go now is scheduled for deletion at restart. A
+// link is never deleted through: the link itself is removed (RemoveLink) or the call fails.
 DeleteOutcome DeleteFileIfPresent(const wchar_t* path);
 
 }  // namespace mivra

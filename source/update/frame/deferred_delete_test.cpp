@@ -9,6 +9,9 @@
 #include "support/deferred_delete_probe.h"
 #include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/platform_fault.h"
+#include "support/unix_file_ops.h"
+#include "update/frame/platform_calls.h"
 
 namespace {
 
@@ -97,6 +100,36 @@ TEST_F(DeferredDeleteTest, SchedulesAFileHeldOpenByAnotherProcess) {
   EXPECT_TRUE(mivra_test::FileExists(path_));
   EXPECT_TRUE(IsPending(path_));
   EXPECT_EQ(probe.TrustCalls().size(), 3u);
+}
+
+// A link goes itself or not at all: deleted or scheduled, it would take what it points to. Under
+// Wine a link to a folder cannot be proved to be one on its handle, so it stays; a link to a file,
+// which Wine cannot show, is given through the platform table as Windows reports it.
+DWORD WINAPI ReadsAsLink(LPCWSTR path) {
+  const DWORD attributes = mivra::RealPlatformCalls().GetFileAttributesW(path);
+  return attributes == INVALID_FILE_ATTRIBUTES ? attributes : attributes | FILE_ATTRIBUTE_REPARSE_POINT;
+}
+
+TEST_F(DeferredDeleteTest, ALinkIsNeitherDeletedThroughNorScheduled) {
+  DeferredDeleteProbe probe(L"open");
+  const std::wstring sentinel = folder_ + L"\\sentinel";
+  mivra_test::MakeFolder(sentinel);
+  mivra_test::WriteFileBytes(sentinel + L"\\s.dat", "someone else's");
+  const auto before = mivra_test::ReadTree(sentinel);
+  const std::wstring link = folder_ + L"\\linked.dll";
+  ASSERT_TRUE(mivra_test::MakeUnixSymlink(sentinel, link));
+
+  EXPECT_EQ(mivra::DeleteFileIfPresent(link.c_str()), mivra::DeleteOutcome::kFailed);
+  EXPECT_EQ(mivra_test::ReadTree(sentinel), before);
+  EXPECT_TRUE(mivra_test::RemoveUnixSymlink(link)) << "the link is still there";
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::GetFileAttributesW> attributes(&ReadsAsLink);
+    EXPECT_EQ(mivra::DeleteFileIfPresent(path_.c_str()), mivra::DeleteOutcome::kFailed);
+  }
+  EXPECT_EQ(mivra_test::ReadFileBytes(path_), "data");
+  EXPECT_FALSE(IsPending(link));
+  EXPECT_FALSE(IsPending(path_));
+  EXPECT_TRUE(probe.TrustCalls().empty());
 }
 
 }  // namespace

@@ -1,73 +1,41 @@
-// Wine keeps no DACL of a file or folder (it maps a written one onto the Unix mode bits and
-// reports back a list made from them), so these tests check the descriptor that ApplyFolderAccess
-// builds and would write, from current descriptors made here.
+// What ApplyFolderAccess builds and writes, ACE by ACE, from current descriptors made here; what
+// reads back from disk under Wine, where a DACL maps onto the Unix mode bits and the rights of
+// Everyone are the "other" bits; and the closing of a folder an earlier version left open.
 #include "update/frame/folder_access.h"
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "support/access_rights.h"
 #include "support/file_util.h"
 #include "support/platform_fault.h"
+#include "support/unix_file_ops.h"
 #include "update/frame/platform_calls.h"
 
 namespace {
 
-using mivra::EveryoneAccessDescriptor;
+using mivra::ClosedAccessDescriptor;
+using mivra_test::Ace;
+using mivra_test::DaclOf;
+using mivra_test::kAdministratorsSid;
+using mivra_test::kEveryoneSid;
+using mivra_test::kSystemSid;
+using mivra_test::WellKnownSid;
 
-constexpr wchar_t kEveryone[] = L"S-1-1-0";
-constexpr BYTE kInheritOnlyForChildren = 0x0B;
+constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+constexpr ACCESS_MASK kAll = FILE_ALL_ACCESS;                        // 0x1f01ff
+constexpr ACCESS_MASK kReadExecute = mivra_test::kReadExecute;       // 0x1200a9
 constexpr SECURITY_DESCRIPTOR_CONTROL kInheritanceBits =
     SE_DACL_AUTO_INHERITED | SE_DACL_AUTO_INHERIT_REQ | SE_DACL_PROTECTED;
 
-std::wstring SidText(PSID sid) {
-  LPWSTR text = nullptr;
-  if (!ConvertSidToStringSidW(sid, &text)) return L"(bad sid)";
-  std::wstring result(text);
-  LocalFree(text);
-  return result;
-}
-
-std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
-  std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
-  DWORD size = static_cast<DWORD>(sid.size());
-  if (!CreateWellKnownSid(type, nullptr, sid.data(), &size)) sid.clear();
-  return sid;
-}
-
-struct Ace {
-  BYTE type;
-  BYTE flags;
-  ACCESS_MASK mask;
-  std::wstring sid;
-  bool operator==(const Ace&) const = default;
-};
-
-void PrintTo(const Ace& ace, std::ostream* os) {
-  *os << "{type " << int(ace.type) << ", flags 0x" << std::hex << int(ace.flags) << ", mask 0x" << ace.mask << ", "
-      << std::string(ace.sid.begin(), ace.sid.end()) << "}";
-}
-
-// The DACL of `descriptor` as a list; fails the test when it is missing or defaulted.
-std::vector<Ace> DaclOf(PSECURITY_DESCRIPTOR descriptor) {
-  BOOL present = FALSE;
-  BOOL defaulted = TRUE;
-  PACL dacl = nullptr;
-  EXPECT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
-  EXPECT_TRUE(present);
-  EXPECT_FALSE(defaulted);
-  std::vector<Ace> aces;
-  if (!present || !dacl) return aces;
-  for (DWORD i = 0; i < dacl->AceCount; ++i) {
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace))) break;
-    aces.push_back({ace->Header.AceType, ace->Header.AceFlags, ace->Mask, SidText(&ace->SidStart)});
-  }
-  return aces;
+std::vector<Ace> ClosedList(BYTE flags) {
+  return {{ACCESS_ALLOWED_ACE_TYPE, flags, kAll, kSystemSid},
+          {ACCESS_ALLOWED_ACE_TYPE, flags, kAll, kAdministratorsSid},
+          {ACCESS_ALLOWED_ACE_TYPE, flags, kReadExecute, kEveryoneSid}};
 }
 
 SECURITY_DESCRIPTOR_CONTROL ControlOf(PSECURITY_DESCRIPTOR descriptor) {
@@ -77,22 +45,31 @@ SECURITY_DESCRIPTOR_CONTROL ControlOf(PSECURITY_DESCRIPTOR descriptor) {
   return control;
 }
 
-enum class OldDacl { kNone, kNull, kEmpty, kThreeAces };
+struct TestAce {
+  BYTE type;
+  BYTE flags;
+  ACCESS_MASK mask;
+  WELL_KNOWN_SID_TYPE sid;
+};
 
-// A folder's current descriptor as GetFileSecurityW might report it.
-class CurrentDescriptor {
+enum class OldDacl { kNone, kNull, kList };
+
+// A descriptor as GetFileSecurityW might report it: no DACL, a null DACL, or the ACEs given.
+class TestDescriptor {
  public:
-  CurrentDescriptor(OldDacl dacl, SECURITY_DESCRIPTOR_CONTROL control) {
+  TestDescriptor(OldDacl dacl, std::vector<TestAce> aces = {}, SECURITY_DESCRIPTOR_CONTROL control = 0) {
     InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION);
     if (dacl == OldDacl::kNull) SetSecurityDescriptorDacl(&descriptor_, TRUE, nullptr, FALSE);
-    if (dacl == OldDacl::kEmpty || dacl == OldDacl::kThreeAces) {
+    if (dacl == OldDacl::kList) {
       PACL acl = reinterpret_cast<PACL>(acl_);
       InitializeAcl(acl, sizeof(acl_), ACL_REVISION);
-      if (dacl == OldDacl::kThreeAces) {
-        AddAccessAllowedAceEx(acl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, FILE_ALL_ACCESS,
-                              WellKnownSid(WinLocalSystemSid).data());
-        AddAccessAllowedAce(acl, ACL_REVISION, FILE_ALL_ACCESS, WellKnownSid(WinBuiltinAdministratorsSid).data());
-        AddAccessAllowedAce(acl, ACL_REVISION, FILE_GENERIC_READ, WellKnownSid(WinWorldSid).data());
+      for (const TestAce& ace : aces) {
+        std::vector<BYTE> sid = WellKnownSid(ace.sid);
+        if (ace.type == ACCESS_DENIED_ACE_TYPE) {
+          AddAccessDeniedAceEx(acl, ACL_REVISION, ace.flags, ace.mask, sid.data());
+        } else {
+          AddAccessAllowedAceEx(acl, ACL_REVISION, ace.flags, ace.mask, sid.data());
+        }
       }
       SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE);
     }
@@ -102,54 +79,58 @@ class CurrentDescriptor {
 
  private:
   SECURITY_DESCRIPTOR descriptor_ = {};
-  alignas(DWORD) BYTE acl_[512] = {};
+  alignas(DWORD) BYTE acl_[1024] = {};
 };
 
-class FolderAccessTest : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(everyone_.Create()); }
-  mivra::EveryoneSid everyone_;
-};
+const std::vector<TestAce> kThreeOldAces = {{ACCESS_ALLOWED_ACE_TYPE, kInherited, FILE_ALL_ACCESS, WinLocalSystemSid},
+                                           {ACCESS_ALLOWED_ACE_TYPE, 0, FILE_ALL_ACCESS, WinCreatorOwnerSid},
+                                           {ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, WinWorldSid}};
 
-TEST_F(FolderAccessTest, EveryoneSidIsTheWorldSid) { EXPECT_EQ(SidText(everyone_.get()), kEveryone); }
-
-TEST_F(FolderAccessTest, IsNative64BitOnThisMachine) { EXPECT_TRUE(mivra::IsNative64Bit()); }
-
-TEST_F(FolderAccessTest, FolderGetsInheritOnlyThenOwnAceForEveryoneWhateverItHadBefore) {
-  const std::vector<Ace> expected = {
-      {ACCESS_ALLOWED_ACE_TYPE, kInheritOnlyForChildren, GENERIC_ALL, kEveryone},
-      {ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, kEveryone},
+TEST(FolderAccessTest, TrusteesAreTheWellKnownSids) {
+  struct SidCase {
+    mivra::Trustee trustee;
+    const wchar_t* sid;
   };
+  const SidCase kCases[] = {{mivra::Trustee::kSystem, kSystemSid},
+                            {mivra::Trustee::kAdministrators, kAdministratorsSid},
+                            {mivra::Trustee::kEveryone, kEveryoneSid}};
+  ASSERT_TRUE(mivra::IsNative64Bit());
+  for (const SidCase& c : kCases) {
+    mivra::TrusteeSid sid;
+    ASSERT_TRUE(sid.Create(c.trustee));
+    EXPECT_EQ(mivra_test::SidText(sid.get()), c.sid);
+  }
+}
+
+TEST(FolderAccessTest, FolderGetsTheClosedListInheritedByEntriesWhateverItHadBefore) {
   struct DaclCase {
     const char* name;
     OldDacl dacl;
+    std::vector<TestAce> aces;
   };
-  // Without a DACL, or with an empty one, the old list leaves no room for the second ACE; the new
-  // list is sized for both all the same.
-  const DaclCase kCases[] = {{"no DACL", OldDacl::kNone},
-                             {"null DACL", OldDacl::kNull},
-                             {"empty DACL", OldDacl::kEmpty},
-                             {"three ACEs, none carried over", OldDacl::kThreeAces}};
+  const DaclCase kCases[] = {{"no DACL", OldDacl::kNone, {}},
+                             {"null DACL", OldDacl::kNull, {}},
+                             {"empty DACL", OldDacl::kList, {}},
+                             {"three ACEs, none carried over", OldDacl::kList, kThreeOldAces}};
   for (const DaclCase& c : kCases) {
     SCOPED_TRACE(c.name);
-    CurrentDescriptor current(c.dacl, 0);
-    EveryoneAccessDescriptor built;
-    ASSERT_TRUE(built.Build(current.get(), everyone_.get(), true));
-    EXPECT_EQ(DaclOf(built.get()), expected);
+    TestDescriptor current(c.dacl, c.aces);
+    ClosedAccessDescriptor built;
+    ASSERT_TRUE(built.Build(current.get(), true));
+    EXPECT_EQ(DaclOf(built.get()), ClosedList(kInherited));
   }
 }
 
-TEST_F(FolderAccessTest, FileGetsOneAceForEveryone) {
-  const std::vector<Ace> expected = {{ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, kEveryone}};
-  for (OldDacl dacl : {OldDacl::kNone, OldDacl::kThreeAces}) {
-    CurrentDescriptor current(dacl, 0);
-    EveryoneAccessDescriptor built;
-    ASSERT_TRUE(built.Build(current.get(), everyone_.get(), false));
-    EXPECT_EQ(DaclOf(built.get()), expected);
+TEST(FolderAccessTest, FileGetsTheClosedListForItselfOnly) {
+  for (OldDacl dacl : {OldDacl::kNone, OldDacl::kList}) {
+    TestDescriptor current(dacl, kThreeOldAces);
+    ClosedAccessDescriptor built;
+    ASSERT_TRUE(built.Build(current.get(), false));
+    EXPECT_EQ(DaclOf(built.get()), ClosedList(0));
   }
 }
 
-TEST_F(FolderAccessTest, ControlFlagsFollowTheCurrentDescriptor) {
+TEST(FolderAccessTest, ControlFlagsFollowTheCurrentDescriptor) {
   struct ControlCase {
     SECURITY_DESCRIPTOR_CONTROL current;
     SECURITY_DESCRIPTOR_CONTROL built;
@@ -163,31 +144,64 @@ TEST_F(FolderAccessTest, ControlFlagsFollowTheCurrentDescriptor) {
   };
   for (const ControlCase& c : kCases) {
     SCOPED_TRACE(testing::Message() << "current control 0x" << std::hex << c.current);
-    CurrentDescriptor current(OldDacl::kThreeAces, c.current);
+    TestDescriptor current(OldDacl::kList, kThreeOldAces, c.current);
     ASSERT_EQ(ControlOf(current.get()) & kInheritanceBits, c.current) << "the case is set up as meant";
-    EveryoneAccessDescriptor built;
-    ASSERT_TRUE(built.Build(current.get(), everyone_.get(), true));
+    ClosedAccessDescriptor built;
+    ASSERT_TRUE(built.Build(current.get(), true));
     EXPECT_EQ(ControlOf(built.get()) & kInheritanceBits, c.built);
   }
 }
 
-TEST_F(FolderAccessTest, BuildsFromTheDescriptorTheSystemReportsForAFolder) {
-  const std::wstring folder = mivra_test::ExeFolder();
-  DWORD needed = 0;
-  GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
-  ASSERT_GT(needed, 0u);
-  std::vector<BYTE> current(needed);
-  ASSERT_TRUE(GetFileSecurityW(folder.c_str(), DACL_SECURITY_INFORMATION, current.data(), needed, &needed));
-
-  EveryoneAccessDescriptor built;
-  ASSERT_TRUE(built.Build(current.data(), everyone_.get(), true));
-  const std::vector<Ace> aces = DaclOf(built.get());
-  ASSERT_EQ(aces.size(), 2u);
-  EXPECT_EQ(aces[0].flags, kInheritOnlyForChildren);
-  EXPECT_EQ(aces[1].flags, 0);
+TEST(FolderAccessTest, BuildRefusesAMissingDescriptor) {
+  ClosedAccessDescriptor built;
+  EXPECT_FALSE(built.Build(nullptr, true));
 }
 
-// What ApplyFolderAccess writes, caught at the platform table: Wine keeps no DACL to read back.
+TEST(FolderAccessTest, TellsWhichListsLetOthersDoMoreThanRead) {
+  struct OpenCase {
+    const char* name;
+    OldDacl dacl;
+    std::vector<TestAce> aces;
+    bool open;
+  };
+  const OpenCase kCases[] = {
+      {"the closed list", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, kInherited, kAll, WinLocalSystemSid},
+        {ACCESS_ALLOWED_ACE_TYPE, kInherited, kAll, WinBuiltinAdministratorsSid},
+        {ACCESS_ALLOWED_ACE_TYPE, kInherited, kReadExecute, WinWorldSid}},
+       false},
+      {"Everyone read, as generic rights", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_READ | GENERIC_EXECUTE, WinWorldSid}}, false},
+      {"what earlier versions wrote", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERIT_ONLY_ACE, GENERIC_ALL,
+         WinWorldSid},
+        {ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, WinWorldSid}},
+       true},
+      {"Everyone full access as Wine reads it back", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, 0, mivra_test::kFullAccessReadBack, WinWorldSid}}, true},
+      {"Users may write", OldDacl::kList, {{ACCESS_ALLOWED_ACE_TYPE, 0, FILE_GENERIC_WRITE, WinBuiltinUsersSid}},
+       true},
+      {"Authenticated Users may delete", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, 0, kReadExecute | DELETE, WinAuthenticatedUserSid}}, true},
+      {"Interactive may change what is created inside", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, OBJECT_INHERIT_ACE | INHERIT_ONLY_ACE, GENERIC_WRITE, WinInteractiveSid}}, true},
+      {"Everyone may change the rights", OldDacl::kList, {{ACCESS_ALLOWED_ACE_TYPE, 0, WRITE_DAC, WinWorldSid}},
+       true},
+      {"full access denied to Everyone", OldDacl::kList, {{ACCESS_DENIED_ACE_TYPE, 0, GENERIC_ALL, WinWorldSid}},
+       false},
+      {"full access for the creator only", OldDacl::kList,
+       {{ACCESS_ALLOWED_ACE_TYPE, kInherited, GENERIC_ALL, WinCreatorOwnerSid}}, false},
+      {"an empty list", OldDacl::kList, {}, false},
+      {"no list at all: everything for everyone", OldDacl::kNull, {}, true},
+  };
+  for (const OpenCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TestDescriptor descriptor(c.dacl, c.aces);
+    EXPECT_EQ(mivra::GrantsOthersMoreThanRead(descriptor.get()), c.open);
+  }
+}
+
+// What ApplyFolderAccess writes, caught at the platform table.
 std::vector<std::vector<Ace>> g_written;
 
 BOOL WINAPI CatchWrite(LPCWSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descriptor) {
@@ -195,13 +209,25 @@ BOOL WINAPI CatchWrite(LPCWSTR, SECURITY_INFORMATION, PSECURITY_DESCRIPTOR descr
   return TRUE;
 }
 
-TEST_F(FolderAccessTest, AppliesTheBuiltDescriptorOnlyWhenTheCurrentOneCanBeRead) {
-  const std::wstring folder = mivra_test::ExeFolder();
-  const std::wstring file = folder + L"folder_access_test.dat";
+class FolderAccessOnDiskTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = mivra_test::ExeFolder() + L"folder_access_test";
+    TearDown();
+    mivra_test::MakeFolder(root_);
+  }
+  void TearDown() override {
+    mivra_test::RemoveUnixSymlink(root_ + L"\\open\\elsewhere");
+    mivra_test::RemoveTree(root_);
+  }
+  std::wstring Path(const std::wstring& name) const { return root_ + L"\\" + name; }
+
+  std::wstring root_;
+};
+
+TEST_F(FolderAccessOnDiskTest, AppliesTheBuiltDescriptorOnlyWhenTheCurrentOneCanBeRead) {
+  const std::wstring file = Path(L"a.dat");
   mivra_test::WriteFileBytes(file, "x");
-  const std::vector<Ace> forFolder = {{ACCESS_ALLOWED_ACE_TYPE, kInheritOnlyForChildren, GENERIC_ALL, kEveryone},
-                                      {ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, kEveryone}};
-  const std::vector<Ace> forFile = {{ACCESS_ALLOWED_ACE_TYPE, 0, GENERIC_ALL, kEveryone}};
   struct ApplyCase {
     const char* name;
     std::wstring path;
@@ -209,9 +235,9 @@ TEST_F(FolderAccessTest, AppliesTheBuiltDescriptorOnlyWhenTheCurrentOneCanBeRead
     std::vector<std::vector<Ace>> written;
   };
   const ApplyCase kCases[] = {
-      {"folder", folder, true, {forFolder}},
-      {"file", file, true, {forFile}},
-      {"descriptor unreadable", folder, false, {}},
+      {"folder", root_, true, {ClosedList(kInherited)}},
+      {"file", file, true, {ClosedList(0)}},
+      {"descriptor unreadable", root_, false, {}},
   };
   for (const ApplyCase& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -222,14 +248,60 @@ TEST_F(FolderAccessTest, AppliesTheBuiltDescriptorOnlyWhenTheCurrentOneCanBeRead
     mivra::ApplyFolderAccess(c.path.c_str());
     EXPECT_EQ(g_written, c.written);
   }
-  DeleteFileW(file.c_str());
 }
 
-TEST_F(FolderAccessTest, BuildRefusesMissingInputs) {
-  CurrentDescriptor current(OldDacl::kNone, 0);
-  EveryoneAccessDescriptor built;
-  EXPECT_FALSE(built.Build(nullptr, everyone_.get(), true));
-  EXPECT_FALSE(built.Build(current.get(), nullptr, true));
+TEST_F(FolderAccessOnDiskTest, WhatIsWrittenReadsBackWithoutWriteOrDeleteForEveryone) {
+  const std::wstring folder = Path(L"closed");
+  const std::wstring file = Path(L"closed.dat");
+  mivra_test::MakeFolder(folder);
+  mivra_test::WriteFileBytes(file, "x");
+  for (const std::wstring& path : {folder, file}) {
+    SCOPED_TRACE(std::string(path.begin(), path.end()));
+    ASSERT_TRUE(mivra_test::OpenToEveryone(path, path == folder));
+    ASSERT_EQ(mivra_test::EveryoneRightsOnDisk(path), mivra_test::kFullAccessReadBack) << "the case is set up as meant";
+    mivra::ApplyFolderAccess(path.c_str());
+    EXPECT_EQ(mivra_test::EveryoneRightsOnDisk(path), kReadExecute);
+  }
+  // The process's own user keeps what it needs to go on working there.
+  mivra_test::WriteFileBytes(folder + L"\\inside.dat", "still writable");
+  EXPECT_EQ(mivra_test::ReadFileBytes(folder + L"\\inside.dat"), "still writable");
+}
+
+TEST_F(FolderAccessOnDiskTest, ClosesAFolderLeftOpenWithItsEntriesButNothingBehindALink) {
+  // An old base folder: open itself, with an open file, an open backup folder holding an open
+  // copy, and a link to a folder elsewhere that is open too.
+  const std::wstring open = Path(L"open");
+  const std::wstring outside = Path(L"outside");
+  const std::vector<std::pair<std::wstring, bool>> entries = {{open, true},
+                                                              {open + L"\\rbmdata.dat", false},
+                                                              {open + L"\\bkup", true},
+                                                              {open + L"\\bkup\\a.dll", false}};
+  for (const auto& [path, isFolder] : entries) {
+    if (isFolder) mivra_test::MakeFolder(path);
+    else mivra_test::WriteFileBytes(path, "x");
+    ASSERT_TRUE(mivra_test::OpenToEveryone(path, isFolder));
+  }
+  mivra_test::MakeFolder(outside);
+  ASSERT_TRUE(mivra_test::OpenToEveryone(outside, true));
+  ASSERT_TRUE(mivra_test::MakeUnixSymlink(outside, open + L"\\elsewhere"));
+
+  mivra::TightenFolderAccess(open.c_str());
+  for (const auto& [path, isFolder] : entries) {
+    EXPECT_EQ(mivra_test::EveryoneRightsOnDisk(path), kReadExecute) << std::string(path.begin(), path.end());
+  }
+  EXPECT_EQ(mivra_test::EveryoneRightsOnDisk(outside), mivra_test::kFullAccessReadBack) << "not closed through the link";
+}
+
+TEST_F(FolderAccessOnDiskTest, LeavesAFolderThatIsNotOpenAlone) {
+  const std::wstring folder = Path(L"closed");
+  mivra_test::MakeFolder(folder);
+  mivra::ApplyFolderAccess(folder.c_str());
+  mivra_test::PlatformFault<&mivra::PlatformCalls::SetFileSecurityW> write(mivra_test::FaultPlan::Never(), FALSE);
+  mivra_test::PlatformFault<&mivra::PlatformCalls::FindFirstFileW> walk(mivra_test::FaultPlan::Never(),
+                                                                        INVALID_HANDLE_VALUE);
+  mivra::TightenFolderAccess(folder.c_str());
+  EXPECT_EQ(write.calls(), 0u);
+  EXPECT_EQ(walk.calls(), 0u);
 }
 
 }  // namespace

@@ -94,6 +94,71 @@ TEST_F(InstallDirTest, UnresolvableRegistryEntryLeavesDirectoryUnresolvedAndLibr
   DeleteFileW((mivra_test::ExeFolder() + L"section.ini").c_str());
 }
 
+// The resolution says where it ended and what it read on the way, for the trace and for mivractl.
+TEST_F(InstallDirTest, ResolutionTellsTheStepThatFailedAndWhatItRead) {
+  using mivra::InstallDirStep;
+  using mivra::PlatformCalls;
+  const mivra::InstallDirResolution resolved = mivra::ResolveInstallDir();
+  EXPECT_EQ(resolved.step, InstallDirStep::kResolved);
+  EXPECT_EQ(std::wstring(resolved.installDir), InstallDir());
+  EXPECT_EQ(std::wstring(resolved.value), InstallDir());
+  EXPECT_EQ(std::wstring(resolved.programFolder), mivra_test::ExeFolder());
+
+  struct RegistryCase {
+    const char* name;
+    void (*arrange)();
+    InstallDirStep step;
+    uint32_t valueType;
+  };
+  const RegistryCase kRegistry[] = {
+      {"no App Paths key", [] { mivra_test::DeleteAppPathsKey(); }, InstallDirStep::kKeyMissing, 0},
+      {"no Path value", [] { mivra_test::DeleteAppPathsValue(); }, InstallDirStep::kValueMissing, 0},
+      {"Path as REG_DWORD", [] { mivra_test::SetAppPathsDword(7); }, InstallDirStep::kValueNotString, REG_DWORD},
+      {"empty Path", [] { mivra_test::SetAppPathsValue(L""); }, InstallDirStep::kValueEmpty, 0},
+  };
+  for (const RegistryCase& c : kRegistry) {
+    SCOPED_TRACE(c.name);
+    c.arrange();
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, c.step);
+    EXPECT_EQ(resolution.valueType, c.valueType);
+    EXPECT_EQ(resolution.value[0], L'\0');
+    EXPECT_EQ(std::wstring(resolution.programFolder), mivra_test::ExeFolder());
+    mivra_test::SetAppPathsValue(InstallDir());
+  }
+
+  {
+    PlatformFault<&PlatformCalls::RegOpenKeyExW> fault(FaultPlan::Always(), ERROR_ACCESS_DENIED);
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, InstallDirStep::kKeyUnreadable);
+    EXPECT_EQ(resolution.registryStatus, ERROR_ACCESS_DENIED);
+  }
+  {
+    PlatformFault<&PlatformCalls::RegQueryValueExW> fault(FaultPlan::Always(), ERROR_ACCESS_DENIED);
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, InstallDirStep::kValueUnreadable);
+    EXPECT_EQ(resolution.registryStatus, ERROR_ACCESS_DENIED);
+  }
+  {
+    PlatformFault<&PlatformCalls::RegQueryValueExW> fault(FaultPlan::Always(), ERROR_MORE_DATA);
+    EXPECT_EQ(mivra::ResolveInstallDir().step, InstallDirStep::kValueTooLong);
+  }
+  {
+    PlatformFault<&PlatformCalls::GetModuleFileNameW> fault(FaultPlan::Always(), 0);
+    EXPECT_EQ(mivra::ResolveInstallDir().step, InstallDirStep::kProgramPathTooLong);
+  }
+  {
+    // The value names another folder than the program's, whose long form lends no spelling.
+    PlatformFault<&PlatformCalls::GetLongPathNameW> fault(FaultPlan::Always(), 0, ERROR_ACCESS_DENIED);
+    const mivra::InstallDirResolution resolution = mivra::ResolveInstallDir();
+    EXPECT_EQ(resolution.step, InstallDirStep::kProgramFolderLongForm);
+    EXPECT_EQ(std::wstring(resolution.value), InstallDir());
+    wchar_t dir[mivra::kPathCapacity] = {};
+    EXPECT_FALSE(GetInstallDir(dir)) << "the library acts on the same resolution";
+  }
+  EXPECT_EQ(ResolvedInstallDir(), InstallDir());
+}
+
 TEST_F(InstallDirTest, FailedRegistryReadIsRetriedAtTheNextNeed) {
   {
     PlatformFault<&mivra::PlatformCalls::RegQueryValueExW> fault(FaultPlan::Nth(1), ERROR_ACCESS_DENIED);
@@ -167,24 +232,62 @@ TEST_F(OutsideInstallDirTest, SpellingOfThePathDoesNotMatter) {
   EXPECT_EQ(Place(InstallPath(L"sub\\product.dat")), kOutside);
 }
 
-TEST_F(OutsideInstallDirTest, NoDecisionWithoutAnExistingFileOrAnInstallDir) {
-  EXPECT_EQ(Place(InstallPath(L"missing.dat")), kUndecided);
-  EXPECT_EQ(Place(InstallPath(L"nosuchfolder\\product.dat")), kUndecided);
-  EXPECT_EQ(Place(InstallPath(L"sub\\") + std::wstring(300, L'x')), kUndecided) << "does not fit";
-
-  mivra::ResetInstallDirCacheForTesting();
-  mivra_test::DeleteAppPathsKey();
-  EXPECT_EQ(Place(InstallPath(L"product.dat")), kUndecided);
+// A path is judged by its folder, whether or not the file exists: a file that the update will
+// add lies in the install directory, and one named anywhere else does not, even when absent.
+TEST_F(OutsideInstallDirTest, AFileIsJudgedByItsFolderWhetherOrNotItExists) {
+  const std::wstring shortDir = ShortForm(InstallDir());
+  ASSERT_FALSE(shortDir.empty());
+  const std::wstring withoutDrive = InstallDir().substr(2);
+  struct PathCase {
+    std::wstring path;
+    Placement placement;
+  };
+  const PathCase kCases[] = {
+      {InstallPath(L"missing.dat"), kInside},
+      {UpperCase(InstallPath(L"missing.dat")), kInside},
+      {shortDir + L"missing.dat", kInside},
+      {InstallDir() + L"\\missing.dat", kInside},
+      {InstallPath(L"nosuchfolder\\product.dat"), kOutside},
+      {InstallPath(L"sub\\missing.dat"), kOutside},
+      {L"C:\\Other\\Y.DLL", kOutside},
+      {mivra_test::ExeFolder() + L"missing.dat", kOutside},
+      {L"sub\\product.dat", kOutside},
+      {L".\\product.dat", kOutside},
+      {withoutDrive + L"product.dat", kOutside},
+      {L"C:" + withoutDrive + L"product.dat", kInside},
+      {InstallDir() + std::wstring(300, L'x') + L"\\product.dat", kOutside},
+      {L"product.dat", kUndecided},
+  };
+  ASSERT_EQ(kCases[11].path, InstallPath(L"product.dat")) << "the install directory is on drive C:";
+  for (const PathCase& c : kCases) {
+    EXPECT_EQ(Place(c.path), c.placement) << std::string(c.path.begin(), c.path.end());
+  }
 }
 
-TEST_F(OutsideInstallDirTest, FailingLongFormOfTheInstallDirGivesNoDecision) {
+TEST_F(OutsideInstallDirTest, ARegistryValueWithoutItsBackslashNamesTheSameFolder) {
+  std::wstring withoutBackslash = InstallDir();
+  withoutBackslash.pop_back();
+  mivra_test::SetAppPathsValue(withoutBackslash);
+  EXPECT_EQ(Place(InstallPath(L"missing.dat")), kInside);
+  EXPECT_EQ(Place(InstallPath(L"sub\\product.dat")), kOutside);
+}
+
+TEST_F(OutsideInstallDirTest, NoDecisionWithoutAnInstallDir) {
+  mivra_test::DeleteAppPathsKey();
+  EXPECT_EQ(Place(InstallPath(L"product.dat")), kUndecided);
+  EXPECT_EQ(Place(L"C:\\Other\\Y.DLL"), kUndecided);
+}
+
+// Without long forms only the spelling is left to compare: the same spelling is inside, another
+// that cannot be shown to name the install directory is refused.
+TEST_F(OutsideInstallDirTest, WithoutLongFormsOnlyTheSameSpellingIsInside) {
+  const std::wstring shortPath = ShortForm(InstallPath(L"product.dat"));
+  ASSERT_FALSE(shortPath.empty());
   wchar_t dir[mivra::kPathCapacity] = {};
   ASSERT_TRUE(GetInstallDir(dir));
-  // Call 1 takes the long form of the file's path, call 2 that of the install directory.
-  PlatformFault<&mivra::PlatformCalls::GetLongPathNameW> fault(FaultPlan::Nth(2), 0, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Place(InstallPath(L"product.dat")), kUndecided);
-  EXPECT_EQ(Place(InstallPath(L"product.dat")), kInside);
-  EXPECT_EQ(fault.calls(), 4u);
+  PlatformFault<&mivra::PlatformCalls::GetLongPathNameW> fault(FaultPlan::Always(), 0, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Place(UpperCase(InstallPath(L"product.dat"))), kInside);
+  EXPECT_EQ(Place(shortPath), kOutside);
 }
 
 }  // namespace

@@ -45,6 +45,8 @@ const PlatformCalls kRealCalls = {
     ::GetLongPathNameW,
     ::FindFirstFileW,
     ::FindNextFileW,
+    ::GetFileInformationByHandle,
+    ::SetFileInformationByHandle,
     ::Sleep,
     ::CreateMutexW,
     ::WaitForSingleObject,

@@ -40,6 +40,10 @@ struct PlatformCalls {
   DWORD(WINAPI* GetLongPathNameW)(LPCWSTR, LPWSTR, DWORD);
   HANDLE(WINAPI* FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
   BOOL(WINAPI* FindNextFileW)(HANDLE, LPWIN32_FIND_DATAW);
+  // What an open handle names (a link itself, when opened without following it), and deleting
+  // through the handle.
+  BOOL(WINAPI* GetFileInformationByHandle)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+  BOOL(WINAPI* SetFileInformationByHandle)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 
   // Waiting between retries.
   VOID(WINAPI* Sleep)(DWORD);

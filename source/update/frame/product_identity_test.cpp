@@ -11,6 +11,8 @@
 #include "support/platform_fault.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/scoped_handles.h"
+#include "update/frame/trace_format.h"
+#include "update/frame/trace_log.h"
 
 namespace {
 
@@ -18,6 +20,8 @@ using mivra_test::kCompany;
 using mivra_test::kProduct;
 using mivra_test::kResourceCompany;
 using mivra_test::kResourceProduct;
+using mivra::NameSource;
+using mivra::NameSourceOutcome;
 
 // The names as a caller gets them, or "(failed)".
 std::wstring Identity() {
@@ -163,6 +167,98 @@ TEST_F(ProductIdentityTest, LoadStringResourcePutsPlaceholderOnFailure) {
   EXPECT_FALSE(mivra::LoadStringResource(resources.get(), mivra::kProductNameStringId, buffer));
   EXPECT_STREQ(buffer, "Resource not found.");
   EXPECT_FALSE(mivra::LoadStringResource(nullptr, mivra::kCompanyNameStringId, buffer));
+}
+
+// One source's outcome as the tests compare it: "outcome path [win32=N] [string=N]".
+std::string Describe(const NameSource& source) {
+  std::string text = mivra::NameSourceWords(source.outcome);
+  std::wstring path(source.path);
+  text += " " + std::string(path.begin(), path.end());
+  if (source.win32 != 0) text += " win32=" + std::to_string(source.win32);
+  if (source.stringId != 0) text += " string=" + std::to_string(source.stringId);
+  return text;
+}
+
+TEST_F(ProductIdentityTest, DiagnosisNamesTheLibraryTheExportOrStringAndThePathOfEachSource) {
+  struct DiagnosisCase {
+    const char* name;
+    void (*arrange)(ProductIdentityTest*);
+    bool had;
+    const char* productInfo;  // Describe() with %s for the install directory
+    const char* resources;
+  };
+  const DiagnosisCase kCases[] = {
+      {"both present", [](ProductIdentityTest*) {}, true, "ok %sprdinf.dll", "not tried "},
+      {"RPI returns 0", [](ProductIdentityTest*) { mivra_test::SetEnv(L"MIVRA_STANDIN_RPI_RESULT", L"0"); }, true,
+       "returned 0 %sprdinf.dll", "ok %sLBLRES.DLL"},
+      {"neither library",
+       [](ProductIdentityTest* t) {
+         t->RemoveLibrary(L"prdinf.dll");
+         t->RemoveLibrary(L"LBLRES.DLL");
+       },
+       false, "cannot be loaded %sprdinf.dll win32=126", "cannot be loaded %sLBLRES.DLL win32=126"},
+      {"no RPI, no product name",
+       [](ProductIdentityTest* t) {
+         t->InstallBuiltLibrary(L"LBLRES.DLL", L"prdinf.dll");
+         t->InstallBuiltLibrary(L"lblres_company_only.dll", L"LBLRES.DLL");
+       },
+       false, "no export %sprdinf.dll", "no string %sLBLRES.DLL string=102"},
+      {"product name of 200 characters",
+       [](ProductIdentityTest*) { mivra_test::SetEnv(L"MIVRA_STANDIN_PRODUCT", std::wstring(200, L'n').c_str()); },
+       false, "name too long %sprdinf.dll", "not tried "},
+      {"no install directory", [](ProductIdentityTest*) { mivra_test::DeleteAppPathsKey(); }, false, "no path ",
+       "no path "},
+  };
+  const std::wstring wideDir = InstallDir();
+  const std::string dir(wideDir.begin(), wideDir.end());
+  auto expand = [&dir](const char* pattern) {
+    std::string text = pattern;
+    const size_t at = text.find("%s");
+    return at == std::string::npos ? text : text.replace(at, 2, dir);
+  };
+  for (const DiagnosisCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    c.arrange(this);
+    mivra::ProductIdentityLoad load;
+    EXPECT_EQ(mivra::DiagnoseProductIdentity(&load), c.had);
+    EXPECT_EQ(Describe(load.productInfo), expand(c.productInfo));
+    EXPECT_EQ(Describe(load.resources), expand(c.resources));
+    // The diagnosis fills no cache: the library's own load agrees and then keeps its answer.
+    EXPECT_EQ(Identity() != L"(failed)", c.had);
+  }
+}
+
+TEST_F(ProductIdentityTest, TheTraceNamesWhatEachSourceLackedAndWhere) {
+  const std::wstring trace = InstallPath(L"identity trace.log");
+  InstallBuiltLibrary(L"LBLRES.DLL", L"prdinf.dll");
+  InstallBuiltLibrary(L"lblres_company_only.dll", L"LBLRES.DLL");
+  mivra_test::SetEnv(L"MIVRA_TRACE", trace.c_str());
+  {
+    mivra::ExportTrace call("MivraCommitBackup");
+    call.Arguments();
+    EXPECT_EQ(Identity(), L"(failed)");
+    call.Returned(false);
+  }
+  mivra_test::SetEnv(L"MIVRA_TRACE", nullptr);
+  std::vector<std::string> steps;
+  const std::string text = mivra_test::ReadFileBytes(trace);
+  for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    std::string shown;
+    for (const mivra::TraceField& field : mivra::ParseTraceLine(std::string_view(text).substr(start, end - start))) {
+      if (field.key == "event" && field.value != "step") break;
+      if (field.key == "time" || field.key == "pid" || field.key == "tid" || field.key == "event") continue;
+      shown += (shown.empty() ? "" : " ") + field.key + "=" + field.value;
+    }
+    if (shown.rfind("step=product-", 0) == 0) steps.push_back(shown);
+  }
+  const std::wstring wideDir = InstallDir();
+  const std::string dir(wideDir.begin(), wideDir.end());
+  const std::vector<std::string> expected = {
+      "step=product-info path=" + dir + "prdinf.dll export=RPI result=failed why=no export",
+      "step=product-resources path=" + dir + "LBLRES.DLL string=102 result=failed why=no string",
+  };
+  EXPECT_EQ(steps, expected);
 }
 
 }  // namespace

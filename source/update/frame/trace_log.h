@@ -15,8 +15,9 @@
 //   call.Arguments().Path("name", fileName);
 //   return call.Returns(RemoveFromBackup(fileName, errorCode));
 //
-//   // At a step, right after the platform call whose outcome it records:
-//   if (!TraceStep("rename").Path("from", from).Path("to", to).Win32(Platform().MoveFileW(from, to)))
+//   // At a step, right after the platform call whose outcome it records (the call on its own line):
+//   const BOOL moved = Platform().MoveFileW(from, to);
+//   if (!TraceStep("rename").Path("from", from).Path("to", to).Win32(moved))
 #ifndef MIVRA_UPDATE_FRAME_TRACE_LOG_H_
 #define MIVRA_UPDATE_FRAME_TRACE_LOG_H_
 

@@ -46,13 +46,16 @@ bool CollectListNames(const wchar_t* path, std::vector<std::string>* names) {
 
 }  // namespace
 
-int CollectComponentFileNames(std::vector<std::string>* names, const wchar_t* directory) {
+int CollectComponentFileNames(std::vector<std::string>* names, const wchar_t* directory, UpdateConfigStatus* config) {
+  if (config) *config = UpdateConfigStatus{};
   if (!names || !directory) return 0;
   const std::wstring_view folder(directory);
   wchar_t path[kPathCapacity];
   if (!ConfigPath(path, folder)) return 0;
   cLinkList chain;
-  if (!ReadUpdateConfigData(path, &chain)) return 0;
+  const UpdateConfigStatus read = ReadUpdateConfig(path, &chain);
+  if (config) *config = read;
+  if (!read.ok()) return 0;
 
   // Names reach the caller only when every list was read, so a failed collection adds none.
   try {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "update/manifest/update_config_parser.h"
+
 namespace mivra {
 
 // Reads updtconf.dat from `directory` (with or without a trailing backslash) and, for every
@@ -13,8 +15,10 @@ namespace mivra {
 // skipping a component whose list file does not exist. Appends the names of the included
 // entries, components in configuration order and entries in file order, and returns 1. Returns 0
 // and appends nothing when the configuration or any existing list is invalid, or a path does not
-// fit.
-int CollectComponentFileNames(std::vector<std::string>* names, const wchar_t* directory);
+// fit. Prints nothing: `config`, when given, receives how reading updtconf.dat went (ok unless
+// that read failed), for the caller to print (PrintUpdateConfigFailure) or show.
+int CollectComponentFileNames(std::vector<std::string>* names, const wchar_t* directory,
+                              UpdateConfigStatus* config = nullptr);
 
 }  // namespace mivra
 

@@ -5,7 +5,7 @@
 
 #include "support/file_util.h"
 #include "update/frame/platform_calls.h"
-#include "update/manifest/manifest_folder_test.h"
+#include "update/manifest/manifest_folder_test_util.h"
 #include "update/manifest/manifest_test_files.h"
 
 namespace mivra {
@@ -40,12 +40,12 @@ class ComponentFileNamesTest : public mivra_test::ManifestFolderTest {
   // The folder without its trailing backslash.
   std::wstring Bare() const { return Folder().substr(0, Folder().size() - 1); }
 
-  // Collects from `directory` into a sequence that already holds one name.
-  int Collect(const std::wstring& directory, Names* names, std::string* printed) {
+  // Collects from `directory` into a sequence that already holds one name; `config` receives how
+  // reading updtconf.dat went.
+  int Collect(const std::wstring& directory, Names* names, UpdateConfigStatus* config) {
     names->assign({"before"});
-    int result = -1;
-    *printed = Printed([&] { result = CollectComponentFileNames(names, directory.c_str()); });
-    return result;
+    *config = UpdateConfigStatus{UpdateConfigStep::kInsert, 99, 99};
+    return CollectComponentFileNames(names, directory.c_str(), config);
   }
 };
 
@@ -64,9 +64,9 @@ TEST_F(ComponentFileNamesTest, DirectoryWithOrWithoutTrailingBackslash) {
   for (const Case& c : cases) {
     g_opened.clear();
     Names names;
-    std::string printed;
-    ASSERT_EQ(Collect(c.directory, &names, &printed), 1);
-    EXPECT_EQ(printed, "");
+    UpdateConfigStatus config;
+    ASSERT_EQ(Collect(c.directory, &names, &config), 1);
+    EXPECT_TRUE(config.ok());
     EXPECT_EQ(names, (Names{"before", "prdcore.dll"}));
     EXPECT_EQ(g_opened, (std::vector<std::wstring>{Folder() + L"updtconf.dat", c.listPath}));
   }
@@ -82,9 +82,9 @@ TEST_F(ComponentFileNamesTest, CollectsIncludedNamesOfEnabledComponentsInOrder) 
   WriteList(L"0000000c_compns.lst", {});  // 80 bytes, no entries
   // 0000000d has no list file.
   Names names;
-  std::string printed;
-  ASSERT_EQ(Collect(Folder(), &names, &printed), 1);
-  EXPECT_EQ(printed, "");
+  UpdateConfigStatus config;
+  ASSERT_EQ(Collect(Folder(), &names, &config), 1);
+  EXPECT_TRUE(config.ok());
   // The repeated component 0xB is read once.
   EXPECT_EQ(names, (Names{"before", "b1.dll", "shared.dll", "a1.dll", "shared.dll"}));
 }
@@ -101,34 +101,34 @@ TEST_F(ComponentFileNamesTest, AnInvalidListFailsTheWholeCollection) {
     Write(L"00000001_compns.lst", good);
     Write(L"00000002_compns.lst", bad);
     Names names;
-    std::string printed;
-    EXPECT_EQ(Collect(Folder(), &names, &printed), 0);
-    EXPECT_EQ(printed, "");
+    UpdateConfigStatus config;
+    EXPECT_EQ(Collect(Folder(), &names, &config), 0);
+    EXPECT_TRUE(config.ok());
     EXPECT_EQ(names, Names{"before"});
   }
 }
 
-TEST_F(ComponentFileNamesTest, FailsWithTheReadersMessageWhenTheConfigurationIsInvalid) {
+TEST_F(ComponentFileNamesTest, FailsWithTheReadersStatusWhenTheConfigurationIsInvalid) {
   WriteList(L"00000001_compns.lst", {{1, "good.dll"}});
   Names names;
-  std::string printed;
-  EXPECT_EQ(Collect(Folder(), &names, &printed), 0);
-  EXPECT_EQ(printed, "ReadUpdateConfigData: _topen failed, (errno: 2)\n");
+  UpdateConfigStatus config;
+  EXPECT_EQ(Collect(Folder(), &names, &config), 0);
+  EXPECT_EQ(UpdateConfigMessage(config), "_topen failed, (errno: 2)");
   EXPECT_EQ(names, Names{"before"});
 
   Write(L"updtconf.dat", "UPCN");
-  EXPECT_EQ(Collect(Folder(), &names, &printed), 0);
-  EXPECT_EQ(printed, "ReadUpdateConfigData: read failed\n");
+  EXPECT_EQ(Collect(Folder(), &names, &config), 0);
+  EXPECT_EQ(UpdateConfigMessage(config), "read failed");
 }
 
 TEST_F(ComponentFileNamesTest, FailsWhenAPathDoesNotFit) {
   WriteConfig({ConfigRecord(1, 1)});
   Names names;
-  std::string printed;
+  UpdateConfigStatus config;
   // 247 characters and "\updtconf.dat" fill the 260-character buffer exactly, with no room left.
-  EXPECT_EQ(Collect(std::wstring(L"C:\\") + std::wstring(244, L'd'), &names, &printed), 0);
+  EXPECT_EQ(Collect(std::wstring(L"C:\\") + std::wstring(244, L'd'), &names, &config), 0);
   EXPECT_EQ(names, Names{"before"});
-  EXPECT_EQ(printed, "");
+  EXPECT_TRUE(config.ok());
 
   // A real folder of 243 characters: its configuration path fits, the list path (seven characters
   // longer) does not. The list cannot be checked, so nothing is exempted.
@@ -136,9 +136,9 @@ TEST_F(ComponentFileNamesTest, FailsWhenAPathDoesNotFit) {
   mivra_test::MakeFolder(deep);
   mivra_test::WriteFileBytes(deep + L"\\updtconf.dat", BuildUpdateConfig({ConfigRecord(1, 1)}));
   ASSERT_TRUE(mivra_test::FileExists(deep + L"\\updtconf.dat"));
-  EXPECT_EQ(Collect(deep, &names, &printed), 0);
+  EXPECT_EQ(Collect(deep, &names, &config), 0);
   EXPECT_EQ(names, Names{"before"});
-  EXPECT_EQ(printed, "");
+  EXPECT_TRUE(config.ok());
 }
 
 TEST_F(ComponentFileNamesTest, RejectsNullArguments) {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "update/manifest/manifest_folder_test.h"
+#include "update/manifest/manifest_folder_test_util.h"
 #include "update/manifest/manifest_test_files.h"
 
 namespace mivra {

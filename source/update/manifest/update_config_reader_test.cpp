@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "update/manifest/manifest_folder_test.h"
+#include "support/stdout_capture.h"
+#include "update/manifest/manifest_folder_test_util.h"
 #include "update/manifest/manifest_test_files.h"
 #include "update/manifest/update_config_parser.h"
 
@@ -23,21 +24,18 @@ class UpdateConfigReaderTest : public mivra_test::ManifestFolderTest {
  protected:
   std::wstring ConfigPath() const { return PathOf(L"updtconf.dat"); }
 
-  // Reads the configuration into `chain`; returns the printed output and sets `result`.
-  std::string Read(cLinkList* chain, bool* result) {
-    const std::wstring path = ConfigPath();
-    return Printed([&] { *result = ReadUpdateConfigData(path.c_str(), chain); });
-  }
+  // Reads the configuration into `chain`.
+  UpdateConfigStatus Read(cLinkList* chain) const { return ReadUpdateConfig(ConfigPath().c_str(), chain); }
 
-  // Expects the read of `bytes` to fail with exactly one line carrying `message`, leaving the
-  // chain alone and the file closed.
+  // Expects the read of `bytes` to fail with `message`, leaving the chain alone and the file
+  // closed.
   void ExpectFailure(const std::string& bytes, const std::string& message, const char* what) {
     Write(L"updtconf.dat", bytes);
     cLinkList chain;
     ASSERT_EQ(chain.Insert(Node(ConfigRecord(99, 1)).get(), &existing_), 1);
-    bool result = true;
-    EXPECT_EQ(Read(&chain, &result), "ReadUpdateConfigData: " + message + "\n") << what;
-    EXPECT_FALSE(result) << what;
+    const UpdateConfigStatus status = Read(&chain);
+    EXPECT_FALSE(status.ok()) << what;
+    EXPECT_EQ(UpdateConfigMessage(status), message) << what;
     ASSERT_EQ(chain.count(), 1u) << what;
     EXPECT_EQ(chain.head()->RecordId(), 99u) << what;
     EXPECT_TRUE(DeleteFileW(ConfigPath().c_str())) << what << ": the file was left open";
@@ -73,10 +71,29 @@ TEST_F(UpdateConfigReaderTest, ReportsEachInvalidFileWithItsStep) {
 
 TEST_F(UpdateConfigReaderTest, MissingFileReportsTheOpenError) {
   cLinkList chain;
-  bool result = true;
-  EXPECT_EQ(Read(&chain, &result), "ReadUpdateConfigData: _topen failed, (errno: 2)\n");
-  EXPECT_FALSE(result);
+  const UpdateConfigStatus status = Read(&chain);
+  EXPECT_EQ(status.step, UpdateConfigStep::kOpen);
+  EXPECT_EQ(status.value, 2u) << "errno ENOENT";
   EXPECT_EQ(chain.head(), nullptr);
+  EXPECT_EQ(ReadUpdateConfig(nullptr, &chain).step, UpdateConfigStep::kOpen);
+  EXPECT_EQ(ReadUpdateConfig(ConfigPath().c_str(), nullptr).step, UpdateConfigStep::kOpen);
+}
+
+// The library's one line on standard output, byte for byte; nothing for a read that succeeded.
+TEST_F(UpdateConfigReaderTest, FailureIsPrintedAsOneLineOnStandardOutput) {
+  const struct {
+    UpdateConfigStatus status;
+    const char* printed;
+  } kCases[] = {
+      {{UpdateConfigStep::kOpen, 2}, "ReadUpdateConfigData: _topen failed, (errno: 2)\n"},
+      {{UpdateConfigStep::kRecordRead, 3}, "ReadUpdateConfigData: read failed for RecordIndex:(3)\n"},
+      {{}, ""},
+  };
+  for (const auto& c : kCases) {
+    mivra_test::StdoutCapture capture;
+    PrintUpdateConfigFailure(c.status);
+    EXPECT_EQ(capture.Finish(), c.printed);
+  }
 }
 
 TEST_F(UpdateConfigReaderTest, ReportsFailedReadsOfTheAreaAndOfARecord) {
@@ -94,9 +111,9 @@ TEST_F(UpdateConfigReaderTest, ReportsFailedReadsOfTheAreaAndOfARecord) {
   for (const Case& c : cases) {
     FailNthRead(c.failingRead);
     cLinkList chain;
-    bool result = true;
-    EXPECT_EQ(Read(&chain, &result), std::string("ReadUpdateConfigData: ") + c.message + "\n") << c.failingRead;
-    EXPECT_FALSE(result);
+    const UpdateConfigStatus status = Read(&chain);
+    EXPECT_FALSE(status.ok()) << c.failingRead;
+    EXPECT_EQ(UpdateConfigMessage(status), c.message) << c.failingRead;
     EXPECT_EQ(chain.count(), 0u);
   }
 }
@@ -104,9 +121,7 @@ TEST_F(UpdateConfigReaderTest, ReportsFailedReadsOfTheAreaAndOfARecord) {
 TEST_F(UpdateConfigReaderTest, ReadsTheZeroRecordTestVector) {
   Write(L"updtconf.dat", OneZeroRecord(894047001u));
   cLinkList chain;
-  bool result = false;
-  EXPECT_EQ(Read(&chain, &result), "");
-  EXPECT_TRUE(result);
+  EXPECT_TRUE(Read(&chain).ok());
   ASSERT_EQ(chain.count(), 1u);
   EXPECT_EQ(chain.head()->RecordId(), 0u);
   EXPECT_EQ(chain.head()->Enabled(), 0u);
@@ -120,9 +135,7 @@ TEST_F(UpdateConfigReaderTest, DecodesNibbleSwappedRecords) {
   mivra_test::ResealUpdateConfig(&file);
   Write(L"updtconf.dat", file);
   cLinkList chain;
-  bool result = false;
-  EXPECT_EQ(Read(&chain, &result), "");
-  ASSERT_TRUE(result);
+  ASSERT_TRUE(Read(&chain).ok());
   ASSERT_EQ(chain.count(), 1u);
   EXPECT_EQ(chain.head()->RecordId(), 1u);
   EXPECT_EQ(chain.head()->Enabled(), 1u);
@@ -131,9 +144,7 @@ TEST_F(UpdateConfigReaderTest, DecodesNibbleSwappedRecords) {
 TEST_F(UpdateConfigReaderTest, DropsLaterDuplicatesKeepingFileOrder) {
   Write(L"updtconf.dat", BuildUpdateConfig({ConfigRecord(7, 1), ConfigRecord(9, 1), ConfigRecord(7, 2)}));
   cLinkList chain;
-  bool result = false;
-  EXPECT_EQ(Read(&chain, &result), "");
-  ASSERT_TRUE(result);
+  ASSERT_TRUE(Read(&chain).ok());
   ASSERT_EQ(chain.count(), 2u);
   EXPECT_EQ(chain.head()->RecordId(), 7u);
   EXPECT_EQ(chain.head()->recordIndex, 0u);
@@ -147,9 +158,7 @@ TEST_F(UpdateConfigReaderTest, AcceptsTwoHundredFiftySixRecords) {
   for (uint32_t i = 0; i < 256; ++i) records.push_back(ConfigRecord(i, 1));
   Write(L"updtconf.dat", BuildUpdateConfig(records));
   cLinkList chain;
-  bool result = false;
-  EXPECT_EQ(Read(&chain, &result), "");
-  EXPECT_TRUE(result);
+  EXPECT_TRUE(Read(&chain).ok());
   EXPECT_EQ(chain.count(), 256u);
 }
 

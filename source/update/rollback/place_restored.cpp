@@ -10,9 +10,10 @@
 #include "update/frame/deferred_delete.h"
 #include "update/frame/file_info.h"
 #include "update/frame/platform_calls.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/scoped_handles.h"
-#include "update/rollback/temp_names.h"
 #include "update/frame/trace_log.h"
+#include "update/rollback/temp_names.h"
 
 namespace mivra {
 namespace {
@@ -52,7 +53,8 @@ bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asi
 void DropAsides(const std::vector<std::wstring>& asides) {
   for (const std::wstring& aside : asides) {
     Platform().SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL);
-    TraceStep("delete").Path("path", aside.c_str()).Win32(Platform().DeleteFileW(aside.c_str()));
+    const BOOL deleted = Platform().DeleteFileW(aside.c_str());
+    TraceStep("delete").Path("path", aside.c_str()).Win32(deleted);
   }
 }
 
@@ -60,8 +62,8 @@ void DropAsides(const std::vector<std::wstring>& asides) {
 // installed file is missing after a failed rollback.
 void PutBackAside(const wchar_t* destination, const std::vector<std::wstring>& asides) {
   if (asides.empty() || ProbePath(destination) == PathState::kPresent) return;
-  TraceStep("put-back").Path("from", asides.front().c_str()).Path("to", destination).Crt(
-      Platform().wrename(asides.front().c_str(), destination) == 0);
+  const bool putBack = Platform().wrename(asides.front().c_str(), destination) == 0;
+  TraceStep("put-back").Path("from", asides.front().c_str()).Path("to", destination).Crt(putBack);
 }
 
 // Overwrites a destination in use with the staged copy; accepted only when the result has the
@@ -79,11 +81,13 @@ bool OverwriteInPlace(const RestoreEntry& entry) {
 }
 
 bool MoveIntoPlace(RestoreEntry& entry) {
-  if (!TraceStep("rename").Path("from", entry.tempPath).Path("to", entry.destinationPath).Crt(
-          Platform().wrename(entry.tempPath, entry.destinationPath) == 0) &&
-      !TraceStep("move").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(
-          Platform().MoveFileW(entry.tempPath, entry.destinationPath))) {
-    return false;
+  const bool renamed = Platform().wrename(entry.tempPath, entry.destinationPath) == 0;
+  TraceStep("rename").Path("from", entry.tempPath).Path("to", entry.destinationPath).Crt(renamed);
+  if (!renamed) {
+    // Where the C runtime refuses, the system's move is tried once.
+    const BOOL moved = Platform().MoveFileW(entry.tempPath, entry.destinationPath);
+    TraceStep("move").Path("from", entry.tempPath).Path("to", entry.destinationPath).Win32(moved);
+    if (!moved) return false;
   }
   entry.tempMoved = true;
   FlushToDisk(entry.destinationPath);
@@ -106,8 +110,19 @@ bool ReplaceDestination(RestoreEntry& entry) {
   return true;
 }
 
+// A destination that is a link is replaced itself: the link goes and the restored file takes its
+// name. It is never set aside (a rename may move what it points to instead) nor overwritten in
+// place (the copy would go through it), and no wait makes it anything else.
+bool ReplaceLink(RestoreEntry& entry) {
+  if (RemoveLink(entry.destinationPath)) return MoveIntoPlace(entry);
+  TraceStep("place").Path("path", entry.destinationPath).Failed("a link that cannot be removed itself");
+  return false;
+}
+
 bool PlaceEntryOverDestination(RestoreEntry& entry, std::vector<std::wstring>* asides) {
+  // A link to a file is replaced by this rename as any file is.
   if (ReplaceDestination(entry)) return true;
+  if (ProbeEntry(entry.destinationPath) == EntryKind::kLink) return ReplaceLink(entry);
   int attempts = 0;
   int waits = 0;
   for (;;) {
@@ -146,17 +161,17 @@ bool PlaceEntry(RestoreEntry& entry) {
 
 bool PlaceRestoredFiles(RollbackContext& context) {
   bool allPlaced = true;
-  for (RestoreEntry* entry = context.head; entry; entry = entry->next) {
-    if (!PlaceEntry(*entry)) allPlaced = false;
+  for (RestoreEntry& entry : context.entries) {
+    if (!PlaceEntry(entry)) allPlaced = false;
   }
   return allPlaced;
 }
 
 void DeleteStagedFiles(const RollbackContext& context) {
-  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+  for (const RestoreEntry& entry : context.entries) {
     // A staged copy moved into place left nothing behind to look for.
-    if (entry->tempMoved) continue;
-    DeleteFileIfPresent(entry->tempPath);
+    if (entry.tempMoved) continue;
+    DeleteFileIfPresent(entry.tempPath);
   }
 }
 

@@ -4,7 +4,6 @@
 #include <unordered_map>
 #include <vector>
 
-#include "update/backup/metadata_store.h"
 #include "update/digest/crc32.h"
 #include "update/frame/byte_codec.h"
 #include "update/frame/feature_switch.h"
@@ -18,12 +17,12 @@ namespace {
 // holding its later entry, as registering it twice would.
 bool BuildRecords(const RollbackContext& context, std::vector<RBMdataRecord>* records) {
   std::unordered_map<std::wstring, size_t> positions;
-  for (const RestoreEntry* entry = context.head; entry; entry = entry->next) {
+  for (const RestoreEntry& entry : context.entries) {
     // Every destination is the install directory and a plain name, so the test whether a file
     // lies there is left out; the digest is the record's, which the restored file was proven to
     // have.
     RBMdataRecord record{};
-    if (BuildRBRecord(entry->destinationPath, entry->fileSize, entry->expectedDigest, &record) !=
+    if (BuildRBRecord(entry.destinationPath, entry.fileSize, entry.expectedDigest, &record) !=
         RBUpdateResult::kWritten) {
       return false;
     }
@@ -56,7 +55,7 @@ std::vector<uint8_t> DatabaseBytes(const std::vector<RBMdataRecord>& records, ui
 }  // namespace
 
 bool RebuildRollbackDB(MdataObject& database, const RollbackContext& context, uint32_t previousRollbackCount) {
-  if (context.empty()) return false;
+  if (context.entries.empty()) return false;
   // The restore may have put back a section.ini that switches the library off: then the old
   // database stays, as any call of the library would leave it.
   if (IsFeatureOff()) return false;
@@ -66,7 +65,7 @@ bool RebuildRollbackDB(MdataObject& database, const RollbackContext& context, ui
   // The new database replaces the old one in a single journalled change of the same file: until
   // it has taken effect, status, records and counter are the old ones, and a database that
   // another process holds open is rewritten where it lies instead of being left for deletion.
-  return ReplaceMetadataContent(database, DatabaseBytes(records, previousRollbackCount + 1));
+  return ReplaceRBMdata(database, DatabaseBytes(records, previousRollbackCount + 1));
 }
 
 }  // namespace mivra

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "update/backup/mdata_object.h"
 #include "update/rollback/rollback_context.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 

@@ -1,9 +1,9 @@
 #include "update/rollback/registered_file_check.h"
 
-#include "update/backup/metadata_format.h"
 #include "update/digest/file_digest.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/file_info.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "update/backup/metadata_format.h"
 #include "update/frame/file_name.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
 namespace {

@@ -8,11 +8,15 @@
 
 #include "support/file_util.h"
 #include "support/held_file.h"
+#include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
-#include "update/rollback/rollback_context.h"
+#include "update/backup/bkmdata_store.h"
+#include "update/frame/backup_folder.h"
+#include "update/rollback/restore_plan.h"
 #include "update/rollback/rollback_test_fixture.h"
 #include "update/rollback/service_notify.h"
 #include "update/rollback/temp_names.h"
+#include "update/rollbackdb/rbmdata_store.h"
 
 namespace rollback_test {
 namespace {
@@ -157,21 +161,59 @@ TEST_F(RestoreHelpersTest, MovingAsideTakesTheFirstSuffixThatIsFreeOrFreeable) {
   EXPECT_EQ(ReadFileBytes(target + L".1kv"), "older, in use");
 }
 
-TEST_F(RestoreHelpersTest, RestoreListKeepsOrderAndReleasesEveryEntry) {
-  mivra::RollbackContext context;
-  EXPECT_EQ(mivra::AppendRestoreEntry(nullptr, &context.tail), nullptr);
-  EXPECT_EQ(mivra::AppendRestoreEntry(&context.head, nullptr), nullptr);
-  mivra::RestoreEntry* first = mivra::AppendRestoreEntry(&context.head, &context.tail);
-  mivra::RestoreEntry* second = mivra::AppendRestoreEntry(&context.head, &context.tail);
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(context.head, first);
-  EXPECT_EQ(first->next, second);
-  EXPECT_EQ(context.tail, second);
-  EXPECT_EQ(second->tempPath[0], L'\0');
-  context.FreeRestoreList();
-  EXPECT_TRUE(context.empty());
-  EXPECT_EQ(context.tail, nullptr);
+int FailingRead(int, void*, unsigned) { return -1; }
+
+// One entry per live record in record order: restored, deleted (recorded absent) or refused (no
+// plain name); removed records are left out.
+TEST_F(RestoreHelpersTest, RestorePlanNamesWhatEachLiveRecordMeans) {
+  using mivra_test::MetadataRecord;
+  std::vector<MetadataRecord> records(5);
+  records[0].name = L"app.exe";
+  records[0].size = 10;
+  records[0].digest = std::string(16, '\x11');
+  records[1].name = L"gone.dll";
+  records[1].flags = mivra::BKREC_REMOVED;
+  records[2].name = L"new.dll";
+  records[2].flags = mivra::BKREC_ABSENT;
+  records[3].name = L"..\\evil.dll";
+  records[4].name = L"removed-absent.dll";
+  records[4].flags = mivra::BKREC_REMOVED | mivra::BKREC_ABSENT;
+  mivra_test::MakeFolder(BkupFolder());
+  WriteFileBytes(BkMdataPath(), mivra_test::MetadataFile(mivra_test::kBkLayout, records));
+
+  MdataObject backup;
+  ASSERT_TRUE(mivra::OpenBkMdata(backup, mivra::BKF_BKUP));
+  std::vector<mivra::PlannedFile> plan;
+  ASSERT_TRUE(mivra::PlanRestore(backup, &plan));
+  ASSERT_EQ(plan.size(), 3u);
+  const struct {
+    uint32_t index;
+    const wchar_t* name;
+    mivra::RestoreAction action;
+  } expected[] = {{0, L"app.exe", mivra::RestoreAction::kRestore},
+                  {2, L"new.dll", mivra::RestoreAction::kDelete},
+                  {3, L"..\\evil.dll", mivra::RestoreAction::kRefuse}};
+  for (size_t i = 0; i < plan.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(plan[i].index, expected[i].index);
+    EXPECT_EQ(plan[i].name, expected[i].name);
+    EXPECT_EQ(plan[i].action, expected[i].action);
+  }
+  EXPECT_EQ(plan[0].fileSize, 10u);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(plan[0].digest), 16), records[0].digest);
+
+  // A record that cannot be read leaves no plan, rather than part of one.
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&FailingRead);
+    EXPECT_FALSE(mivra::PlanRestore(backup, &plan));
+  }
+  EXPECT_TRUE(plan.empty());
+
+  // Only a backup object is planned from.
+  MdataObject database;
+  ASSERT_TRUE(mivra::OpenRBMdata(database));
+  EXPECT_FALSE(mivra::PlanRestore(database, &plan));
+  EXPECT_TRUE(plan.empty());
 }
 
 class ServiceNotifyTest : public RollbackTest {

@@ -1,17 +1,17 @@
-#include "update/backup/commit_journal.h"
 #include "update/rollback/rollback_driver.h"
 
 #include "update/backup/bkmdata_store.h"
+#include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
-#include "update/rollback/rebuild_rollback_db.h"
+#include "update/frame/trace_log.h"
 #include "update/rollback/place_restored.h"
+#include "update/rollback/rebuild_rollback_db.h"
 #include "update/rollback/rollback_need_check.h"
 #include "update/rollback/stage_restore.h"
 #include "update/rollback/temp_sweep.h"
 #include "update/rollback/verify_backup.h"
 #include "update/rollbackdb/rbmdata_store.h"
-#include "update/frame/trace_log.h"
 
 namespace mivra {
 
@@ -57,7 +57,7 @@ PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
     DeleteStagedFiles(context);
     return PerformOutcome::kStagingFailed;
   }
-  if (context.empty()) {
+  if (context.entries.empty()) {
     TraceStep("restore").Failed("nothing to restore");
     return PerformOutcome::kNothingToRestore;
   }
@@ -67,7 +67,7 @@ PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
   if (!placed) return PerformOutcome::kPlacingFailed;
 
   if (!RebuildRollbackDB(database, context, state.rollbackCount)) return PerformOutcome::kRebuildFailed;
-  if (notifyService) *notifyService = context.notifyService != 0;
+  if (notifyService) *notifyService = context.notifyService;
   return PerformOutcome::kRestored;
 }
 

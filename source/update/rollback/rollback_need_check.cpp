@@ -7,15 +7,17 @@
 #include "update/frame/install_dir.h"
 #include "update/frame/trace_log.h"
 #include "update/manifest/component_file_names.h"
+#include "update/manifest/update_config_reader.h"
 #include "update/rollback/registered_file_check.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
 namespace mivra {
 namespace {
 
-bool UpdateWasInterrupted(const MdataObject& database) {
+// The stored update status; 0 when it cannot be read, which makes no update interrupted.
+uint8_t StoredUpdateStatus(const MdataObject& database) {
   RBMdataState state = {};
-  return database.fd.valid() && ReadRBState(database, &state) && state.updateStatus == 1;
+  return ReadRBState(database, &state) ? state.updateStatus : 0;
 }
 
 void TraceJudgement(const RegisteredFileCheck& check) {
@@ -34,32 +36,38 @@ void TraceJudgement(const RegisteredFileCheck& check) {
 bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag) {
   if (!outFlag || !database) return false;
   *outFlag = 0;
-  if ((flags & kCheckInterruptedUpdate) && UpdateWasInterrupted(*database)) {
-    TraceStep("update-status").Number("status", 1).Outcome("needed");
-    *outFlag = 1;
+  NeedDecision decision(flags);
+  const uint8_t status = (flags & kCheckInterruptedUpdate) ? StoredUpdateStatus(*database) : 0;
+  if (decision.TakeUpdateStatus(status)) {
+    if (decision.answer().needed()) {
+      TraceStep("update-status").Number("status", 1).Outcome("needed");
+      *outFlag = 1;
+    }
     return true;
   }
-  if (!(flags & kCheckChangedFiles)) return true;
 
   wchar_t installDir[kPathCapacity] = {};
   if (!GetInstallDir(installDir)) return false;
   const uint32_t count = CountRBRecords(*database);
   std::vector<std::string> componentNames;
-  const bool namesUsable = CollectComponentFileNames(&componentNames, installDir) == 1;
+  UpdateConfigStatus config;
+  const bool namesUsable = CollectComponentFileNames(&componentNames, installDir, &config) == 1;
+  PrintUpdateConfigFailure(config);
 
-  for (uint32_t index = 0; index < count; ++index) {
+  for (uint32_t index = 0; index < count && !decision.decided(); ++index) {
     RBMdataRecord record;
-    if (!database->fd.valid() || !ReadRBRecord(*database, index, &record)) return false;
+    if (!ReadRBRecord(*database, index, &record)) return false;
     const RegisteredFileCheck check = CheckRegisteredFile(installDir, record, namesUsable ? &componentNames : nullptr);
     TraceJudgement(check);
-    const FileJudgement judgement = check.judgement;
-    if (judgement.failsCheck()) return false;
-    if (judgement.needsRollback()) {
-      *outFlag = 1;
-      return true;
-    }
+    decision.TakeFile(index, check.judgement);
   }
-  return true;
+  switch (decision.answer().reason) {
+    case NeedReason::kNone: return true;
+    case NeedReason::kInterruptedUpdate:
+    case NeedReason::kChangedFile: *outFlag = 1; return true;
+    case NeedReason::kCheckFails: return false;
+  }
+  return false;
 }
 
 }  // namespace mivra

@@ -4,12 +4,10 @@
 
 #include <cstdint>
 
-#include "update/backup/mdata_object.h"
+#include "update/rollback/need_decision.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
-
-inline constexpr uint32_t kCheckInterruptedUpdate = 0x2;  // the stored update status is 1
-inline constexpr uint32_t kCheckChangedFiles = 0x4;       // a registered file changed behind its time
 
 // Runs the selected tests on the open rollback database `database`. `outFlag` is set to 1 when a
 // test finds a rollback needed, else 0. False when an argument is null or the changed-file test

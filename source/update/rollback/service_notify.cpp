@@ -46,7 +46,8 @@ void NotifyThroughEvents() {
   TraceStep("wait-service").Text("name", kServiceWriteEventName).Outcome("started");
   if (::WaitForSingleObject(writeEvent.get(), INFINITE) != WAIT_OBJECT_0) return;
   ::ResetEvent(writeEvent.get());
-  TraceStep("notify-service").Text("through", "events").Win32(::SetEvent(readEvent.get()));
+  const BOOL signalled = ::SetEvent(readEvent.get());
+  TraceStep("notify-service").Text("through", "events").Win32(signalled);
 }
 
 }  // namespace

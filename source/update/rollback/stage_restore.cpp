@@ -2,18 +2,17 @@
 
 #include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "update/backup/bkmdata_store.h"
 #include "update/backup/copy_verified.h"
-#include "update/backup/metadata_store.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/deferred_delete.h"
-#include "update/frame/file_name.h"
-#include "update/frame/file_info.h"
 #include "update/frame/install_dir.h"
 #include "update/frame/platform_calls.h"
-#include "update/rollback/temp_names.h"
 #include "update/frame/trace_log.h"
+#include "update/rollback/restore_plan.h"
+#include "update/rollback/temp_names.h"
 
 namespace mivra {
 
@@ -23,44 +22,41 @@ bool StageRestoreFiles(RollbackContext& context) {
   wchar_t folder[kPathCapacity] = {};
   MdataObject backup;
   if (!GetBackupFolder(folder, BKF_BKUP, true) || !OpenBkMdata(backup, BKF_BKUP)) return false;
+  std::vector<PlannedFile> plan;
+  if (!PlanRestore(backup, &plan)) return false;
 
-  const uint32_t count = CountBkRecords(backup);
   // Every name staged so far is taken by its staged file: no need to ask about it again.
   IssuedTempNumbers issued;
-  for (uint32_t index = 0; index < count; ++index) {
-    BkMdataRecord record;
-    if (!ReadBkRecord(backup, index, &record)) return false;
-    if (record.flags & BKREC_REMOVED) continue;
-    const std::wstring name = RecordFieldName(record.fileName);
+  for (const PlannedFile& file : plan) {
     // Verification refuses such names first; staging never acts on one either way.
-    if (!IsPlainFileName(name)) {
-      TraceStep("stage").Path("name", name.c_str()).Failed("not a plain file name");
+    if (file.action == RestoreAction::kRefuse) {
+      TraceStep("stage").Path("name", file.name.c_str()).Failed("not a plain file name");
       return false;
     }
-
     wchar_t destination[kPathCapacity];
-    if (!BoundedConcat(destination, {installDir, name})) return false;
-    if (record.flags & BKREC_ABSENT) {
-      // The update added this file: the rollback takes it away.
+    if (!BoundedConcat(destination, {installDir, file.name})) return false;
+    if (file.action == RestoreAction::kDelete) {
       TraceStep("added-by-update").Path("path", destination).Outcome("delete");
       DeleteFileIfPresent(destination);
       continue;
     }
-    if (_wcsicmp(name.c_str(), kServiceWatchedFile) == 0) context.notifyService = 1;
+    if (_wcsicmp(file.name.c_str(), kServiceWatchedFile) == 0) context.notifyService = true;
 
     wchar_t source[kPathCapacity];
     wchar_t temp[kPathCapacity];
-    if (!JoinPath(source, folder, name) || !MakeUniqueTempName(installDir, temp, &issued)) return false;
-    RestoreEntry* entry = AppendRestoreEntry(&context.head, &context.tail);
-    if (!entry) {
+    if (!JoinPath(source, folder, file.name) || !MakeUniqueTempName(installDir, temp, &issued)) return false;
+    try {
+      context.entries.emplace_back();
+    } catch (...) {
       // The name holds an empty file of its own; without an entry nothing else would delete it.
       Platform().DeleteFileW(temp);
       return false;
     }
-    if (!BoundedCopy(entry->destinationPath, destination) || !BoundedCopy(entry->tempPath, temp)) return false;
-    entry->fileSize = record.fileSizeLow;
-    std::memcpy(entry->expectedDigest, record.digest, sizeof(entry->expectedDigest));
-    if (!CopyFileVerified(source, temp, record.digest)) return false;
+    RestoreEntry& entry = context.entries.back();
+    if (!BoundedCopy(entry.destinationPath, destination) || !BoundedCopy(entry.tempPath, temp)) return false;
+    entry.fileSize = file.fileSize;
+    std::memcpy(entry.expectedDigest, file.digest, sizeof(entry.expectedDigest));
+    if (!CopyFileVerified(source, temp, file.digest)) return false;
   }
   return true;
 }

@@ -118,7 +118,8 @@ bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity])
       Platform().SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
       if (!Platform().DeleteFileW(aside)) continue;
     }
-    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0);
+    const bool moved = Platform().wrename(path, aside) == 0;
+    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(moved);
   }
   return false;
 }
@@ -128,9 +129,9 @@ FreeAside MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacit
   for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
     if (!AsideName(path, digit, aside)) return FreeAside::kMoveFailed;
     if (ProbePath(aside) != PathState::kAbsent) continue;
-    return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(Platform().wrename(path, aside) == 0)
-               ? FreeAside::kMoved
-               : FreeAside::kMoveFailed;
+    const bool moved = Platform().wrename(path, aside) == 0;
+    TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(moved);
+    return moved ? FreeAside::kMoved : FreeAside::kMoveFailed;
   }
   return FreeAside::kNoneFree;
 }

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "update/backup/bkmdata_store.h"
-#include "update/backup/metadata_store.h"
 #include "update/digest/file_digest.h"
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
@@ -18,6 +17,39 @@ bool ReportDamaged(const MdataObject& backup, uint8_t* intact) {
   TraceStep("mark-damaged").Outcome("ok");
   *intact = 0;
   return true;
+}
+
+enum class CopyCheck { kIntact, kDamaged, kUncheckable };
+
+// One live record's copy against its digest.
+CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
+  // The folders are open to everyone, so a record is untrusted input: a name that could reach
+  // outside the install directory (even one only to be deleted) makes the whole backup unusable
+  // before any installed file is touched.
+  const std::wstring name = RecordFieldName(record.fileName);
+  if (!IsPlainFileName(name)) {
+    TraceStep("verify").Path("name", name.c_str()).Failed("not a plain file name");
+    return CopyCheck::kDamaged;
+  }
+  if (record.flags & BKREC_ABSENT) return CopyCheck::kIntact;
+  wchar_t copy[kPathCapacity];
+  if (!JoinPath(copy, folder, name)) return CopyCheck::kUncheckable;
+  uint8_t digest[16];
+  if (!GetFileDigest(copy, digest)) {
+    // Only a missing copy is damage. One that is there but cannot be read now (held by another
+    // process, access denied, an I/O error) leaves the check undone, and the backup usable.
+    if (ProbePath(copy) == PathState::kAbsent) {
+      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("missing");
+      return CopyCheck::kDamaged;
+    }
+    TraceStep("verify").Path("path", copy).Failed("unreadable");
+    return CopyCheck::kUncheckable;
+  }
+  if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
+    TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("different");
+    return CopyCheck::kDamaged;
+  }
+  return CopyCheck::kIntact;
 }
 
 }  // namespace
@@ -36,39 +68,18 @@ bool VerifyBackupCopies(uint8_t* intact) {
     *intact = 0;
     return true;
   }
-  const uint32_t count = CountBkRecords(backup);
-  for (uint32_t index = 0; index < count; ++index) {
-    BkMdataRecord record;
-    if (!ReadBkRecord(backup, index, &record)) return false;
-    if (record.flags & BKREC_REMOVED) continue;
-    // The folders are open to everyone, so a record is untrusted input: a name that could reach
-    // outside the install directory (even one only to be deleted) makes the whole backup unusable
-    // before any installed file is touched.
-    const std::wstring name = RecordFieldName(record.fileName);
-    if (!IsPlainFileName(name)) {
-      TraceStep("verify").Path("name", name.c_str()).Failed("not a plain file name");
-      return ReportDamaged(backup, intact);
-    }
-    if (record.flags & BKREC_ABSENT) continue;
-    wchar_t copy[kPathCapacity];
-    if (!JoinPath(copy, folder, name)) return false;
-    uint8_t digest[16];
-    if (!GetFileDigest(copy, digest)) {
-      // Only a missing copy is damage. One that is there but cannot be read now (held by another
-      // process, access denied, an I/O error) leaves the check undone, and the backup usable.
-      if (ProbePath(copy) == PathState::kAbsent) {
-        TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("missing");
-        return ReportDamaged(backup, intact);
-      }
-      TraceStep("verify").Path("path", copy).Failed("unreadable");
-      return false;
-    }
-    if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
-      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("different");
-      return ReportDamaged(backup, intact);
-    }
+  CopyCheck found = CopyCheck::kIntact;
+  const RecordWalk walk = ForEachLiveBkRecord(backup, [&folder, &found](uint32_t, const BkMdataRecord& record) {
+    found = CheckCopy(folder, record);
+    return found == CopyCheck::kIntact;
+  });
+  if (walk != RecordWalk::kWalked) return false;
+  switch (found) {
+    case CopyCheck::kIntact: return true;
+    case CopyCheck::kDamaged: return ReportDamaged(backup, intact);
+    case CopyCheck::kUncheckable: return false;
   }
-  return true;
+  return false;
 }
 
 }  // namespace mivra

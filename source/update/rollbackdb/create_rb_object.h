@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 

@@ -6,7 +6,7 @@
 
 #include "mivra.h"
 #include "support/held_file.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 
 namespace {
 

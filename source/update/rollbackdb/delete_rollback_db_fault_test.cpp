@@ -7,7 +7,7 @@
 #include "mivra.h"
 #include "support/platform_fault.h"
 #include "update/frame/product_identity.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 #include "update/rollbackdb/rbmdata_store.h"
 
 namespace {

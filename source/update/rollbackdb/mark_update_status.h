@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "update/backup/mdata_object.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 

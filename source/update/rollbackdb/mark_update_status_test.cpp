@@ -4,7 +4,7 @@
 #include <string>
 
 #include "mivra.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "update/backup/metadata_format.h"
 #include "update/frame/system_time.h"
+#include "update/store/metadata_format.h"
 
 namespace mivra {
 
@@ -26,10 +26,11 @@ inline constexpr size_t kRBRecordDigestOffset = 540;
 inline constexpr size_t kRBStateUpdateStatusOffset = 4;
 inline constexpr size_t kRBStateRollbackCountOffset = 5;
 
-inline constexpr MetadataFormat kRBMdataFormat{"KVRBUP", kRBHeaderSize, kRBStateSize, kRBRecordSize,
-                                               kRBRecordNameOffset};
+inline constexpr MetadataFormat kRBMdataFormat{MdataKind::kRollback, "KVRBUP",      kRBHeaderSize,
+                                               kRBStateSize,         kRBRecordSize, kRBRecordNameOffset};
 
-inline constexpr uint32_t RBREC_APPEND = kAppendRecordIndex;
+// The record index that asks WriteRBRecord to append rather than overwrite.
+inline constexpr uint32_t RBREC_APPEND = 3000;
 
 struct RBMdataRecord {
   uint32_t fileSizeLow;

@@ -9,8 +9,9 @@
 
 #include "support/file_util.h"
 #include "support/platform_fault.h"
-#include "update/backup/metadata_store.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
+#include "update/rollbackdb/update_rollback_db.h"
+#include "update/store/metadata_store.h"
 
 namespace {
 
@@ -280,6 +281,50 @@ TEST_F(RBStoreTest, OpenKeepsAFileThatCannotBeReadWhole) {
     MdataObject object;
     EXPECT_TRUE(mivra::OpenRBMdata(object));
   }
+}
+
+
+// An object open on a backup's bkmdata.dat, or one that holds no file, is no rollback object:
+// every function of the codec refuses it before touching a file, and neither metadata file changes.
+TEST_F(RBStoreTest, EveryFunctionRefusesAnObjectThatIsNoRollbackObject) {
+  WriteDb(MetadataFile(kRBLayout, {MakeRecord(L"kept.dll", 5, 'k')}));
+  // The backup's file opened through the store as the backup codec opens it, from the tests' layout.
+  using mivra_test::kBkLayout;
+  constexpr size_t kBkStateBytes = mivra_test::kBkAreaOffset - mivra_test::kBkCountAt;
+  static constexpr mivra::MetadataFormat kBackupFormat{mivra::MdataKind::kBackup, "KVBKUP", mivra_test::kBkCountAt,
+                                                       kBkStateBytes, mivra_test::kBkRecordBytes, kBkLayout.nameAt};
+  const uint8_t newState[kBkStateBytes] = {};
+  mivra_test::MakeFolder(BkupFolder());
+  const std::wstring backupPath = BkupFolder() + L"\\bkmdata.dat";
+  MdataObject backup;
+  ASSERT_TRUE(mivra::OpenMetadataFile(backup, kBackupFormat, backupPath.c_str(), newState));
+  const std::string dbBefore = ReadDb();
+  const std::string backupBefore = mivra_test::ReadFileBytes(backupPath);
+  MdataObject closed;
+  const mivra::RBMdataRecord record = PlainRecord(L"kept.dll", 6);
+  const std::wstring installed = InstallPath(L"kept.dll");
+  mivra_test::WriteFileBytes(installed, "kept");
+  for (MdataObject* object : {&backup, &closed}) {
+    SCOPED_TRACE(object == &backup ? "backup object" : "closed object");
+    EXPECT_FALSE(mivra::IsRollbackObject(*object));
+    mivra::RBMdataRecord read{};
+    EXPECT_FALSE(mivra::ReadRBRecord(*object, 0, &read));
+    EXPECT_FALSE(mivra::AppendRBRecord(*object, record));
+    EXPECT_FALSE(mivra::OverwriteRBRecord(*object, 0, record));
+    EXPECT_FALSE(mivra::WriteRBRecord(*object, record, mivra::RBREC_APPEND));
+    uint32_t index = 0;
+    EXPECT_EQ(mivra::LookUpRBRecord(*object, L"kept.dll", &index), mivra::NameLookup::kUnavailable);
+    EXPECT_FALSE(mivra::LoadRBNameList(*object));
+    mivra::RBMdataState state{};
+    EXPECT_FALSE(mivra::ReadRBState(*object, &state));
+    EXPECT_FALSE(mivra::WriteRBState(*object, state));
+    EXPECT_FALSE(mivra::ReplaceRBMdata(*object, std::vector<uint8_t>(86, 0)));
+    EXPECT_EQ(mivra::CountRBRecords(*object), 0u);
+    EXPECT_EQ(mivra::UpdateRollbackDB(object, installed.c_str(), 1, record.digest), mivra::RBUpdateResult::kWrongObject);
+  }
+  backup.Close();
+  EXPECT_EQ(ReadDb(), dbBefore);
+  EXPECT_EQ(mivra_test::ReadFileBytes(backupPath), backupBefore);
 }
 
 }  // namespace

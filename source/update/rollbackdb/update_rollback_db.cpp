@@ -4,12 +4,12 @@
 #include <memory>
 #include <string_view>
 
-#include "update/backup/metadata_store.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
 #include "update/frame/install_dir.h"
 #include "update/rollbackdb/create_rb_object.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/store/metadata_store.h"
 
 namespace mivra {
 
@@ -36,18 +36,20 @@ RBUpdateResult RegisterRBFile(MdataObject& object, const wchar_t* path, uint32_t
 
   // A name whose records cannot be listed is refused: appended blind, it could be registered
   // twice, and the older record would go on hiding the newer.
-  uint32_t index = RBREC_APPEND;
-  switch (FindMetadataName(object, kRBMdataFormat, RecordFieldName(record.fileName), &index)) {
-    case NameLookup::kFound: break;
-    case NameLookup::kNotFound: index = RBREC_APPEND; break;
-    case NameLookup::kUnavailable: return RBUpdateResult::kWriteFailed;
+  uint32_t index = 0;
+  bool written = false;
+  switch (LookUpRBRecord(object, RecordFieldName(record.fileName), &index)) {
+    case NameLookup::kFound: written = OverwriteRBRecord(object, index, record); break;
+    case NameLookup::kNotFound: written = AppendRBRecord(object, record); break;
+    case NameLookup::kUnavailable: break;
   }
-  if (!object.fd.valid() || !WriteRBRecord(object, record, index)) return RBUpdateResult::kWriteFailed;
-  return RBUpdateResult::kWritten;
+  return written ? RBUpdateResult::kWritten : RBUpdateResult::kWriteFailed;
 }
 
 RBUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
                                 const uint8_t* digest) {
+  // A caller's object of the other kind would take rollback records into a backup's file.
+  if (object && !IsRollbackObject(*object)) return RBUpdateResult::kWrongObject;
   // A file that cannot be judged (missing, or no install directory) goes on to registration,
   // which then fails on its attributes.
   bool outside = false;

@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "update/backup/mdata_object.h"
 #include "update/rollbackdb/rb_record_layout.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 
@@ -19,11 +19,12 @@ enum class RBUpdateResult {
   kNoAttributes,       // the file's size and last-write time cannot be read
   kNameTooLong,        // the name does not fit a record's name field
   kWriteFailed,        // no open file, or the record could not be written
+  kWrongObject,        // the caller's object is not open on the rollback database: nothing is done
 };
 
 // Registers the file at `path` with the caller's size and 16-byte digest and the file's own
 // last-write time. With a null `object` the database is opened for this call alone and closed
-// before it returns; a caller's object is used and left open.
+// before it returns; a caller's object is used and left open, and must be a rollback object.
 RBUpdateResult UpdateRollbackDB(MdataObject* object, const wchar_t* path, uint32_t fileSizeLow,
                                 const uint8_t* digest);
 

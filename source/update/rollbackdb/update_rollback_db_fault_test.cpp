@@ -7,11 +7,11 @@
 #include <string>
 
 #include "support/file_util.h"
-#include "support/product_test.h"
 #include "support/platform_fault.h"
+#include "support/product_test.h"
 #include "update/rollbackdb/mark_update_status.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 #include "update/rollbackdb/rbmdata_store.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
 
 namespace {
 
@@ -79,9 +79,9 @@ TEST_F(RBUpdateFaultTest, FailedRecordWriteIsReportedAndLeavesTheDatabase) {
   }
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 
-  // A caller's object that holds no open file cannot take the record either.
+  // A caller's object that holds no open file is no rollback object, and takes no record either.
   MdataObject closed;
-  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RBUpdateResult::kWriteFailed);
+  EXPECT_EQ(mivra::UpdateRollbackDB(&closed, path.c_str(), 3, kDigest), RBUpdateResult::kWrongObject);
   EXPECT_EQ(ReadDb(), ExistingDatabase());
 }
 

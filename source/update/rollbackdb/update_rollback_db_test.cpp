@@ -7,7 +7,7 @@
 #include <string>
 
 #include "mivra.h"
-#include "update/rollbackdb/rbmdata_export_test.h"
+#include "update/rollbackdb/rbmdata_export_test_util.h"
 
 namespace {
 
@@ -139,7 +139,10 @@ TEST_F(UpdateRollbackDbTest, FileOutsideTheInstallDirectoryIsRefusedBeforeTheDat
   mivra_test::MakeFolder(BaseFolder());
   mivra_test::WriteFileBytes(elsewhere, "x");
   const std::string digest = Digest('d');
-  for (const std::wstring& path : {inSub, elsewhere}) {
+  // Files that do not exist are judged by their folder as well.
+  const std::wstring missingElsewhere = L"C:\\Other\\Y.DLL";
+  const std::wstring relative = L"sub\\inner.dll";
+  for (const std::wstring& path : {inSub, elsewhere, missingElsewhere, relative}) {
     uint32_t code = kUntouched;
     EXPECT_FALSE(MivraUpdateRollBackDB(nullptr, path.c_str(), 1, DigestBytes(digest), &code));
     EXPECT_EQ(code, MIVRA_E_NOT_IN_INSTALL_DIR);
@@ -254,6 +257,43 @@ TEST_F(UpdateRollbackDbTest, NamesDifferingInCaseAreTwoRecords) {
   EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, file), 2u);
   EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 0).name, L"a.dll");
   EXPECT_EQ(mivra_test::RecordAt(mivra_test::kRBLayout, file, 1).name, L"A.DLL");
+}
+
+
+// Record 3000, and every record past it, is a record like any other: registering its file again
+// overwrites it in place, the length and the count of the database unchanged.
+TEST_F(UpdateRollbackDbTest, RegisteringAgainOverwritesTheRecordsFrom3000InPlace) {
+  using mivra_test::kRBLayout;
+  for (size_t count : {size_t{3001}, size_t{3002}}) {
+    const size_t index = count - 1;
+    SCOPED_TRACE(index);
+    WriteDb(mivra_test::MetadataFile(kRBLayout, mivra_test::NumberedRecords(count)));
+    const std::string before = ReadDb();
+    const std::wstring name = L"f" + std::to_wstring(index) + L".dll";
+    const std::wstring path = InstallFile(name, "the update's bytes", 0x01D9B3A2);
+    const std::string digest = Digest('n');
+    uint32_t code = kUntouched;
+    ASSERT_TRUE(MivraUpdateRollBackDB(nullptr, path.c_str(), 18, DigestBytes(digest), &code));
+    EXPECT_EQ(code, kUntouched);
+
+    const std::string after = ReadDb();
+    ASSERT_EQ(after.size(), before.size());
+    EXPECT_EQ(mivra_test::RecordCount(kRBLayout, after), count);
+    EXPECT_TRUE(mivra_test::CrcMatches(kRBLayout, after));
+    const MetadataRecord record = mivra_test::RecordAt(kRBLayout, after, index);
+    EXPECT_EQ(record.name, name);
+    EXPECT_EQ(record.size, 18u);
+    EXPECT_EQ(record.digest, digest);
+    ExpectRecordTime(record, path);
+    const size_t at = mivra_test::kRBAreaOffset + index * mivra_test::kRBRecordBytes;
+    EXPECT_TRUE(after.compare(mivra_test::kRBAreaOffset, at - mivra_test::kRBAreaOffset, before,
+                              mivra_test::kRBAreaOffset, at - mivra_test::kRBAreaOffset) == 0)
+        << "a record before it changed";
+    EXPECT_TRUE(after.compare(at + mivra_test::kRBRecordBytes, std::string::npos, before,
+                              at + mivra_test::kRBRecordBytes) == 0)
+        << "a record after it changed";
+    DeleteFileW(path.c_str());
+  }
 }
 
 }  // namespace

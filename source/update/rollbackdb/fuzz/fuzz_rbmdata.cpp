@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "update/rollbackdb/fuzz/metadata_fuzz_entries.h"
+#include "update/rollbackdb/fuzz/rbmdata_fuzz_entry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   mivra::FuzzRBMdata(data, size);

@@ -1,0 +1,99 @@
+// The shape both metadata files share (bkmdata.dat and rbmdata.dat): a plain header with magic,
+// version, company text and the CRC-32 of the record area; a plain state block outside the CRC;
+// fixed-size records stored scrambled. The two files differ only in the sizes and magic below.
+// Byte-level code only: no platform calls.
+#ifndef MIVRA_UPDATE_STORE_METADATA_FORMAT_H_
+#define MIVRA_UPDATE_STORE_METADATA_FORMAT_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "update/frame/byte_codec.h"
+#include "update/frame/system_time.h"
+
+namespace mivra {
+
+// Which file a metadata object holds, and so which codec may read and write it. An object that is
+// not open has none.
+enum class MdataKind { kNone, kBackup, kRollback };
+
+struct MetadataFormat {
+  MdataKind kind;          // bound to the object that opens a file of this format
+  const char* magic;       // six ASCII bytes, no terminator in the file
+  size_t headerSize;       // the state block follows the header directly
+  size_t stateSize;
+  size_t recordSize;
+  size_t recordNameOffset; // where the 260-character name lies inside a plain record
+
+  size_t stateOffset() const { return headerSize; }
+  size_t recordAreaOffset() const { return headerSize + stateSize; }
+  uint64_t recordOffset(uint32_t index) const { return recordAreaOffset() + uint64_t{recordSize} * index; }
+};
+
+inline constexpr size_t kMagicSize = 6;
+inline constexpr size_t kVersionOffset = 6;
+inline constexpr size_t kCompanyOffset = 8;
+inline constexpr size_t kCompanySize = 53;
+inline constexpr size_t kHeaderCrcOffset = 61;
+inline constexpr uint8_t kMetadataVersion = 1;
+inline constexpr char kMetadataCompany[] = "Kestrivane Technologies Pvt. Ltd.";
+
+// Both state blocks begin with the record count.
+inline constexpr size_t kStateRecordCountOffset = 0;
+
+// Names are 260 UTF-16 code units, NUL included.
+inline constexpr size_t kRecordNameChars = 260;
+inline constexpr size_t kRecordNameBytes = kRecordNameChars * 2;
+
+// Every record byte is stored as (plain - 15) XOR 7 and read back as (stored XOR 7) + 15.
+inline constexpr uint8_t ScrambleByte(uint8_t plain) { return static_cast<uint8_t>((plain - 15) ^ 7); }
+inline constexpr uint8_t UnscrambleByte(uint8_t stored) { return static_cast<uint8_t>((stored ^ 7) + 15); }
+void ScrambleBytes(uint8_t* bytes, size_t length);
+void UnscrambleBytes(uint8_t* bytes, size_t length);
+
+SystemTime16 ReadSystemTime(const uint8_t* p);
+void WriteSystemTime(uint8_t* p, const SystemTime16& time);
+
+// The name a record's 260-unit name field holds, up to its NUL, and the same as a wide string.
+inline std::u16string RecordName(const char16_t* field) { return Utf16FieldName(field, kRecordNameChars); }
+inline std::wstring RecordFieldName(const char16_t* field) {
+  const std::u16string name = RecordName(field);
+  return std::wstring(name.begin(), name.end());
+}
+
+// The records a record area of `areaLength` bytes holds: its whole records only. The CRC guards the
+// area, the record count beside it in the state block is not guarded, so every reader takes the
+// records from the length, and a part of a record at the end is no record.
+inline uint64_t WholeRecords(const MetadataFormat& format, uint64_t areaLength) {
+  return areaLength / format.recordSize;
+}
+
+// The name in one stored (scrambled) record.
+std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored);
+
+// The names of the whole records of a stored record area, in record order: a name's position is
+// its record's index.
+std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length);
+
+// The header of a new file: magic, version 1, the company text, CRC 0, everything else 0.
+std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format);
+
+// What the bytes of a whole metadata file show, for the stores' validation and for inspection.
+struct MetadataVerdict {
+  bool headerComplete = false;  // the whole header and state block are there
+  bool magicMatches = false;
+  bool crcMatches = false;      // stored CRC equals the CRC of the stored record area
+  uint32_t storedCrc = 0;
+  uint32_t computedCrc = 0;
+  uint32_t recordCount = 0;     // from the state block
+  uint64_t recordsInFile = 0;   // whole records the file length holds
+  bool lengthExact = false;     // the record area is a whole number of records
+  bool valid() const { return headerComplete && magicMatches && crcMatches; }
+};
+MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t* bytes, size_t length);
+
+}  // namespace mivra
+
+#endif  // MIVRA_UPDATE_STORE_METADATA_FORMAT_H_

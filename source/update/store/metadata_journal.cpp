@@ -1,0 +1,236 @@
+#include "update/store/metadata_journal.h"
+
+#include <windows.h>
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "update/frame/file_info.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
+#include "update/store/metadata_store.h"
+
+namespace mivra {
+namespace {
+
+constexpr DWORD kJournalChunk = 64 * 1024;
+
+OVERLAPPED At(uint64_t offset) {
+  OVERLAPPED position = {};
+  position.Offset = static_cast<DWORD>(offset);
+  position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return position;
+}
+
+bool WriteJournalBytes(HANDLE journal, uint64_t offset, const uint8_t* bytes, size_t length) {
+  if (length > MAXDWORD) return false;
+  OVERLAPPED position = At(offset);
+  DWORD written = 0;
+  return Platform().WriteFile(journal, bytes, static_cast<DWORD>(length), &written, &position) &&
+         written == length;
+}
+
+bool ReadJournalBytes(HANDLE journal, std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  for (;;) {
+    const size_t had = bytes->size();
+    bytes->resize(had + kJournalChunk);
+    OVERLAPPED position = At(had);
+    DWORD got = 0;
+    if (!Platform().ReadFile(journal, bytes->data() + had, kJournalChunk, &got, &position)) {
+      bytes->resize(had);
+      return Platform().GetLastError() == ERROR_HANDLE_EOF;
+    }
+    bytes->resize(had + got);
+    if (got == 0) return true;
+  }
+}
+
+HANDLE OpenJournal(const wchar_t* path, DWORD disposition) {
+  // No sharing: while the handle lives, nobody else can open the journal, and that is how others
+  // tell a change under way from one whose writer is gone.
+  return Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+}
+
+bool WriteJournal(HANDLE journal, const JournalImage& image) {
+  const std::vector<uint8_t> bytes = EncodeJournal(image);
+  return WriteJournalBytes(journal, 0, bytes.data(), bytes.size()) && Platform().FlushFileBuffers(journal);
+}
+
+// The file at `path` as a journal is put back into it: through `fd`, or through a descriptor
+// opened at the first step that needs one when `fd` is -1.
+class FileTarget : public JournalTarget {
+ public:
+  FileTarget(const wchar_t* path, int fd) : path_(path), fd_(fd) {}
+
+  bool RemoveFile() override {
+    // A file open here is one that the change is still writing: it is not this undo's to delete.
+    if (fd_ != -1) return false;
+    Platform().SetFileAttributesW(path_, FILE_ATTRIBUTE_NORMAL);
+    return Platform().DeleteFileW(path_) || IsNotFoundError(Platform().GetLastError());
+  }
+  bool Write(uint64_t offset, const uint8_t* bytes, size_t length) override {
+    return Open() && WriteAt(fd_, offset, bytes, length);
+  }
+  bool SetLength(uint64_t length) override {
+    return length <= INT64_MAX && Open() && Platform().chsize(fd_, static_cast<int64_t>(length)) == 0;
+  }
+  // Makes what was put back last: only an undo on disk stands for the change it undid.
+  bool Flush() { return Open() && Platform().commit(fd_) == 0; }
+
+ private:
+  bool Open() {
+    if (fd_ != -1) return true;
+    own_.reset(Platform().wopen(path_, _O_RDWR | _O_BINARY, 0));
+    fd_ = own_.get();
+    return own_.valid();
+  }
+
+  const wchar_t* path_;
+  int fd_;
+  ScopedFd own_;
+};
+
+// Sets the file at `path` (open on `fd`, or opened here when -1) back to the journal's image, the
+// way every reader of a journal puts it back (PutJournalBack).
+bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
+  FileTarget target(path, fd);
+  if (!PutJournalBack(image, target)) return false;
+  return image.oldLength == kJournalFileAbsent || target.Flush();
+}
+
+// Makes the journal say nothing before it goes, so that whoever opens it between the close and the
+// deletion finds nothing to put back.
+bool RetireJournal(ScopedHandle& journal, const wchar_t* journalPath) {
+  static const uint8_t kNoMagic[kJournalMagicSize] = {};
+  if (!WriteJournalBytes(journal.get(), 0, kNoMagic, sizeof(kNoMagic))) return false;
+  journal.reset();
+  // One that cannot be deleted now is harmless: it holds nothing to put back.
+  Platform().DeleteFileW(journalPath);
+  return true;
+}
+
+}  // namespace
+
+bool JournalPathFor(const wchar_t* path, wchar_t (&journal)[kPathCapacity]) {
+  if (!path) return false;
+  return BoundedCopy(journal, JournalPathOf(path));
+}
+
+JournalRecovery RecoverJournal(const wchar_t* path) {
+  wchar_t journalPath[kPathCapacity] = {};
+  if (!JournalPathFor(path, journalPath)) return JournalRecovery::kFailed;
+  if (Platform().waccess(journalPath, 0) != 0) return errno == ENOENT ? JournalRecovery::kNone : JournalRecovery::kFailed;
+  ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
+  if (!journal) return IsNotFoundError(Platform().GetLastError()) ? JournalRecovery::kNone : JournalRecovery::kInUse;
+
+  std::vector<uint8_t> bytes;
+  if (!ReadJournalBytes(journal.get(), &bytes)) return JournalRecovery::kFailed;
+  JournalImage image;
+  if (!DecodeJournal(bytes.data(), bytes.size(), &image)) {
+    // Cut off while it was written, before the file was touched, or already retired.
+    journal.reset();
+    Platform().DeleteFileW(journalPath);
+    return JournalRecovery::kNone;
+  }
+  // The file a change left half-done is gone: the journal's few saved bytes cannot make it again,
+  // and kept, the journal would fail every open of the file for good.
+  if (image.oldLength != kJournalFileAbsent && ProbePath(path) == PathState::kAbsent) {
+    journal.reset();
+    Platform().DeleteFileW(journalPath);
+    return JournalRecovery::kNone;
+  }
+  if (!ApplyJournal(image, path, -1)) return JournalRecovery::kFailed;
+  // A journal that cannot be retired still matches the file it was just put back into, so
+  // putting it back again later changes nothing.
+  RetireJournal(journal, journalPath);
+  return JournalRecovery::kRecovered;
+}
+
+bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
+  if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
+  ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS));
+  if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
+  if (Platform().GetLastError() == ERROR_ALREADY_EXISTS) {
+    // Left by an earlier change whose undo failed: the file goes back to that change's start
+    // before anything else happens to it. Until then the journal stays.
+    std::vector<uint8_t> bytes;
+    JournalImage leftover;
+    if (!ReadJournalBytes(journal.get(), &bytes)) return false;
+    if (DecodeJournal(bytes.data(), bytes.size(), &leftover)) {
+      const bool undone = ApplyJournal(leftover, path_, fd_);
+      TraceStep("journal-undo").Path("path", journalPath_).Text("of", "an earlier change").Ok(undone);
+      if (!undone) return false;
+    }
+  }
+  JournalImage image;
+  // The journal must be on disk before the file changes, or a crash could leave a half-changed
+  // file with nothing to undo it.
+  if (!SaveImage(ranges, &image) || !WriteJournal(journal.get(), image)) {
+    TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
+    // Whatever of it was written describes the file as it still is.
+    RetireJournal(journal, journalPath_);
+    return false;
+  }
+  journal_ = std::move(journal);
+  image_ = std::move(image);
+  return true;
+}
+
+bool MetadataChange::SaveImage(std::initializer_list<ByteRange> ranges, JournalImage* image) const {
+  if (fd_ == -1) {
+    image->oldLength = kJournalFileAbsent;
+    return true;
+  }
+  const int64_t length = Platform().seek(fd_, 0, SEEK_END);
+  if (length < 0) return false;
+  image->oldLength = static_cast<uint64_t>(length);
+  for (const ByteRange& range : ranges) {
+    if (range.offset >= image->oldLength) continue;
+    SavedBytes saved;
+    saved.offset = range.offset;
+    const uint64_t inFile = image->oldLength - range.offset;
+    saved.bytes.resize(static_cast<size_t>(range.length < inFile ? range.length : inFile));
+    if (!ReadAt(fd_, saved.offset, saved.bytes.data(), saved.bytes.size())) return false;
+    image->ranges.push_back(std::move(saved));
+  }
+  return true;
+}
+
+bool MetadataChange::Commit() {
+  if (!journal_) return false;
+  // The change must be on disk before its journal goes.
+  if ((fd_ != -1 && Platform().commit(fd_) != 0) || !Retire()) {
+    TraceStep("journal-commit").Path("path", path_).Crt(false);
+    Undo();
+    return false;
+  }
+  return TraceStep("journal-commit").Path("path", path_).Ok(true);
+}
+
+bool MetadataChange::Undo() {
+  if (!journal_) return true;
+  const bool undone = ApplyJournal(image_, path_, fd_) && Retire();
+  TraceStep("journal-undo").Path("path", path_).Ok(undone);
+  if (undone) return true;
+  journal_.reset();
+  return false;
+}
+
+void MetadataChange::Abandon() {
+  if (!journal_ || Retire()) return;
+  journal_.reset();
+  Platform().DeleteFileW(journalPath_);
+}
+
+bool MetadataChange::Retire() {
+  if (!RetireJournal(journal_, journalPath_)) return false;
+  image_ = {};
+  return true;
+}
+
+}  // namespace mivra

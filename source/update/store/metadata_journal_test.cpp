@@ -1,0 +1,262 @@
+// Changes of a metadata file happen whole or not at all: a change cut off with its process is
+// undone by the next open, one that fails is undone before the call returns, and a journal held
+// by a live writer is left alone.
+#include "update/store/metadata_journal.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "support/core_product_test.h"
+#include "support/every_call_fault.h"
+#include "support/file_util.h"
+#include "support/held_file.h"
+#include "support/metadata_file_bytes.h"
+#include "update/store/mdata_object.h"
+#include "update/store/metadata_store.h"
+
+namespace {
+
+using mivra_test::EveryCallFault;
+using mivra_test::FaultMode;
+
+// The store under test on a file laid out as bkmdata.dat; the bytes come from the test's own
+// layout, not from the codec above the store.
+constexpr size_t kStateSize = mivra_test::kBkAreaOffset - mivra_test::kBkCountAt;
+constexpr mivra::MetadataFormat kFormat{mivra::MdataKind::kBackup, "KVBKUP",  mivra_test::kBkCountAt, kStateSize,
+                                        mivra_test::kBkRecordBytes, mivra_test::kBkLayout.nameAt};
+constexpr uint8_t kNewState[kStateSize] = {};
+
+// The stored bytes of a record named `name`.
+std::string RecordNamed(const wchar_t* name, uint32_t flags = 0) {
+  mivra_test::MetadataRecord record;
+  record.name = name;
+  record.size = 7;
+  record.flags = flags;
+  record.digest = std::string(16, '\x5A');
+  return mivra_test::Scrambled(mivra_test::PlainRecordBytes(mivra_test::kBkLayout, record));
+}
+
+const uint8_t* Bytes(const std::string& stored) { return reinterpret_cast<const uint8_t*>(stored.data()); }
+
+class MetadataJournalTest : public mivra_test::CoreProductTest {
+ protected:
+  void SetUp() override {
+    CoreProductTest::SetUp();
+    mivra_test::MakeFolder(TmpBkupFolder());
+    MdataObject object;
+    ASSERT_TRUE(Open(object));
+    ASSERT_TRUE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"a.dll")), L"a.dll"));
+    ASSERT_TRUE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"b.dll")), L"b.dll"));
+    object.Close();
+    before_ = File();
+  }
+
+  std::wstring FilePath() const { return TmpBkupFolder() + L"\\bkmdata.dat"; }
+  std::wstring JournalPath() const { return TmpBkupFolder() + L"\\bkmdata.jnl"; }
+  std::string File() const { return mivra_test::ReadFileBytes(FilePath()); }
+
+  // The journal a change of the file as it is now would write before touching it.
+  void WriteJournalOfCurrentFile(bool fileAbsent = false) {
+    mivra::JournalImage image;
+    image.oldLength = fileAbsent ? mivra::kJournalFileAbsent : before_.size();
+    if (!fileAbsent) image.ranges.push_back({0, std::vector<uint8_t>(before_.begin(), before_.begin() + 93)});
+    const std::vector<uint8_t> bytes = mivra::EncodeJournal(image);
+    mivra_test::WriteFileBytes(JournalPath(), std::string(bytes.begin(), bytes.end()));
+  }
+
+  bool Open(MdataObject& object) const {
+    return mivra::OpenMetadataFile(object, kFormat, FilePath().c_str(), kNewState);
+  }
+
+  bool Opens() const {
+    MdataObject object;
+    return Open(object);
+  }
+
+  // Neither the file nor its journal is there.
+  void RemoveFile() const {
+    DeleteFileW(FilePath().c_str());
+    DeleteFileW(JournalPath().c_str());
+  }
+
+  std::string before_;
+};
+
+// What a cut-off change leaves in the file: a record appended without its CRC, a CRC refreshed
+// without its count, a header torn mid-write.
+TEST_F(MetadataJournalTest, ChangeCutOffWithItsProcessIsUndoneByTheNextOpen) {
+  const struct {
+    const char* what;
+    std::function<std::string(std::string)> cut;
+  } kCases[] = {
+      {"record appended", [](std::string file) { return file + std::string(560, '\x11'); }},
+      {"crc refreshed", [](std::string file) {
+         file += std::string(560, '\x11');
+         mivra_test::PutLe32(file, mivra_test::kCrcAt, mivra_test::ReferenceCrc32(file.substr(93)));
+         return file;
+       }},
+      {"header torn", [](std::string file) { return file.replace(0, 6, "XXXXXX"); }},
+      {"record overwritten halfway", [](std::string file) { return file.replace(93 + 560 + 100, 200, 200, '\x22'); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    WriteJournalOfCurrentFile();
+    // The overwrite saves the record it replaces as well.
+    if (std::string(c.what) == "record overwritten halfway") {
+      mivra::JournalImage image;
+      image.oldLength = before_.size();
+      image.ranges.push_back({0, std::vector<uint8_t>(before_.begin(), before_.begin() + 93)});
+      image.ranges.push_back({93 + 560, std::vector<uint8_t>(before_.begin() + 93 + 560, before_.end())});
+      const std::vector<uint8_t> bytes = mivra::EncodeJournal(image);
+      mivra_test::WriteFileBytes(JournalPath(), std::string(bytes.begin(), bytes.end()));
+    }
+    mivra_test::WriteFileBytes(FilePath(), c.cut(before_));
+    EXPECT_TRUE(Opens());
+    EXPECT_TRUE(File() == before_);
+    EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+  }
+}
+
+TEST_F(MetadataJournalTest, CreationCutOffLeavesNoFileBehind) {
+  WriteJournalOfCurrentFile(/*fileAbsent=*/true);
+  mivra_test::WriteFileBytes(FilePath(), before_.substr(0, 40));
+  // The partial file goes, and the open starts a new one.
+  EXPECT_TRUE(Opens());
+  EXPECT_EQ(File().size(), 93u);
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+}
+
+// The file a cut-off change belongs to was deleted since: the journal cannot make it again, and
+// must not keep every later open from starting a new one.
+TEST_F(MetadataJournalTest, JournalWhoseFileIsGoneIsDroppedAndTheFileStartsAfresh) {
+  WriteJournalOfCurrentFile();
+  ASSERT_TRUE(DeleteFileW(FilePath().c_str()));
+  EXPECT_TRUE(Opens());
+  EXPECT_EQ(File().size(), 93u);
+  EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+}
+
+TEST_F(MetadataJournalTest, JournalCutOffBeforeTheFileWasTouchedIsDropped) {
+  WriteJournalOfCurrentFile();
+  const std::string journal = mivra_test::ReadFileBytes(JournalPath());
+  for (size_t keep : {size_t{0}, size_t{5}, journal.size() - 1}) {
+    SCOPED_TRACE(keep);
+    mivra_test::WriteFileBytes(JournalPath(), journal.substr(0, keep));
+    EXPECT_TRUE(Opens());
+    EXPECT_TRUE(File() == before_);
+    EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+  }
+}
+
+TEST_F(MetadataJournalTest, JournalOfALiveWriterIsLeftAloneAndTheOpenFails) {
+  WriteJournalOfCurrentFile();
+  const std::string journal = mivra_test::ReadFileBytes(JournalPath());
+  const std::string midChange = before_ + std::string(560, '\x11');
+  mivra_test::WriteFileBytes(FilePath(), midChange);
+  {
+    mivra_test::HeldFile writer(JournalPath(), GENERIC_READ | GENERIC_WRITE, 0);
+    ASSERT_TRUE(writer.ok());
+    EXPECT_FALSE(Opens());
+    EXPECT_TRUE(File() == midChange);
+  }
+  EXPECT_EQ(mivra_test::ReadFileBytes(JournalPath()), journal);
+  // Once the writer is gone, its change is undone.
+  EXPECT_TRUE(Opens());
+  EXPECT_TRUE(File() == before_);
+}
+
+// Every platform call of a change, made to fail alone or with every later call on its file: the
+// call fails and the file is as before, or it succeeds and the file is as after; nothing is left
+// beside it once the file is opened again.
+TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable) {
+  const struct {
+    const char* what;
+    std::function<bool(MdataObject&)> change;
+  } kChanges[] = {
+      {"append", [](MdataObject& o) { return mivra::AppendStoredRecord(o, Bytes(RecordNamed(L"c.dll")), L"c.dll"); }},
+      {"overwrite", [](MdataObject& o) { return mivra::OverwriteStoredRecord(o, 1, Bytes(RecordNamed(L"b.dll", 1))); }},
+      {"state block", [](MdataObject& o) {
+         uint8_t state[sizeof(kNewState)] = {};
+         state[mivra::kStateRecordCountOffset] = 2;
+         state[mivra_test::kBkStateFlagsAt - mivra_test::kBkCountAt] = 1;
+         return mivra::WriteStateBlock(o, state);
+       }},
+  };
+  for (const auto& c : kChanges) {
+    SCOPED_TRACE(c.what);
+    mivra_test::WriteFileBytes(FilePath(), before_);
+    std::string after;
+    uint32_t calls = 0;
+    {
+      MdataObject object;
+      ASSERT_TRUE(Open(object));
+      EveryCallFault counter(FaultMode::kCount, 0);
+      ASSERT_TRUE(c.change(object));
+      calls = counter.calls();
+      object.Close();
+      after = File();
+    }
+    ASSERT_NE(after, before_);
+    for (FaultMode mode : {FaultMode::kFailOnce, FaultMode::kFailFileFrom}) {
+      for (uint32_t n = 1; n <= calls; ++n) {
+        SCOPED_TRACE(testing::Message() << "call " << n << (mode == FaultMode::kFailOnce ? " once" : " onwards"));
+        mivra_test::WriteFileBytes(FilePath(), before_);
+        MdataObject object;
+        ASSERT_TRUE(Open(object));
+        bool changed = false;
+        {
+          EveryCallFault fault(mode, n);
+          changed = c.change(object);
+          ASSERT_TRUE(fault.fired());
+        }
+        if (mode == FaultMode::kFailOnce && !changed) {
+          // Undone at once: the same object makes the change on the next try.
+          EXPECT_TRUE(File() == before_);
+          EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+          EXPECT_TRUE(c.change(object));
+          object.Close();
+          EXPECT_TRUE(File() == after);
+          continue;
+        }
+        object.Close();
+        EXPECT_TRUE(Opens());
+        EXPECT_TRUE(File() == (changed ? after : before_));
+        EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+      }
+    }
+  }
+}
+
+TEST_F(MetadataJournalTest, EveryFailingCallOfACreationLeavesANewFileOrNone) {
+  RemoveFile();
+  uint32_t calls = 0;
+  {
+    EveryCallFault counter(FaultMode::kCount, 0);
+    ASSERT_TRUE(Opens());
+    calls = counter.calls();
+  }
+  for (FaultMode mode : {FaultMode::kFailOnce, FaultMode::kFailFileFrom}) {
+    for (uint32_t n = 1; n <= calls; ++n) {
+      SCOPED_TRACE(testing::Message() << "call " << n << (mode == FaultMode::kFailOnce ? " once" : " onwards"));
+      RemoveFile();
+      bool opened = false;
+      {
+        EveryCallFault fault(mode, n);
+        opened = Opens();
+      }
+      if (opened) {
+        EXPECT_EQ(File().size(), 93u);
+      }
+      // Whatever a failed creation left (a journal that could not be deleted, a file whose undo
+      // failed) is cleared by the next open, which creates the file.
+      EXPECT_TRUE(Opens());
+      EXPECT_EQ(File().size(), 93u);
+      EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+    }
+  }
+}
+
+}  // namespace

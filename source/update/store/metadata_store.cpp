@@ -1,0 +1,418 @@
+#include "update/store/metadata_store.h"
+
+#include <windows.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "update/digest/crc32.h"
+#include "update/digest/file_crc32.h"
+#include "update/digest/file_piece.h"
+#include "update/frame/file_info.h"
+#include "update/frame/platform_calls.h"
+#include "update/frame/trace_log.h"
+#include "update/store/metadata_journal.h"
+
+namespace mivra {
+namespace {
+
+int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
+
+uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
+  if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
+  const uint64_t records = WholeRecords(format, static_cast<uint64_t>(length) - format.recordAreaOffset());
+  return records > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(records);
+}
+
+void DiscardFile(MdataObject& object, const wchar_t* path) {
+  object.fd.reset();
+  Platform().SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+  const BOOL deleted = Platform().DeleteFileW(path);
+  TraceStep("discard-metadata").Path("path", path).Win32(deleted);
+}
+
+void TraceCheck(const wchar_t* path, MetadataCheck check) {
+  TraceEvent step = TraceStep("validate-metadata");
+  step.Path("path", path);
+  switch (check) {
+    case MetadataCheck::kValid: step.Outcome("valid"); return;
+    case MetadataCheck::kInvalid: step.Failed("invalid"); return;
+    case MetadataCheck::kUnreadable: step.Failed("unreadable"); return;
+  }
+}
+
+// A journal found at open: nothing to say when there is none.
+void TraceRecovery(const wchar_t* path, JournalRecovery recovery) {
+  if (recovery == JournalRecovery::kNone) return;
+  TraceEvent step = TraceStep("journal-recover");
+  step.Path("path", path);
+  switch (recovery) {
+    case JournalRecovery::kRecovered: step.Outcome("recovered"); return;
+    case JournalRecovery::kInUse: step.Failed("in use by a live writer"); return;
+    case JournalRecovery::kNone:
+    case JournalRecovery::kFailed: step.Failed("cannot be put back"); return;
+  }
+}
+
+// Writes the record area's CRC into the header after `written` went to `offset`, the file having
+// ended at `end` before. The CRC the header holds is the one the open proved and every write since
+// has kept, so it is carried on: over the bytes of an append at the old end, or, for a record
+// replaced inside the file, by the difference the new bytes make, shifted over the bytes behind
+// them. Only a write that reaches past the old end is checksummed from the file again.
+bool StoreHeaderCrc(const MdataObject& object, uint64_t offset, int64_t end, const uint8_t* replaced,
+                    const uint8_t* written) {
+  const MetadataFormat& format = *object.format;
+  std::vector<uint8_t> header(format.headerSize);
+  if (!ReadAt(object.fd.get(), 0, header.data(), header.size())) return false;
+  const uint32_t held = ReadLe32(header.data() + kHeaderCrcOffset);
+  const size_t size = format.recordSize;
+  uint32_t crc = 0;
+  if (offset == static_cast<uint64_t>(end)) {
+    crc = Crc32Update(held ^ 0xFFFFFFFFu, written, size) ^ 0xFFFFFFFFu;
+  } else if (replaced && offset + size <= static_cast<uint64_t>(end)) {
+    const uint64_t behind = static_cast<uint64_t>(end) - (offset + size);
+    crc = held ^ Crc32Combine(Crc32(replaced, size) ^ Crc32(written, size), 0, behind);
+  } else if (!CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc)) {
+    return false;
+  }
+  WriteLe32(header.data() + kHeaderCrcOffset, crc);
+  return WriteAt(object.fd.get(), 0, header.data(), header.size());
+}
+
+// Takes the names of the first `count` records from the bytes of the record area as they stream
+// past, in pieces of any size.
+class NameCollector {
+ public:
+  NameCollector(const MetadataFormat& format, uint32_t count)
+      : format_(format), count_(count), record_(format.recordSize) {
+    names_.reserve(count);
+  }
+
+  void Take(const uint8_t* bytes, size_t length) {
+    while (length > 0 && names_.size() < count_) {
+      const size_t take = std::min(length, record_.size() - filled_);
+      std::memcpy(record_.data() + filled_, bytes, take);
+      filled_ += take;
+      bytes += take;
+      length -= take;
+      if (filled_ == record_.size()) {
+        names_.push_back(DecodeStoredRecordName(format_, record_.data()));
+        filled_ = 0;
+      }
+    }
+  }
+
+  bool complete() const { return names_.size() == count_; }
+  std::vector<std::wstring> TakeNames() { return std::move(names_); }
+
+ private:
+  const MetadataFormat& format_;
+  uint32_t count_;
+  std::vector<uint8_t> record_;
+  size_t filled_ = 0;
+  std::vector<std::wstring> names_;
+};
+
+// The whole records the file holds, and so the names of its name list: every record the rollback,
+// the listing and the need check act on, whatever the unguarded record count says. False when its
+// length cannot be taken (a failed seek is no empty file) or it ends inside the header and state
+// block.
+bool RecordsInLength(int64_t length, const MetadataFormat& format, uint32_t* records) {
+  if (length < static_cast<int64_t>(format.recordAreaOffset())) return false;
+  *records = RecordsForLength(length, format);
+  return true;
+}
+
+bool RecordsHeld(const MdataObject& object, uint32_t* records) {
+  return object.format && RecordsInLength(FileLength(object.fd.get()), *object.format, records);
+}
+
+// Sets the record count to the records the file holds, so that a damaged count is mended rather
+// than carried on (or wrapped) by an append.
+bool StoreRecordCount(const MdataObject& object, uint32_t records) {
+  const MetadataFormat& format = *object.format;
+  std::vector<uint8_t> state(format.stateSize);
+  if (!ReadStateBlock(object, state.data())) return false;
+  WriteLe32(state.data() + kStateRecordCountOffset, records);
+  return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
+}
+
+// The check, handing the bytes of the record area to `eachAreaPiece` as the CRC reads them.
+MetadataCheck CheckReadingArea(int fd, const MetadataFormat& format,
+                               const std::function<void(const uint8_t*, size_t)>& eachAreaPiece) {
+  if (fd == -1) return MetadataCheck::kInvalid;
+  std::vector<uint8_t> header(format.headerSize);
+  if (Platform().seek(fd, 0, SEEK_SET) != 0) return MetadataCheck::kUnreadable;
+  const int got = Platform().read(fd, header.data(), static_cast<unsigned>(header.size()));
+  if (got < 0) return MetadataCheck::kUnreadable;
+  if (static_cast<size_t>(got) < header.size()) return MetadataCheck::kInvalid;
+  if (std::memcmp(header.data(), format.magic, kMagicSize) != 0) return MetadataCheck::kInvalid;
+  const int64_t length = FileLength(fd);
+  if (length < 0) return MetadataCheck::kUnreadable;
+  if (static_cast<uint64_t>(length) < format.recordAreaOffset()) return MetadataCheck::kInvalid;
+  // No metadata file grows to 2 GiB; one that did could never be checked and would block every
+  // open for good.
+  if (length > INT32_MAX) return MetadataCheck::kInvalid;
+  // A CRC that cannot be computed says nothing against the file: a passing I/O error must not
+  // destroy the records of a backup.
+  uint32_t crc = 0;
+  if (!CalcFileCrc32(fd, static_cast<int32_t>(format.recordAreaOffset()), &crc, eachAreaPiece)) {
+    return MetadataCheck::kUnreadable;
+  }
+  return crc == ReadLe32(header.data() + kHeaderCrcOffset) ? MetadataCheck::kValid : MetadataCheck::kInvalid;
+}
+
+// A writer that began a change after this open judged the file may have made it look invalid for
+// a moment: such a file is not the open's to delete.
+bool JournalMayExist(const wchar_t* path) {
+  wchar_t journal[kPathCapacity] = {};
+  return !JournalPathFor(path, journal) || ProbePath(journal) != PathState::kAbsent;
+}
+
+// Writes a new file's header and state block; a failure deletes what was written.
+bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                        const uint8_t* newState) {
+  MetadataChange change(path, -1);
+  if (!change.Begin({})) return false;
+  // Exclusive: a file that appeared since the existence test is someone else's, never overwritten.
+  const int fd = Platform().wopen(path, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+  TraceStep("open-metadata").Path("path", path).Text("as", "new").Crt(fd != -1);
+  if (fd == -1) {
+    change.Abandon();
+    return false;
+  }
+  change.SetFile(fd);
+  const std::vector<uint8_t> header = BuildNewHeader(format);
+  if (WriteAt(fd, 0, header.data(), header.size()) && WriteAt(fd, format.stateOffset(), newState, format.stateSize) &&
+      change.Commit()) {
+    object.fd.reset(fd);
+    return true;
+  }
+  change.SetFile(-1);
+  Platform().close(fd);
+  return false;
+}
+
+}  // namespace
+
+bool SetRecordFieldName(char16_t* field, std::wstring_view name) {
+  for (size_t i = 0; i < kRecordNameChars; ++i) field[i] = u'\0';
+  if (name.size() >= kRecordNameChars) return false;
+  for (size_t i = 0; i < name.size(); ++i) field[i] = static_cast<char16_t>(name[i]);
+  return true;
+}
+
+bool ReadAt(int fd, uint64_t offset, void* buffer, size_t length) {
+  if (fd == -1 || length > 0x7FFFFFFF) return false;
+  if (Platform().seek(fd, static_cast<int64_t>(offset), SEEK_SET) != static_cast<int64_t>(offset)) return false;
+  return Platform().read(fd, buffer, static_cast<unsigned>(length)) == static_cast<int>(length);
+}
+
+bool WriteAt(int fd, uint64_t offset, const void* buffer, size_t length) {
+  if (fd == -1 || length > 0x7FFFFFFF) return false;
+  if (Platform().seek(fd, static_cast<int64_t>(offset), SEEK_SET) != static_cast<int64_t>(offset)) return false;
+  return Platform().write(fd, buffer, static_cast<unsigned>(length)) == static_cast<int>(length);
+}
+
+
+bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
+                      const uint8_t* newState) {
+  object.Close();
+  if (!path || !newState || !BoundedCopy(object.path, path)) return false;
+  // A change cut off with its process is undone before the file is judged, so that a half-written
+  // record never makes a sound file look invalid. One still under way in a live process keeps the
+  // file closed to this open.
+  const JournalRecovery recovery = RecoverJournal(path);
+  TraceRecovery(path, recovery);
+  switch (recovery) {
+    case JournalRecovery::kNone:
+    case JournalRecovery::kRecovered: break;
+    case JournalRecovery::kInUse:
+    case JournalRecovery::kFailed: return false;
+  }
+  // Only "not found" means absent, and only a file proved absent is created (exclusively). One that
+  // could not be tested, or that appeared meanwhile, is opened as the existing file it is.
+  const PathState state = ProbePath(path);
+  if (state == PathState::kAbsent) {
+    if (CreateMetadataFile(object, format, path, newState)) {
+      object.format = &format;
+      return true;
+    }
+    // A creation whose undo failed leaves its journal, and the file is not to be used.
+    if (ProbePath(path) != PathState::kPresent || JournalMayExist(path)) return false;
+  }
+  errno = 0;
+  const int fd = Platform().wopen(path, _O_RDWR | _O_BINARY, 0);
+  if (fd == -1 && state == PathState::kUnknown && errno == ENOENT) {
+    if (!CreateMetadataFile(object, format, path, newState)) return false;
+    object.format = &format;
+    return true;
+  }
+  TraceStep("open-metadata").Path("path", path).Text("as", "existing").Crt(fd != -1);
+  if (fd == -1) return false;
+  object.fd.reset(fd);
+  // The check reads every record for the CRC; the name list is taken from the same reading, so
+  // that a lookup after the open does not read them all again.
+  uint32_t nameCount = 0;
+  std::optional<NameCollector> names;
+  if (RecordsInLength(FileLength(fd), format, &nameCount)) names.emplace(format, nameCount);
+  const auto collect = [&names](const uint8_t* piece, size_t length) {
+    if (names) names->Take(piece, length);
+  };
+  const MetadataCheck check = CheckReadingArea(fd, format, collect);
+  TraceCheck(path, check);
+  switch (check) {
+    case MetadataCheck::kValid:
+      if (FileLength(fd) < 0) break;
+      if (names && names->complete()) object.names = names->TakeNames();
+      object.format = &format;
+      return true;
+    case MetadataCheck::kInvalid:
+      if (JournalMayExist(path)) break;
+      DiscardFile(object, path);
+      return false;
+    case MetadataCheck::kUnreadable:
+      break;
+  }
+  object.fd.reset();
+  return false;
+}
+
+bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored) {
+  if (!stored || !object.format) return false;
+  return ReadAt(object.fd.get(), object.format->recordOffset(index), stored, object.format->recordSize);
+}
+
+bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {
+  if (!object.fd.valid() || !object.format || !stored) return false;
+  const MetadataFormat& format = *object.format;
+  const int64_t end = FileLength(object.fd.get());
+  uint32_t position = 0;
+  if (!RecordsInLength(end, format, &position) || position == UINT32_MAX) return false;
+  // The record lands right after the last whole record, over any part of one left at the end
+  // (which no reader takes for a record), so that records stay aligned.
+  const uint64_t offset = format.recordOffset(position);
+
+  // The header and state block hold the CRC and the count; of the record area only the stray bytes
+  // written over are saved: the old length cuts off the rest.
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
+  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
+      !StoreHeaderCrc(object, offset, end, nullptr, stored) || !StoreRecordCount(object, position + 1) ||
+      !change.Commit()) {
+    return false;
+  }
+  object.modified = true;
+  if (index) *index = position;
+  // A list that does not end where this record begins misses records appended through another
+  // object since it was loaded: it is dropped, and the next lookup reads every name again.
+  if (object.names.size() == position) {
+    object.names.emplace_back(name);
+  } else {
+    object.names.clear();
+  }
+  return true;
+}
+
+bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* stored) {
+  if (!object.fd.valid() || !object.format || !stored) return false;
+  const MetadataFormat& format = *object.format;
+  const int64_t end = FileLength(object.fd.get());
+  uint32_t held = 0;
+  // Only a record the file holds is replaced: one past the end would leave a gap, or a record no
+  // count and no name list knows of.
+  if (!RecordsInLength(end, format, &held) || index >= held) return false;
+  const uint64_t offset = format.recordOffset(index);
+
+  // The bytes replaced carry the CRC on; without them it is computed from the file again.
+  std::vector<uint8_t> replaced(format.recordSize);
+  if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, format.recordSize}})) return false;
+  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
+      !StoreHeaderCrc(object, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
+      !change.Commit()) {
+    return false;
+  }
+  object.modified = true;
+  if (index < object.names.size()) object.names[index] = DecodeStoredRecordName(format, stored);
+  return true;
+}
+
+bool LoadMetadataNames(MdataObject& object) {
+  if (!object.fd.valid() || !object.format) return false;
+  const MetadataFormat& format = *object.format;
+  uint32_t count = 0;
+  if (!RecordsHeld(object, &count)) return false;
+  object.names.clear();
+  // Read in pieces of whole records, so that no buffer grows with the file.
+  NameCollector names(format, count);
+  const uint32_t perPiece = std::max<uint32_t>(1, static_cast<uint32_t>(kFilePieceSize / format.recordSize));
+  std::vector<uint8_t> piece(size_t{std::min(count, perPiece)} * format.recordSize);
+  for (uint32_t done = 0; done < count;) {
+    const uint32_t records = std::min(count - done, perPiece);
+    const size_t bytes = size_t{records} * format.recordSize;
+    if (!ReadAt(object.fd.get(), format.recordOffset(done), piece.data(), bytes)) return false;
+    names.Take(piece.data(), bytes);
+    done += records;
+  }
+  object.names = names.TakeNames();
+  return true;
+}
+
+NameLookup FindMetadataName(MdataObject& object, std::wstring_view name, uint32_t* index) {
+  if (!index) return NameLookup::kUnavailable;
+  // Another process may have appended since the list was loaded (an object lives across calls,
+  // the product lock only across one): a list that no longer matches the file is loaded again.
+  const bool stale = object.names.empty() || object.names.size() != CountRecordsFromLength(object);
+  if (stale && !LoadMetadataNames(object)) return NameLookup::kUnavailable;
+  for (size_t i = 0; i < object.names.size(); ++i) {
+    if (object.names[i] == name) {
+      *index = static_cast<uint32_t>(i);
+      return NameLookup::kFound;
+    }
+  }
+  return NameLookup::kNotFound;
+}
+
+bool ReadStateBlock(const MdataObject& object, uint8_t* state) {
+  return state && object.format && ReadAt(object.fd.get(), object.format->stateOffset(), state, object.format->stateSize);
+}
+
+bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
+  if (!state || !object.fd.valid() || !object.format) return false;
+  const MetadataFormat& format = *object.format;
+  MetadataChange change(object.path, object.fd.get());
+  return change.Begin({{format.stateOffset(), format.stateSize}}) &&
+         WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
+}
+
+bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
+  if (!object.fd.valid() || !object.format || content.size() > INT64_MAX) return false;
+  const int64_t length = FileLength(object.fd.get());
+  if (length < 0) return false;
+  MetadataChange change(object.path, object.fd.get());
+  if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd.get(), 0, content.data(), content.size()) ||
+      Platform().chsize(object.fd.get(), static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
+    return false;
+  }
+  object.modified = true;
+  object.names.clear();
+  return true;
+}
+
+uint32_t CountRecordsFromLength(const MdataObject& object) {
+  if (!object.fd.valid() || !object.format) return 0;
+  return RecordsForLength(FileLength(object.fd.get()), *object.format);
+}
+
+}  // namespace mivra
