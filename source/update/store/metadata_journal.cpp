@@ -104,10 +104,14 @@ bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
 }
 
 // Makes the journal say nothing before it goes, so that whoever opens it between the close and the
-// deletion finds nothing to put back.
+// deletion finds nothing to put back. The emptied magic is flushed: this is the change's commit
+// point, and a journal whose deletion failed must not come back whole after a power cut to undo a
+// change that counted as done.
 bool RetireJournal(ScopedHandle& journal, const wchar_t* journalPath) {
   static const uint8_t kNoMagic[kJournalMagicSize] = {};
-  if (!WriteJournalBytes(journal.get(), 0, kNoMagic, sizeof(kNoMagic))) return false;
+  if (!WriteJournalBytes(journal.get(), 0, kNoMagic, sizeof(kNoMagic)) || !Platform().FlushFileBuffers(journal.get())) {
+    return false;
+  }
   journal.reset();
   // One that cannot be deleted now is harmless: it holds nothing to put back.
   Platform().DeleteFileW(journalPath);
