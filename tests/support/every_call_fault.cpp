@@ -207,9 +207,10 @@ void TrackBeforeWrite(const std::wstring& file, HANDLE held) {
   unflushed[file] = std::move(bytes);
 }
 
-// A file just created holds nothing on the disk until its data is flushed.
+// A file just created holds nothing on the disk until its data is flushed, whatever an earlier
+// file of its name held.
 void TrackCreated(const std::wstring& file) {
-  if (!file.empty()) TheState().unflushed.emplace(file, std::string());
+  if (!file.empty()) TheState().unflushed[file] = std::string();
 }
 
 bool UnderOrAt(const std::wstring& path, const std::wstring& folder) {
@@ -304,6 +305,9 @@ void Settle(const Prepared& prepared, bool ok, const std::wstring& file, Args...
     TheState().unflushed.erase(file);
   } else if constexpr (kSame<Entry, &PlatformCalls::DeleteFileW>) {
     TheState().unflushed.erase(file);
+  } else if constexpr (kSame<Entry, &PlatformCalls::SetFileInformationByHandle>) {
+    // Deleting through the handle (the file goes at its close).
+    if (std::get<1>(arguments) == FileDispositionInfo) TheState().unflushed.erase(file);
   } else if constexpr (kSame<Entry, &PlatformCalls::wrename> || kSame<Entry, &PlatformCalls::MoveFileW>) {
     Retarget(file, Folded(std::get<1>(arguments)));
   } else if constexpr (kSame<Entry, &PlatformCalls::MoveFileExW>) {

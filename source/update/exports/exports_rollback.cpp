@@ -53,7 +53,7 @@ bool Finish(mivra::PerformOutcome outcome, uint32_t* errorCode) {
 bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, MIVRA_E_RBMDATA_OPEN)) return false;
 
   std::unique_ptr<MdataObject> database;
   if (!Finish(mivra::CreateRBObject(&database), errorCode)) return false;
