@@ -162,6 +162,55 @@ TEST_F(RollbackFaultTest, SuccessfulPlacingLeavesEarlierAsideFilesAlone) {
   EXPECT_EQ(AsideFilesOf(app), 1);
 }
 
+// A destination that must be moved aside takes the first of its nine names that is free or whose
+// file, left by an earlier rollback, can be deleted: an old one that can go makes room, and one still
+// held stays while the next name is used. Either way the restored file is placed and its old version
+// goes, so moved-aside files do not pile up from one rollback to the next.
+TEST_F(RollbackFaultTest, MovedAsideDestinationTakesTheFirstNameThatIsFreeOrCanBeFreed) {
+  for (const bool oldAsideHeld : {false, true}) {
+    SCOPED_TRACE(oldAsideHeld ? "old aside held" : "old aside deletable");
+    BackUpThenUpdate();
+    const std::wstring app = InstallPath(L"app.exe");
+    mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
+    mivra_test::HeldFile held(app + L".1kv", GENERIC_READ, FILE_SHARE_READ);
+    if (!oldAsideHeld) held.Release();
+    ASSERT_EQ(held.ok(), oldAsideHeld);
+    uint32_t code = kUntouched;
+    {
+      // app.exe refuses to be replaced in one rename, so it is moved aside first.
+      PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+      ASSERT_TRUE(Perform(&code)) << code;
+    }
+    EXPECT_EQ(Installed(L"app.exe"), "application v1");
+    EXPECT_FALSE(mivra_test::FileExists(app + L".2kv"));
+    held.Release();
+    if (oldAsideHeld) {
+      EXPECT_EQ(mivra_test::ReadFileBytes(app + L".1kv"), "from an earlier rollback");
+    } else {
+      EXPECT_FALSE(mivra_test::FileExists(app + L".1kv"));
+    }
+  }
+}
+
+// A failed entry puts the installed file back under its name from the aside it took, an old aside
+// deleted to make room included.
+TEST_F(RollbackFaultTest, FailedPlacingAfterFreeingAnOldAsidePutsTheInstalledFileBack) {
+  BackUpThenUpdate();
+  const std::wstring app = InstallPath(L"app.exe");
+  mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
+  uint32_t code = kUntouched;
+  {
+    PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+    PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
+    PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
+    PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
+    EXPECT_FALSE(Perform(&code));
+  }
+  EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
+  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+  EXPECT_EQ(AsideFilesOf(app), 0);
+}
+
 // Names that Windows opens as another file, the folder itself or nothing: a record that carries
 // one makes the backup damaged before anything is touched.
 const char16_t* const kHostileNames[] = {u"...", u".. ", u"app.exe.", u"app.exe ", u"*.exe", u"a?b", u"a<b",
