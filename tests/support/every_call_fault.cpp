@@ -21,6 +21,7 @@ using mivra::PlatformCalls;
 struct State {
   FaultMode mode = FaultMode::kCount;
   uint32_t target = 0;
+  uint32_t second = 0;
   uint32_t calls = 0;
   bool fired = false;
   std::wstring firedFile;
@@ -100,6 +101,8 @@ bool Intercept(const std::wstring& file) {
     if (state.mode == FaultMode::kCrash) ::TerminateProcess(::GetCurrentProcess(), kCrashExitCode);
     state.fired = true;
     state.firedFile = file;
+  } else if (state.mode == FaultMode::kFailOnce && state.second != 0 && call == state.second) {
+    return true;
   } else if (!(state.mode == FaultMode::kFailFileFrom && state.fired && !file.empty() && file == state.firedFile)) {
     return false;
   }
@@ -428,10 +431,11 @@ void InstallAll() {
 
 }  // namespace
 
-EveryCallFault::EveryCallFault(FaultMode mode, uint32_t n) : saved_(mivra::Platform()) {
+EveryCallFault::EveryCallFault(FaultMode mode, uint32_t n, uint32_t second) : saved_(mivra::Platform()) {
   TheState() = State{};
   TheState().mode = mode;
   TheState().target = n;
+  TheState().second = second;
   using P = PlatformCalls;
   // Passed through: reading the last error, and the settings-file read, which answers its default
   // when the file cannot be read.

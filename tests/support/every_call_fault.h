@@ -49,7 +49,9 @@ enum class PowerLoss {
 
 class EveryCallFault {
  public:
-  EveryCallFault(FaultMode mode, uint32_t n);
+  // `second`, with kFailOnce, is a later call that fails too: a second fault, typically one that
+  // hits the undo of what the first fault made fail.
+  EveryCallFault(FaultMode mode, uint32_t n, uint32_t second = 0);
   ~EveryCallFault();
   EveryCallFault(const EveryCallFault&) = delete;
   EveryCallFault& operator=(const EveryCallFault&) = delete;

@@ -13,6 +13,7 @@ void MdataObject::Close() {
   fd.reset();
   format = nullptr;
   modified = false;
+  writeClosed = false;
   names.clear();
   names.shrink_to_fit();
 }

@@ -160,15 +160,15 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS));
   if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
   if (Platform().GetLastError() == ERROR_ALREADY_EXISTS) {
-    // Left by an earlier change whose undo failed: the file goes back to that change's start
-    // before anything else happens to it. Until then the journal stays.
+    // Left by an earlier change whose undo failed. Putting it back here would change the file
+    // under a caller that has already read it (its end, its CRC): the journal stays untouched for
+    // the next open. One that holds nothing to put back is simply written over.
     std::vector<uint8_t> bytes;
     JournalImage leftover;
     if (!ReadJournalBytes(journal.get(), &bytes)) return false;
     if (DecodeJournal(bytes.data(), bytes.size(), &leftover)) {
-      const bool undone = ApplyJournal(leftover, path_, fd_);
-      TraceStep("journal-undo").Path("path", journalPath_).Text("of", "an earlier change").Ok(undone);
-      if (!undone) return false;
+      TraceStep("journal-begin").Path("path", journalPath_).Failed("an earlier change is still to be undone");
+      return false;
     }
   }
   JournalImage image;
@@ -218,10 +218,16 @@ bool MetadataChange::Commit() {
 
 bool MetadataChange::Undo() {
   if (!journal_) return true;
+  // A retirement that failed may have emptied the journal already: it is made to hold the image
+  // again, on disk, before the file is touched, or an undo cut off halfway would leave a
+  // half-restored file with nothing to put it back. Should that fail too, the file is put back all
+  // the same: left as it is, it would hold a change reported as failed.
+  if (retiring_) WriteJournal(journal_.get(), image_);
   const bool undone = ApplyJournal(image_, path_, fd_) && Retire();
   TraceStep("journal-undo").Path("path", path_).Ok(undone);
   if (undone) return true;
   journal_.reset();
+  if (undoFailed_) *undoFailed_ = true;
   return false;
 }
 
@@ -232,6 +238,7 @@ void MetadataChange::Abandon() {
 }
 
 bool MetadataChange::Retire() {
+  retiring_ = true;
   if (!RetireJournal(journal_, journalPath_)) return false;
   image_ = {};
   return true;

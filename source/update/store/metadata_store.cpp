@@ -293,7 +293,7 @@ bool ReadStoredRecord(const MdataObject& object, uint32_t index, uint8_t* stored
 }
 
 bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {
-  if (!object.fd.valid() || !object.format || !stored) return false;
+  if (!object.fd.valid() || !object.format || !stored || object.writeClosed) return false;
   const MetadataFormat& format = *object.format;
   const int64_t end = FileLength(object.fd.get());
   uint32_t position = 0;
@@ -304,7 +304,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
 
   // The header and state block hold the CRC and the count; of the record area only the stray bytes
   // written over are saved: the old length cuts off the rest.
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
       !StoreHeaderCrc(object, offset, end, nullptr, stored) || !StoreRecordCount(object, position + 1) ||
@@ -324,7 +324,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
 }
 
 bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* stored) {
-  if (!object.fd.valid() || !object.format || !stored) return false;
+  if (!object.fd.valid() || !object.format || !stored || object.writeClosed) return false;
   const MetadataFormat& format = *object.format;
   const int64_t end = FileLength(object.fd.get());
   uint32_t held = 0;
@@ -336,7 +336,7 @@ bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* s
   // The bytes replaced carry the CRC on; without them it is computed from the file again.
   std::vector<uint8_t> replaced(format.recordSize);
   if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, format.recordSize}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
       !StoreHeaderCrc(object, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
@@ -389,18 +389,18 @@ bool ReadStateBlock(const MdataObject& object, uint8_t* state) {
 }
 
 bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
-  if (!state || !object.fd.valid() || !object.format) return false;
+  if (!state || !object.fd.valid() || !object.format || object.writeClosed) return false;
   const MetadataFormat& format = *object.format;
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   return change.Begin({{format.stateOffset(), format.stateSize}}) &&
          WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
 }
 
 bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
-  if (!object.fd.valid() || !object.format || content.size() > INT64_MAX) return false;
+  if (!object.fd.valid() || !object.format || content.size() > INT64_MAX || object.writeClosed) return false;
   const int64_t length = FileLength(object.fd.get());
   if (length < 0) return false;
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd.get(), 0, content.data(), content.size()) ||
       Platform().chsize(object.fd.get(), static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
     return false;
