@@ -12,6 +12,7 @@
 #include <map>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 namespace mivra_test {
 namespace {
@@ -25,6 +26,7 @@ struct State {
   uint32_t calls = 0;
   bool fired = false;
   std::wstring firedFile;
+  std::vector<std::wstring> countedFiles;  // kCount: the file of each call
   std::map<int, std::wstring> fdFiles;
   std::map<HANDLE, std::wstring> handleFiles;
   // kPowerCut: each file written since its last flush, with the content the disk holds for it
@@ -87,7 +89,10 @@ std::wstring FileOf(LPSHFILEOPSTRUCTW operation) { return operation ? Folded(ope
 bool Intercept(const std::wstring& file) {
   State& state = TheState();
   const uint32_t call = ++state.calls;
-  if (state.mode == FaultMode::kCount) return false;
+  if (state.mode == FaultMode::kCount) {
+    state.countedFiles.push_back(file);
+    return false;
+  }
   if (state.mode == FaultMode::kPowerCut) {
     // The machine is off from call n on: nothing reaches the disk any more.
     if (call < state.target) return false;
@@ -458,6 +463,17 @@ EveryCallFault::~EveryCallFault() {
 }
 
 uint32_t EveryCallFault::calls() const { return TheState().calls; }
+
+uint32_t EveryCallFault::firstCallOn(const std::wstring& suffix) const {
+  const std::wstring folded = Folded(suffix.c_str());
+  const std::vector<std::wstring>& files = TheState().countedFiles;
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (files[i].size() >= folded.size() && files[i].compare(files[i].size() - folded.size(), folded.size(), folded) == 0) {
+      return static_cast<uint32_t>(i + 1);
+    }
+  }
+  return 0;
+}
 bool EveryCallFault::fired() const { return TheState().fired; }
 std::wstring EveryCallFault::firedFile() const { return TheState().firedFile; }
 

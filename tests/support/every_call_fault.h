@@ -58,6 +58,8 @@ class EveryCallFault {
 
   // Calls made since the fault was installed, failed ones included.
   uint32_t calls() const;
+  // kCount only: the first call (from 1) on a file whose path ends with `suffix`; 0 when none was.
+  uint32_t firstCallOn(const std::wstring& suffix) const;
   // Whether call n was reached (and failed), and on which file (empty for calls on no file).
   bool fired() const;
   std::wstring firedFile() const;
