@@ -155,6 +155,16 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   return JournalRecovery::kRecovered;
 }
 
+bool JournalHoldsNothing(const wchar_t* path) {
+  wchar_t journalPath[kPathCapacity] = {};
+  if (!JournalPathFor(path, journalPath)) return false;
+  ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
+  if (!journal) return IsNotFoundError(Platform().GetLastError());
+  std::vector<uint8_t> bytes;
+  JournalImage image;
+  return ReadJournalBytes(journal.get(), &bytes) && !DecodeJournal(bytes.data(), bytes.size(), &image);
+}
+
 bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
   ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS));

@@ -38,6 +38,10 @@ enum class JournalRecovery {
 // the file.
 JournalRecovery RecoverJournal(const wchar_t* path);
 
+// True when the journal beside `path` is proved to hold nothing to put back: there is none, or it
+// can be read and holds no whole journal. False when it may hold one, or cannot be told.
+bool JournalHoldsNothing(const wchar_t* path);
+
 // One change of one file: Begin saves what it will overwrite, Commit makes it last. A change
 // begun and not committed is undone when the object goes.
 class MetadataChange {

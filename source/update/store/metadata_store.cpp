@@ -27,6 +27,9 @@ namespace {
 
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
+// What a disk writes whole or not at all.
+constexpr size_t kSectorSize = 512;
+
 uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
   const uint64_t records = WholeRecords(format, static_cast<uint64_t>(length) - format.recordAreaOffset());
@@ -391,9 +394,29 @@ bool ReadStateBlock(const MdataObject& object, uint8_t* state) {
 bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
   if (!state || !object.fd.valid() || !object.format || object.writeClosed) return false;
   const MetadataFormat& format = *object.format;
-  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
-  return change.Begin({{format.stateOffset(), format.stateSize}}) &&
-         WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
+  {
+    MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
+    if (change.Begin({{format.stateOffset(), format.stateSize}})) {
+      return WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
+    }
+  }
+  // No journal could be begun, as on a full disk, which has no room for one. A state block in the
+  // file's first sector needs none: a write of one sector lands whole or not at all, so the status
+  // can still be marked. Only while no earlier journal waits to be put back over it, though, and a
+  // write that cannot be flushed is taken back, so that a failure leaves the old state.
+  if (format.stateOffset() + format.stateSize > kSectorSize || object.writeClosed ||
+      !JournalHoldsNothing(object.path)) {
+    return false;
+  }
+  TraceStep("write-state").Path("path", object.path).Outcome("in one sector, without a journal");
+  std::vector<uint8_t> old(format.stateSize);
+  if (!ReadAt(object.fd.get(), format.stateOffset(), old.data(), old.size())) return false;
+  if (!WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize)) return false;
+  if (Platform().commit(object.fd.get()) == 0) return true;
+  const bool undone = WriteAt(object.fd.get(), format.stateOffset(), old.data(), old.size()) &&
+                      Platform().commit(object.fd.get()) == 0;
+  if (!undone) object.writeClosed = true;
+  return false;
 }
 
 bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
