@@ -132,23 +132,30 @@ TEST_F(RollbackFaultTest, DestinationHeldWithDeleteSharingIsReplacedAndItsOldVer
   EXPECT_EQ(AsideFilesOf(app), 0);
 }
 
+// The installed file set aside goes back under its name, also when an old aside had to be deleted
+// to make room for it.
 TEST_F(RollbackFaultTest, FailedPlacingPutsTheInstalledFileBack) {
-  BackUpThenUpdate();
-  const std::wstring app = InstallPath(L"app.exe");
-  uint32_t code = kUntouched;
-  {
-    // app.exe refuses to be replaced, goes aside (the first rename), then every way of moving its
-    // restored copy in fails; data.bin, placed next, finds replacing and renaming working again.
-    PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
-    PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
-    PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
-    PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
-    EXPECT_FALSE(Perform(&code));
+  for (const bool oldAside : {false, true}) {
+    SCOPED_TRACE(oldAside ? "an old aside made room" : "a free name");
+    SetUp();
+    BackUpThenUpdate();
+    const std::wstring app = InstallPath(L"app.exe");
+    if (oldAside) mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
+    uint32_t code = kUntouched;
+    {
+      // app.exe refuses to be replaced, goes aside (the first rename), then every way of moving its
+      // restored copy in fails; data.bin, placed next, finds replacing and renaming working again.
+      PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+      PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
+      PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
+      PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
+      EXPECT_FALSE(Perform(&code));
+    }
+    EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+    EXPECT_EQ(AsideFilesOf(app), 0);
+    EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
   }
-  EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
-  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
-  EXPECT_EQ(AsideFilesOf(app), 0);
-  EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
 }
 
 TEST_F(RollbackFaultTest, SuccessfulPlacingLeavesEarlierAsideFilesAlone) {
@@ -190,25 +197,6 @@ TEST_F(RollbackFaultTest, MovedAsideDestinationTakesTheFirstNameThatIsFreeOrCanB
       EXPECT_FALSE(mivra_test::FileExists(app + L".1kv"));
     }
   }
-}
-
-// A failed entry puts the installed file back under its name from the aside it took, an old aside
-// deleted to make room included.
-TEST_F(RollbackFaultTest, FailedPlacingAfterFreeingAnOldAsidePutsTheInstalledFileBack) {
-  BackUpThenUpdate();
-  const std::wstring app = InstallPath(L"app.exe");
-  mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
-  uint32_t code = kUntouched;
-  {
-    PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
-    PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
-    PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
-    PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
-    EXPECT_FALSE(Perform(&code));
-  }
-  EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
-  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
-  EXPECT_EQ(AsideFilesOf(app), 0);
 }
 
 // Names that Windows opens as another file, the folder itself or nothing: a record that carries

@@ -220,7 +220,9 @@ bool MetadataChange::Commit() {
   // The change must be on disk before its journal goes.
   if ((fd_ != -1 && Platform().commit(fd_) != 0) || !Retire()) {
     TraceStep("journal-commit").Path("path", path_).Crt(false);
-    Undo();
+    // A file this change created is undone by deleting it, which waits until the caller has
+    // closed it (SetFile(-1)) and the change goes.
+    if (image_.oldLength != kJournalFileAbsent || fd_ == -1) Undo();
     return false;
   }
   return TraceStep("journal-commit").Path("path", path_).Ok(true);
