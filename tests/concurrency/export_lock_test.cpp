@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mivra.h"
 #include "support/caller_process.h"
@@ -78,10 +79,50 @@ class ExportLockTest : public mivra_test::CoreProductTest {
 
 struct LockedCall {
   const char* what;
-  uint32_t code;
+  uint32_t code;         // when the lock is held elsewhere, or cannot be made or waited for
+  uint32_t unnamedCode;  // when the lock cannot be named: the code of a call whose folders are not had
   // Makes the call; false when it reported failure.
   std::function<bool(uint32_t*)> call;
 };
+
+const uint8_t kCallDigest[16] = {1, 2, 3};
+
+// Every export that takes the lock, the object calls on the objects given.
+std::vector<LockedCall> EveryLockedCall(const std::wstring& path, MdataObject* staging, MdataObject* database) {
+  return {
+      {"add", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BKMDATA_OPEN,
+       [path](uint32_t* c) { return MivraAddToBackup(nullptr, path.c_str(), c); }},
+      {"add to object", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER,
+       [path, staging](uint32_t* c) { return MivraAddToBackup(staging, path.c_str(), c); }},
+      {"remove", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER,
+       [](uint32_t* c) { return MivraRemoveFromBackup(L"product.dll", c); }},
+      {"delete backup", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER,
+       [](uint32_t* c) { MivraDeleteBackup(c); return *c == kUntouched; }},
+      {"commit", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER, [](uint32_t* c) { return MivraCommitBackup(c); }},
+      {"create staging", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER,
+       [](uint32_t* c) { return MivraCreateBkMdataObject(c) != nullptr; }},
+      {"list", MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER, [](uint32_t* c) {
+         wchar_t* list = nullptr;
+         uint32_t count = 0;
+         return MivraGetBkMdataFileList(&list, &count, c);
+       }},
+      {"mark status", MIVRA_E_RBMDATA_OPEN, MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) { return MivraMarkUpdateStatus(2, c); }},
+      {"create database", MIVRA_E_RBMDATA_OPEN, MIVRA_E_RBMDATA_OPEN,
+       [](uint32_t* c) { return MivraCreateRBMdataObject(c) != nullptr; }},
+      {"register", MIVRA_E_RBMDATA_OPEN, MIVRA_E_RBMDATA_OPEN,
+       [path](uint32_t* c) { return MivraUpdateRollBackDB(nullptr, path.c_str(), 11, kCallDigest, c); }},
+      {"register to object", MIVRA_E_RBMDATA_OPEN, MIVRA_E_RBMDATA_OPEN,
+       [path, database](uint32_t* c) { return MivraUpdateRollBackDB(database, path.c_str(), 11, kCallDigest, c); }},
+      {"delete database", MIVRA_E_RBMDATA_OPEN, MIVRA_E_BACKUP_FOLDER,
+       [](uint32_t* c) { return MivraDeleteRollBackDB(c); }},
+      {"query", MIVRA_E_RBMDATA_OPEN, MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) {
+         uint8_t needed = 0;
+         return MivraRollback(MIVRA_ROLLBACK_INTERRUPTED, &needed, c);
+       }},
+      {"rollback", MIVRA_E_RBMDATA_OPEN, MIVRA_E_RBMDATA_OPEN,
+       [](uint32_t* c) { return MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, c); }},
+  };
+}
 
 TEST_F(ExportLockTest, CallWhileAnotherProcessHoldsTheLockFailsWithItsOpenCodeAndTouchesNothing) {
   const std::wstring path = InstallPath(L"product.dll");
@@ -91,31 +132,7 @@ TEST_F(ExportLockTest, CallWhileAnotherProcessHoldsTheLockFailsWithItsOpenCodeAn
   ASSERT_NE(staging, nullptr);
   MdataObject* database = MivraCreateRBMdataObject(&code);
   ASSERT_NE(database, nullptr);
-  const LockedCall calls[] = {
-      {"add", MIVRA_E_BKMDATA_OPEN, [&](uint32_t* c) { return MivraAddToBackup(nullptr, path.c_str(), c); }},
-      {"add to object", MIVRA_E_BKMDATA_OPEN, [&](uint32_t* c) { return MivraAddToBackup(staging, path.c_str(), c); }},
-      {"remove", MIVRA_E_BKMDATA_OPEN, [](uint32_t* c) { return MivraRemoveFromBackup(L"product.dll", c); }},
-      {"delete backup", MIVRA_E_BKMDATA_OPEN, [](uint32_t* c) { MivraDeleteBackup(c); return *c == kUntouched; }},
-      {"commit", MIVRA_E_BKMDATA_OPEN, [](uint32_t* c) { return MivraCommitBackup(c); }},
-      {"create staging", MIVRA_E_BKMDATA_OPEN, [](uint32_t* c) { return MivraCreateBkMdataObject(c) != nullptr; }},
-      {"list", MIVRA_E_BKMDATA_OPEN, [](uint32_t* c) {
-         wchar_t* list = nullptr;
-         uint32_t count = 0;
-         return MivraGetBkMdataFileList(&list, &count, c);
-       }},
-      {"mark status", MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) { return MivraMarkUpdateStatus(2, c); }},
-      {"create database", MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) { return MivraCreateRBMdataObject(c) != nullptr; }},
-      {"register", MIVRA_E_RBMDATA_OPEN,
-       [&](uint32_t* c) { return MivraUpdateRollBackDB(nullptr, path.c_str(), 11, kDigest, c); }},
-      {"register to object", MIVRA_E_RBMDATA_OPEN,
-       [&](uint32_t* c) { return MivraUpdateRollBackDB(database, path.c_str(), 11, kDigest, c); }},
-      {"delete database", MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) { return MivraDeleteRollBackDB(c); }},
-      {"query", MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) {
-         uint8_t needed = 0;
-         return MivraRollback(MIVRA_ROLLBACK_INTERRUPTED, &needed, c);
-       }},
-      {"rollback", MIVRA_E_RBMDATA_OPEN, [](uint32_t* c) { return MivraRollback(MIVRA_ROLLBACK_PERFORM, nullptr, c); }},
-  };
+  const std::vector<LockedCall> calls = EveryLockedCall(path, staging, database);
 
   const std::map<std::wstring, std::string> before = Files();
   {
@@ -145,10 +162,52 @@ TEST_F(ExportLockTest, CallWhileAnotherProcessHoldsTheLockFailsWithItsOpenCodeAn
   MivraDeleteBkMdataObject(database);  // one function releases both kinds
 }
 
+// A lock that cannot be taken (the mutex cannot be made or waited for) fails the call as one held
+// elsewhere does; a lock that cannot be named (no Common Files folder) fails it at once with the
+// code the call gives when its folders cannot be resolved. Either way nothing is read or written:
+// no file is opened, and the objects made before work again afterwards.
+TEST_F(ExportLockTest, CallWithoutTheLockFailsAtOnceAndOpensNothing) {
+  const std::wstring path = InstallPath(L"product.dll");
+  uint32_t code = kUntouched;
+  MdataObject* staging = MivraCreateBkMdataObject(&code);
+  ASSERT_NE(staging, nullptr);
+  MdataObject* database = MivraCreateRBMdataObject(&code);
+  ASSERT_NE(database, nullptr);
+  const std::vector<LockedCall> calls = EveryLockedCall(path, staging, database);
+
+  const std::map<std::wstring, std::string> before = Files();
+  for (const char* cause : {"mutex not made", "mutex not waited for", "no Common Files folder"}) {
+    const std::string why = cause;
+    using mivra_test::FaultPlan;
+    mivra_test::PlatformFault<&mivra::PlatformCalls::CreateMutexW> creation(
+        why == "mutex not made" ? FaultPlan::Always() : FaultPlan::Never(), nullptr);
+    mivra_test::PlatformFault<&mivra::PlatformCalls::WaitForSingleObject> wait(
+        why == "mutex not waited for" ? FaultPlan::Always() : FaultPlan::Never(), WAIT_FAILED);
+    mivra_test::PlatformFault<&mivra::PlatformCalls::SHGetFolderPathW> folder(
+        why == "no Common Files folder" ? FaultPlan::Always() : FaultPlan::Never(), E_FAIL);
+    mivra_test::PlatformFault<&mivra::PlatformCalls::wopen> opens(FaultPlan::Never(), -1);
+    mivra_test::PlatformFault<&mivra::PlatformCalls::CreateFileW> handles(FaultPlan::Never(), INVALID_HANDLE_VALUE);
+    for (const LockedCall& call : calls) {
+      code = kUntouched;
+      EXPECT_FALSE(call.call(&code)) << cause << ": " << call.what;
+      EXPECT_EQ(code, why == "no Common Files folder" ? call.unnamedCode : call.code) << cause << ": " << call.what;
+    }
+    EXPECT_EQ(opens.calls(), 0u) << cause;
+    EXPECT_EQ(handles.calls(), 0u) << cause;
+  }
+  EXPECT_EQ(Files(), before);
+
+  code = kUntouched;
+  EXPECT_TRUE(MivraUpdateRollBackDB(database, path.c_str(), 11, kDigest, &code)) << code;
+  EXPECT_TRUE(MivraAddToBackup(staging, path.c_str(), &code)) << code;
+  MivraDeleteBkMdataObject(staging);
+  MivraDeleteBkMdataObject(database);
+}
+
 TEST_F(ExportLockTest, CallsMadeWhileThisThreadHoldsTheLockGoThrough) {
   mivra_test::PlatformOverride<&mivra::PlatformCalls::WaitForSingleObject> shortWait(&ShortWait);
   mivra::ProductLock lock;
-  ASSERT_TRUE(lock.Acquire());
+  ASSERT_EQ(lock.Acquire(), mivra::ProductLock::Result::kHeld);
   ASSERT_TRUE(lock.held());
   uint32_t code = kUntouched;
   EXPECT_TRUE(MivraUpdateRollBackDB(nullptr, InstallPath(L"product.dll").c_str(), 11, kDigest, &code));

@@ -26,6 +26,7 @@ using crash_roads::RoadRun;
 using crash_roads::StateView;
 using mivra_test::EveryCallFault;
 using mivra_test::FaultMode;
+using mivra_test::PowerLoss;
 
 // A test stops reporting a road after this many broken points; one broken point is usually
 // broken the same way at its neighbours.
@@ -145,6 +146,20 @@ class CrashRoadTest : public mivra_test::CoreProductTest, public testing::WithPa
     ExpectLaterRollbackFinishes(view, where);
   }
 
+  // A step that reported success before the power went stays done: the state is the one after
+  // the steps that succeeded, or, when the cut came inside the next step, possibly the one after it.
+  void CheckPowerCutPoint(const RoadRun& run, const std::string& where) {
+    std::string problem;
+    ASSERT_TRUE(crash_roads::RecoverAndValidate(BaseFolder(), &problem)) << where << ": " << problem;
+    const StateView view = View();
+    const size_t done = run.succeeded;
+    const bool silentStep = done > 0 && road_->steps[done - 1].mayDoNothing;
+    const bool matches = view == states_[done] || (done + 1 < states_.size() && view == states_[done + 1]) ||
+                         (silentStep && view == states_[done - 1]);
+    EXPECT_TRUE(matches) << where << ":" << Differences(view, states_[done]);
+    ExpectLaterRollbackFinishes(view, where);
+  }
+
   DWORD RunChild(uint32_t n) {
     // Without its closing backslash, which would escape the closing quote.
     const std::wstring folder = InstallDir().substr(0, InstallDir().size() - 1);
@@ -209,6 +224,34 @@ TEST_P(CrashRoadTest, EndingTheProcessAtAnyCallLeavesTheOldStateOrTheNew) {
     ASSERT_EQ(exitCode, mivra_test::kCrashExitCode) << where;
     CheckCrashPoint(where);
     if (HasFailure()) ++reported;
+  }
+}
+
+// The power cut is walked in this process: from call n on nothing reaches the disk, then the data
+// that was never flushed is lost, all of it or torn at sectors. The next call's recovery must then
+// find the old state or the new one, exactly as after a process that ended.
+TEST_P(CrashRoadTest, CuttingThePowerAtAnyCallLeavesTheOldStateOrTheNew) {
+  ASSERT_GT(calls_, 0u);
+  std::printf("%s: power cut at each of %u calls, unflushed data lost whole and torn\n", road_->name, calls_);
+  for (PowerLoss loss : {PowerLoss::kAll, PowerLoss::kTorn}) {
+    int reported = 0;
+    for (uint32_t n = 1; n <= calls_ && reported < kReportedPoints; ++n) {
+      const std::string where =
+          std::string(loss == PowerLoss::kAll ? "power cut at call " : "power cut, writes torn, at call ") +
+          std::to_string(n);
+      Restart();
+      RoadRun run;
+      std::string cutOn;
+      {
+        EveryCallFault cut(FaultMode::kPowerCut, n);
+        run = crash_roads::RunRoad(*road_, context_);
+        const std::wstring file = cut.firedFile();
+        cutOn = std::string(file.begin(), file.end());
+        cut.LoseUnflushedWrites(loss);
+      }
+      CheckPowerCutPoint(run, where + " on " + cutOn + " after " + std::to_string(run.succeeded) + " steps");
+      if (HasFailure()) ++reported;
+    }
   }
 }
 

@@ -140,7 +140,8 @@ Report FileReport(const PlannedFile& file) {
 bool DiscardStagingBackup() {
   ProductLock lock;
   wchar_t folder[kPathCapacity] = {};
-  return lock.Acquire() && GetBackupFolder(folder, BKF_TMPBKUP, false) && DeleteFolderTree(folder);
+  return lock.Acquire() == ProductLock::Result::kHeld && GetBackupFolder(folder, BKF_TMPBKUP, false) &&
+         DeleteFolderTree(folder);
 }
 
 uint64_t MicrosecondsSince(std::chrono::steady_clock::time_point start) {
@@ -253,8 +254,9 @@ int RunCommit(const CommandLine& line, std::ostream& out, std::ostream& err) {
   if (!line.positional.empty()) return UsageError(kCommitCommand, "takes no arguments", err);
   // Held from the look at both backups to the end of the commit, so that no other process changes
   // them in between; the library's call takes the same lock again, which its owner may.
+  // Folders that cannot be named are the library call's to report, with its code.
   ProductLock lock;
-  if (!lock.Acquire()) {
+  if (lock.Acquire() == ProductLock::Result::kBusy) {
     return FailWithoutCode(line, "another process holds the product's lock; nothing was committed", out, err);
   }
   if (!line.Has("--force")) {

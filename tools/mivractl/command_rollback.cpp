@@ -137,7 +137,7 @@ RestorePlanView AskRestorePlan() {
     return view;
   }
   ProductLock lock;
-  if (!lock.Acquire()) {
+  if (lock.Acquire() == ProductLock::Result::kBusy) {
     view.problem = "another process holds the library's lock";
     return view;
   }

@@ -61,6 +61,9 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   std::wstring_view name;
   // The name is joined to backup and install folders alike, so it must name a file in them.
   if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return AddResult::kBadPath;
+  // An object whose earlier change could not be undone records nothing more: refused before a copy
+  // is made for a record that could not be written.
+  if (object.writeClosed) return AddResult::kRecordWrite;
 
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, folderKind, true)) return AddResult::kBackupFolder;

@@ -149,6 +149,35 @@ TEST_F(CommittedBackupFaultTest, RemoveReportsARecordAreaOrRecordThatCannotBeRea
   EXPECT_TRUE(mivra_test::FileExists(BkupFolder() + L"\\b.dll"));
 }
 
+// A record of another spelling of the same file that cannot be read may hold that file's proven
+// state: an add never copies over it (113 for the export), and a removal never deletes the copy it
+// may share (112). The copy stays byte for byte.
+TEST_F(CommittedBackupFaultTest, UnreadableRecordOfTheSameFileKeepsItsCopy) {
+  mivra_test::WriteFileBytes(InstallPath(L"b.dll"), "data, updated since");
+  {
+    SCOPED_TRACE("add");
+    g_failingSize = 560;
+    g_sizedReadsLeft = 0;
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&SizedReadFails);
+    EXPECT_EQ(mivra::AddFileToBackup(nullptr, InstallPath(L"B.DLL").c_str()), AddResult::kAlreadyRecorded);
+  }
+  EXPECT_EQ(Committed(), before_);
+  EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\b.dll"), "data");
+
+  SCOPED_TRACE("remove");
+  ASSERT_EQ(mivra::AddFileToBackup(nullptr, InstallPath(L"B.DLL").c_str()), AddResult::kAdded);
+  const std::string both = Committed();
+  {
+    // The removed record is read first; the other spelling's, which shares the copy, fails.
+    g_failingSize = 560;
+    g_sizedReadsLeft = 1;
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::read> read(&SizedReadFails);
+    EXPECT_EQ(mivra::RemoveFromCommittedBackup(L"b.dll"), mivra::RemoveResult::kRecordRead);
+  }
+  EXPECT_EQ(Committed(), both);
+  EXPECT_EQ(mivra_test::ReadFileBytes(BkupFolder() + L"\\b.dll"), "data");
+}
+
 TEST_F(CommittedBackupFaultTest, RemoveReportsARecordThatCannotBeWritten) {
   {
     mivra_test::PlatformOverride<&mivra::PlatformCalls::write> write(&WriteFails);

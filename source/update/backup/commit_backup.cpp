@@ -46,7 +46,8 @@ CommitResult CommitStagingBackup() {
   const bool placedNew = Platform().MoveFileW(folders.staging, folders.committed);
   TraceStep("rename").Path("from", folders.staging).Path("to", folders.committed).Win32(placedNew);
   if (!placedNew) {
-    journal.Write(CommitPhase::kRestoring, false);
+    // Flushed before the rename it announces: a phase lost to a power cut would read as swapping.
+    journal.Write(CommitPhase::kRestoring, true);
     const bool restored = Platform().MoveFileW(folders.retired, folders.committed);
     TraceStep("rename").Path("from", folders.retired).Path("to", folders.committed).Win32(restored);
     // Without an old backup there was nothing to put back.
@@ -54,8 +55,10 @@ CommitResult CommitStagingBackup() {
     return CommitResult::kRenameFailed;
   }
 
-  // The new backup is in place; a failure here leaves only "delbkup" for the next commit.
-  journal.Write(CommitPhase::kRetiring, false);
+  // The new backup is in place; a failure here leaves only "delbkup" for the next commit. The
+  // phase is on disk before the deletion starts, so that a later call never moves a half-deleted
+  // old backup back into place.
+  journal.Write(CommitPhase::kRetiring, true);
   if (!DeleteFolderTree(folders.retired)) return CommitResult::kDeleteFailed;
   journal.Finish();
   return CommitResult::kCommitted;

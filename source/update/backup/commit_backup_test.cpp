@@ -123,6 +123,25 @@ TEST_F(CommitBackupTest, RetiredBackupIsNotBroughtBack) {
   EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
 }
 
+// A commit whose new backup is in place but whose old one is still beside it, whatever its journal
+// kept of the phase (a power cut may take back a phase never flushed): deleting the committed
+// backup then deletes the old one too, and no later call brings it back.
+TEST_F(CommitBackupTest, DeletedBackupStaysDeletedWhenTheOldOneWasStillBesideIt) {
+  for (const char* phase : {static_cast<const char*>(nullptr), "\x01", "\x02"}) {
+    SCOPED_TRACE(phase ? static_cast<int>(phase[0]) : -1);
+    SetUp();
+    CutOffCommit(phase);
+    ASSERT_TRUE(MoveFileW(TmpBkupFolder().c_str(), BkupFolder().c_str()));
+    uint32_t error = kUntouched;
+    MivraDeleteBackup(&error);
+    EXPECT_EQ(error, kUntouched);
+    EXPECT_FALSE(mivra_test::FileExists(DelbkupFolder()));
+    EXPECT_TRUE(mivra_test::ListedBackupNames().empty());
+    EXPECT_FALSE(mivra_test::FileExists(BkupFolder()));
+    EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+  }
+}
+
 // A journal another user planted tells nothing of a commit of this library: "retiring" there would
 // have the next call delete the only backup. Without a phase, the folders alone decide, and the old
 // backup goes back in place.

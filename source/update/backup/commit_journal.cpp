@@ -48,7 +48,7 @@ bool RecoverFolders(const BackupFolders& folders, CommitJournal& journal, bool c
       // The commit had been asked for: its new backup goes in place and the old one goes.
       if (!completeStaged || !TracedMove(folders.staging, folders.committed)) return false;
       if (DeleteFolderTree(folders.retired)) journal.Finish();
-      else journal.Write(CommitPhase::kRetiring, false);
+      else journal.Write(CommitPhase::kRetiring, true);
       return true;
   }
   if (!TracedMove(folders.retired, folders.committed)) return false;
@@ -118,6 +118,19 @@ void RecoverInterruptedCommit(bool completeStaged) {
   const PathState retired = ProbePath(folders.retired);
   if (retired == PathState::kUnknown) return;
   const bool journalThere = ProbePath(folders.journal) != PathState::kAbsent;
+  if (committed == PathState::kPresent && retired == PathState::kPresent) {
+    // Both there only once a commit has put its new backup in place: "delbkup" is the old one, to
+    // be deleted whatever phase the journal holds, before anyone deletes "bkup" and leaves it
+    // looking like a backup moved aside.
+    CommitJournal journal;
+    if (!journal.Open(folders.journal)) {
+      TraceStep("commit-recover").Path("journal", folders.journal).Outcome("in-use");
+      return;
+    }
+    if (DeleteFolderTree(folders.retired)) journal.Finish();
+    else journal.Write(CommitPhase::kRetiring, true);
+    return;
+  }
   if (committed == PathState::kPresent || retired == PathState::kAbsent) {
     // Nothing to recover. A journal left by a commit that ended cleanly goes, unless its commit
     // is still under way.

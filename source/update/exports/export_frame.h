@@ -41,11 +41,18 @@ inline bool Fail(uint32_t* errorCode, uint32_t code) {
 // How an export that touches the folders goes on once its arguments are checked: the switch, then
 // the product lock, taken into `lock` for the rest of the call. A call on an object passes
 // `checkSwitch` false: the object's creation passed the switch. False with the code written when
-// the call is not to go on.
-inline bool EnterCall(uint32_t* errorCode, ProductLock& lock, uint32_t busyCode, bool checkSwitch = true) {
+// the call is not to go on: `busyCode` when the lock is not had, `unnamedCode` when the base folder
+// cannot be named (the code the call has always given when its folders cannot be resolved). No
+// call goes on without the lock, so nothing is ever read or written unlocked.
+inline bool EnterCall(uint32_t* errorCode, ProductLock& lock, uint32_t busyCode, uint32_t unnamedCode,
+                      bool checkSwitch = true) {
   if (checkSwitch && IsFeatureOff()) return Fail(errorCode, MIVRA_E_FEATURE_OFF);
-  if (!lock.Acquire()) return Fail(errorCode, busyCode);
-  return true;
+  switch (lock.Acquire()) {
+    case ProductLock::Result::kHeld: return true;
+    case ProductLock::Result::kUnnamed: return Fail(errorCode, unnamedCode);
+    case ProductLock::Result::kBusy: return Fail(errorCode, busyCode);
+  }
+  return Fail(errorCode, busyCode);
 }
 
 // Opening the rollback database for MivraCreateRBMdataObject, and for MivraRollback, which works

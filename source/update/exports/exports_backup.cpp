@@ -98,7 +98,10 @@ bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCo
   if (!filePath || !errorCode) return false;
   mivra::ProductLock lock;
   // An object proves that its creation passed the switch.
-  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, !object)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, object ? MIVRA_E_BACKUP_FOLDER : MIVRA_E_BKMDATA_OPEN,
+                 !object)) {
+    return false;
+  }
   return Finish(mivra::AddFileToBackup(object, filePath), errorCode);
 } catch (...) {
   return false;
@@ -107,7 +110,7 @@ bool AddToBackup(MdataObject* object, const wchar_t* filePath, uint32_t* errorCo
 bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
   if (!fileName || !errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, MIVRA_E_BACKUP_FOLDER)) return false;
   return Finish(mivra::RemoveFromCommittedBackup(fileName), errorCode);
 } catch (...) {
   return false;
@@ -116,7 +119,7 @@ bool RemoveFromBackup(const wchar_t* fileName, uint32_t* errorCode) try {
 void DeleteBackup(uint32_t* errorCode) try {
   if (!errorCode) return;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return;
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, MIVRA_E_BACKUP_FOLDER)) return;
   switch (mivra::DeleteCommittedBackup()) {
     // Whether the deletion went through is not reported: the export has no result.
     case mivra::DeleteBackupResult::kAttempted: return;
@@ -128,7 +131,7 @@ void DeleteBackup(uint32_t* errorCode) try {
 bool CommitBackup(uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, MIVRA_E_BACKUP_FOLDER)) return false;
   return Finish(mivra::CommitStagingBackup(), errorCode);
 } catch (...) {
   return false;
@@ -137,7 +140,7 @@ bool CommitBackup(uint32_t* errorCode) try {
 MdataObject* CreateBkMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode)) return nullptr;
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, MIVRA_E_BACKUP_FOLDER)) return nullptr;
   std::unique_ptr<MdataObject> object = mivra::NewMdataObject();
   if (!object) return nullptr;
   if (!Finish(mivra::StartStagingBackup(*object), errorCode)) return nullptr;
@@ -161,7 +164,7 @@ bool GetBkMdataFileList(wchar_t** list, uint32_t* count, uint32_t* errorCode) tr
   *count = 0;
   mivra::ProductLock lock;
   // Listing reads what exists whatever the switch says.
-  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, false)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kBackupBusyCode, MIVRA_E_BACKUP_FOLDER, false)) return false;
   return Finish(mivra::ListCommittedBackup(list, count), errorCode);
 } catch (...) {
   return false;

@@ -53,7 +53,7 @@ bool Finish(mivra::PerformOutcome outcome, uint32_t* errorCode) {
 bool Rollback(uint32_t flags, uint8_t* outFlag, uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, MIVRA_E_RBMDATA_OPEN)) return false;
 
   const bool perform = (flags & MIVRA_ROLLBACK_PERFORM) != 0;
   // The query only reads the database: a caller that may not write it is answered all the same.

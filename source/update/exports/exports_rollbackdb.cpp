@@ -64,7 +64,7 @@ bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
   if (status != 1 && status != 2) return false;
   if (!errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, MIVRA_E_RBMDATA_OPEN)) return false;
   return Finish(mivra::MarkUpdateStatus(status), errorCode);
 } catch (...) {
   return false;
@@ -73,7 +73,7 @@ bool MarkStatus(uint8_t status, uint32_t* errorCode) try {
 MdataObject* CreateRBMdataObject(uint32_t* errorCode) try {
   if (!errorCode) return nullptr;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return nullptr;
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, MIVRA_E_RBMDATA_OPEN)) return nullptr;
   std::unique_ptr<MdataObject> object;
   if (!Finish(mivra::CreateRBObject(&object), errorCode)) return nullptr;
   return object.release();
@@ -85,7 +85,7 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
                       uint32_t* errorCode) try {
   if (!filePath || !digest || !errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, !object)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, MIVRA_E_RBMDATA_OPEN, !object)) return false;
   return Finish(mivra::UpdateRollbackDB(object, filePath, fileSize, digest), errorCode);
 } catch (...) {
   return false;
@@ -94,7 +94,7 @@ bool UpdateRollBackDB(MdataObject* object, const wchar_t* filePath, uint32_t fil
 bool DeleteRollBackDB(uint32_t* errorCode) try {
   if (!errorCode) return false;
   mivra::ProductLock lock;
-  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode)) return false;
+  if (!EnterCall(errorCode, lock, mivra::kDatabaseBusyCode, MIVRA_E_BACKUP_FOLDER)) return false;
   return Finish(mivra::DeleteRollbackDB(), errorCode);
 } catch (...) {
   return false;

@@ -80,18 +80,21 @@ bool ProductLockName(std::wstring_view baseFolder, std::wstring_view nameSpace, 
   return BoundedConcat(name, {nameSpace, kLockNamePrefix, high.view(), low.view()});
 }
 
-bool ProductLock::Acquire() {
+ProductLock::Result ProductLock::Acquire() {
   Release();
   wchar_t base[kPathCapacity];
-  if (!GetBackupFolder(base, BKF_BASE, false)) return true;
+  if (!GetBackupFolder(base, BKF_BASE, false)) return Result::kUnnamed;
   ScopedHandle mutex(OpenProductMutex(base));
-  if (!mutex) return TraceStep("lock").Path("folder", base).Text("at", "open").Win32(false);
+  if (!mutex) {
+    TraceStep("lock").Path("folder", base).Text("at", "open").Win32(false);
+    return Result::kBusy;
+  }
   const DWORD waited = Platform().WaitForSingleObject(mutex.get(), kProductLockWaitMs);
   TraceLockWait(base, waited);
   // A lock abandoned by a process that died is this caller's now.
-  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return false;
+  if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) return Result::kBusy;
   mutex_ = std::move(mutex);
-  return true;
+  return Result::kHeld;
 }
 
 void ProductLock::Release() {

@@ -30,10 +30,15 @@ class ProductLock {
   ProductLock(const ProductLock&) = delete;
   ProductLock& operator=(const ProductLock&) = delete;
 
-  // Waits up to kProductLockWaitMs. False when the lock could not be had in that time or could not
-  // be created at all. True without holding anything when the product's base folder cannot be
-  // named: the call then has no folder to work in and fails on that by itself.
-  bool Acquire();
+  enum class Result {
+    kHeld,
+    kUnnamed,  // the product's base folder cannot be named (or is a link): there is no lock to take
+    kBusy,     // not had within kProductLockWaitMs, or the lock could not be created or waited for
+  };
+
+  // Waits up to kProductLockWaitMs. Only kHeld lets a call go on: without the lock nothing is read
+  // or written, whatever the reason.
+  Result Acquire();
   void Release();
   bool held() const { return mutex_.valid(); }
 

@@ -66,14 +66,14 @@ TEST_F(ProductLockTest, HeldByAnotherProcessItIsRefusedAfterTheWaitAndTakenOverO
   mivra_test::PlatformOverride<&mivra::PlatformCalls::WaitForSingleObject> shortWait(&ShortWait);
 
   ProductLock lock;
-  EXPECT_FALSE(lock.Acquire());
+  EXPECT_EQ(lock.Acquire(), ProductLock::Result::kBusy);
   EXPECT_FALSE(lock.held());
 
   // Killed while holding it, as a crash would: the lock is abandoned and passes to the next waiter.
   holder->Kill();
   {
     mivra_test::PlatformOverride<&mivra::PlatformCalls::WaitForSingleObject> abandoned(&ReportAbandoned);
-    EXPECT_TRUE(lock.Acquire());
+    EXPECT_EQ(lock.Acquire(), ProductLock::Result::kHeld);
     EXPECT_TRUE(lock.held());
   }
   lock.Release();
@@ -84,34 +84,51 @@ TEST_F(ProductLockTest, HeldByAnotherProcessItIsRefusedAfterTheWaitAndTakenOverO
 TEST_F(ProductLockTest, ReleasedItPassesToTheNextProcess) {
   {
     ProductLock lock;
-    ASSERT_TRUE(lock.Acquire());
+    ASSERT_EQ(lock.Acquire(), ProductLock::Result::kHeld);
     ASSERT_TRUE(lock.held());
   }
   // Had again and again on one thread, and let go as often: another process gets it.
   ProductLock outer;
   ProductLock inner;
-  ASSERT_TRUE(outer.Acquire());
-  ASSERT_TRUE(inner.Acquire());
+  ASSERT_EQ(outer.Acquire(), ProductLock::Result::kHeld);
+  ASSERT_EQ(inner.Acquire(), ProductLock::Result::kHeld);
   inner.Release();
   outer.Release();
   std::unique_ptr<mivra_test::CallerProcess> holder = mivra_test::StartLockHolder(LockName());
   EXPECT_NE(holder, nullptr);
 }
 
-TEST_F(ProductLockTest, WithoutProductNamesNothingIsHeldAndTheCallGoesOn) {
-  DeleteFileW(InstallPath(L"prdinf.dll").c_str());
-  DeleteFileW(InstallPath(L"LBLRES.DLL").c_str());
-  mivra_test::PlatformFault<&mivra::PlatformCalls::CreateMutexW> creation(mivra_test::FaultPlan::Never(), nullptr);
-  ProductLock lock;
-  EXPECT_TRUE(lock.Acquire());
-  EXPECT_FALSE(lock.held());
-  EXPECT_EQ(creation.calls(), 0u);
+// A base folder that cannot be named has no lock to take: the call is refused rather than let go
+// on unlocked, and no mutex is even asked for.
+TEST_F(ProductLockTest, WithoutAFolderToNameTheLockNothingIsHeldAndTheCallIsRefused) {
+  for (const bool namesMissing : {true, false}) {
+    SCOPED_TRACE(namesMissing ? "no product names" : "no Common Files folder");
+    SetUp();
+    if (namesMissing) {
+      DeleteFileW(InstallPath(L"prdinf.dll").c_str());
+      DeleteFileW(InstallPath(L"LBLRES.DLL").c_str());
+    }
+    mivra_test::PlatformFault<&mivra::PlatformCalls::SHGetFolderPathW> folder(
+        namesMissing ? mivra_test::FaultPlan::Never() : mivra_test::FaultPlan::Always(), E_FAIL);
+    mivra_test::PlatformFault<&mivra::PlatformCalls::CreateMutexW> creation(mivra_test::FaultPlan::Never(), nullptr);
+    ProductLock lock;
+    EXPECT_EQ(lock.Acquire(), ProductLock::Result::kUnnamed);
+    EXPECT_FALSE(lock.held());
+    EXPECT_EQ(creation.calls(), 0u);
+  }
 }
 
-TEST_F(ProductLockTest, LockThatCannotBeCreatedIsRefused) {
-  mivra_test::PlatformFault<&mivra::PlatformCalls::CreateMutexW> creation(mivra_test::FaultPlan::Always(), nullptr);
+TEST_F(ProductLockTest, LockThatCannotBeCreatedOrWaitedForIsRefused) {
+  {
+    mivra_test::PlatformFault<&mivra::PlatformCalls::CreateMutexW> creation(mivra_test::FaultPlan::Always(), nullptr);
+    ProductLock lock;
+    EXPECT_EQ(lock.Acquire(), ProductLock::Result::kBusy);
+    EXPECT_FALSE(lock.held());
+  }
+  mivra_test::PlatformFault<&mivra::PlatformCalls::WaitForSingleObject> wait(mivra_test::FaultPlan::Always(),
+                                                                             WAIT_FAILED);
   ProductLock lock;
-  EXPECT_FALSE(lock.Acquire());
+  EXPECT_EQ(lock.Acquire(), ProductLock::Result::kBusy);
   EXPECT_FALSE(lock.held());
 }
 

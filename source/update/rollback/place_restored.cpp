@@ -35,15 +35,10 @@ void FlushToDisk(const wchar_t* path) {
 bool ClearDestination(const wchar_t* destination, std::vector<std::wstring>* asides) {
   if (ProbePath(destination) == PathState::kAbsent) return true;
   wchar_t aside[kPathCapacity];
-  // Only when all nine names are taken does an earlier aside make room. A rename that failed is
-  // not tried again under another name: a destination in use refuses every name alike.
-  switch (MoveAsideToFreeName(destination, aside)) {
-    case FreeAside::kMoved: break;
-    case FreeAside::kNoneFree:
-      if (!MoveAsideLockedFileTo(destination, aside)) return false;
-      break;
-    case FreeAside::kMoveFailed: return false;
-  }
+  // The first name that is free or whose file (left by an earlier rollback) can be deleted, so that
+  // moved-aside files do not pile up from one rollback to the next. A rename that failed is not
+  // tried again under another name: a destination in use refuses every name alike.
+  if (!MoveAsideLockedFileTo(destination, aside)) return false;
   asides->emplace_back(aside);
   return true;
 }

@@ -186,23 +186,30 @@ TEST_F(RollbackFaultTest, DestinationHeldWithDeleteSharingIsReplacedAndItsOldVer
   EXPECT_EQ(AsideFilesOf(app), 0);
 }
 
+// The installed file set aside goes back under its name, also when an old aside had to be deleted
+// to make room for it.
 TEST_F(RollbackFaultTest, FailedPlacingPutsTheInstalledFileBack) {
-  BackUpThenUpdate();
-  const std::wstring app = InstallPath(L"app.exe");
-  uint32_t code = kUntouched;
-  {
-    // app.exe refuses to be replaced, goes aside (the first rename), then every way of moving its
-    // restored copy in fails; data.bin, placed next, finds replacing and renaming working again.
-    PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
-    PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
-    PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
-    PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
-    EXPECT_FALSE(Perform(&code));
+  for (const bool oldAside : {false, true}) {
+    SCOPED_TRACE(oldAside ? "an old aside made room" : "a free name");
+    SetUp();
+    BackUpThenUpdate();
+    const std::wstring app = InstallPath(L"app.exe");
+    if (oldAside) mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
+    uint32_t code = kUntouched;
+    {
+      // app.exe refuses to be replaced, goes aside (the first rename), then every way of moving its
+      // restored copy in fails; data.bin, placed next, finds replacing and renaming working again.
+      PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+      PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
+      PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
+      PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
+      EXPECT_FALSE(Perform(&code));
+    }
+    EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+    EXPECT_EQ(AsideFilesOf(app), 0);
+    EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
   }
-  EXPECT_EQ(code, MIVRA_E_RESTORE_APPLY);
-  EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
-  EXPECT_EQ(AsideFilesOf(app), 0);
-  EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
 }
 
 TEST_F(RollbackFaultTest, SuccessfulPlacingLeavesEarlierAsideFilesAlone) {
@@ -214,6 +221,36 @@ TEST_F(RollbackFaultTest, SuccessfulPlacingLeavesEarlierAsideFilesAlone) {
   EXPECT_EQ(Installed(L"app.exe"), "application v1");
   EXPECT_EQ(mivra_test::ReadFileBytes(app + L".1kv"), "from an earlier rollback");
   EXPECT_EQ(AsideFilesOf(app), 1);
+}
+
+// A destination that must be moved aside takes the first of its nine names that is free or whose
+// file, left by an earlier rollback, can be deleted: an old one that can go makes room, and one still
+// held stays while the next name is used. Either way the restored file is placed and its old version
+// goes, so moved-aside files do not pile up from one rollback to the next.
+TEST_F(RollbackFaultTest, MovedAsideDestinationTakesTheFirstNameThatIsFreeOrCanBeFreed) {
+  for (const bool oldAsideHeld : {false, true}) {
+    SCOPED_TRACE(oldAsideHeld ? "old aside held" : "old aside deletable");
+    BackUpThenUpdate();
+    const std::wstring app = InstallPath(L"app.exe");
+    mivra_test::WriteFileBytes(app + L".1kv", "from an earlier rollback");
+    mivra_test::HeldFile held(app + L".1kv", GENERIC_READ, FILE_SHARE_READ);
+    if (!oldAsideHeld) held.Release();
+    ASSERT_EQ(held.ok(), oldAsideHeld);
+    uint32_t code = kUntouched;
+    {
+      // app.exe refuses to be replaced in one rename, so it is moved aside first.
+      PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+      ASSERT_TRUE(Perform(&code)) << code;
+    }
+    EXPECT_EQ(Installed(L"app.exe"), "application v1");
+    EXPECT_FALSE(mivra_test::FileExists(app + L".2kv"));
+    held.Release();
+    if (oldAsideHeld) {
+      EXPECT_EQ(mivra_test::ReadFileBytes(app + L".1kv"), "from an earlier rollback");
+    } else {
+      EXPECT_FALSE(mivra_test::FileExists(app + L".1kv"));
+    }
+  }
 }
 
 // Names that Windows opens as another file, the folder itself or nothing: a record that carries

@@ -116,24 +116,14 @@ bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity])
     if (!AsideName(path, digit, aside)) return false;
     if (PathExists(aside)) {
       Platform().SetFileAttributesW(aside, FILE_ATTRIBUTE_NORMAL);
-      if (!Platform().DeleteFileW(aside)) continue;
+      const BOOL deleted = Platform().DeleteFileW(aside);
+      TraceStep("delete").Path("path", aside).Win32(deleted);
+      if (!deleted) continue;
     }
     const bool moved = Platform().wrename(path, aside) == 0;
     return TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(moved);
   }
   return false;
-}
-
-FreeAside MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]) {
-  if (!path) return FreeAside::kMoveFailed;
-  for (wchar_t digit = L'1'; digit <= L'9'; ++digit) {
-    if (!AsideName(path, digit, aside)) return FreeAside::kMoveFailed;
-    if (ProbePath(aside) != PathState::kAbsent) continue;
-    const bool moved = Platform().wrename(path, aside) == 0;
-    TraceStep("move-aside").Path("from", path).Path("to", aside).Crt(moved);
-    return moved ? FreeAside::kMoved : FreeAside::kMoveFailed;
-  }
-  return FreeAside::kNoneFree;
 }
 
 }  // namespace mivra

@@ -49,16 +49,6 @@ bool MoveAsideLockedFile(const wchar_t* path);
 // The same, telling which name the file now has.
 bool MoveAsideLockedFileTo(const wchar_t* path, wchar_t (&aside)[kPathCapacity]);
 
-enum class FreeAside {
-  kMoved,        // `path` now has the name in `aside`
-  kNoneFree,     // every one of the nine names exists (or cannot be tested)
-  kMoveFailed,   // the rename to a free name failed, or the names do not fit
-};
-
-// Renames `path` to the first of "<path>.1kv" .. "<path>.9kv" that is proved not to exist, leaving
-// every existing one alone.
-FreeAside MoveAsideToFreeName(const wchar_t* path, wchar_t (&aside)[kPathCapacity]);
-
 }  // namespace mivra
 
 #endif  // MIVRA_UPDATE_ROLLBACK_TEMP_NAMES_H_

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "support/file_util.h"
+#include "support/full_disk.h"
 #include "support/platform_fault.h"
 #include "support/product_test.h"
 #include "update/rollbackdb/mark_update_status.h"
@@ -101,6 +102,33 @@ TEST_F(RBUpdateFaultTest, StatusThatCannotBeWrittenOrReadIsAFailure) {
   }
   object.Close();
   EXPECT_EQ(ReadDb(), ExistingDatabase());
+}
+
+// With no free space on the disk the status is still marked: it is written in place, in the file's
+// first sector, with no journal to make room for. An append, which needs room, fails with nothing
+// changed and nothing left beside the database. Both with and without a journal left empty beside
+// the database (a change that could not even begin its journal leaves one).
+TEST_F(RBUpdateFaultTest, OnAFullDiskTheStatusIsMarkedAndAnAppendFailsCleanly) {
+  const std::wstring journal = BaseFolder() + L"\\rbmdata.jnl";
+  for (const bool emptyJournal : {false, true}) {
+    SCOPED_TRACE(emptyJournal ? "an empty journal beside it" : "no journal");
+    WriteDb(ExistingDatabase());
+    if (emptyJournal) mivra_test::WriteFileBytes(journal, "");
+    std::string marked = ExistingDatabase();
+    marked[mivra_test::kRBStatusAt] = 1;
+    const std::wstring file = InstallPath(L"new.dll");
+    mivra_test::WriteFileBytes(file, "new");
+    {
+      mivra_test::FullDisk full;
+      EXPECT_EQ(mivra::MarkUpdateStatus(1), MarkStatusResult::kMarked);
+      EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, file.c_str(), 3, kDigest), RBUpdateResult::kWriteFailed);
+    }
+    EXPECT_EQ(ReadDb(), marked);
+    EXPECT_TRUE(!mivra_test::FileExists(journal) || mivra_test::ReadFileBytes(journal).empty());
+    // Room again: the append goes through, and nothing of the full disk is left.
+    EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, file.c_str(), 3, kDigest), RBUpdateResult::kWritten);
+    EXPECT_FALSE(mivra_test::FileExists(journal));
+  }
 }
 
 }  // namespace

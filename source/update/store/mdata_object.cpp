@@ -14,6 +14,7 @@ void MdataObject::Close() {
   format = nullptr;
   modified = false;
   readOnly = false;
+  writeClosed = false;
   names.clear();
   names.shrink_to_fit();
 }

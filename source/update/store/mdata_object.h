@@ -34,6 +34,11 @@ struct MdataObject {
   bool modified = false;
   // Opened for reading alone (the caller may not write): every change is refused.
   bool readOnly = false;
+  // Set when a change through this object could not be undone: what the object knows of the file
+  // (its end, its CRC, its names) may no longer be the file's, so every later write through it
+  // fails, and the journal left on disk is the next open's to put back. Mutable: a state write
+  // takes the object as const, and learns this about the handle, not the file.
+  mutable bool writeClosed = false;
   // Where the open file lies, for the journal that every change of it keeps beside it.
   wchar_t path[mivra::kPathCapacity] = {};
   // The names of the file's records in record order, loaded by the first lookup.

@@ -109,10 +109,14 @@ bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
 }
 
 // Makes the journal say nothing before it goes, so that whoever opens it between the close and the
-// deletion finds nothing to put back.
+// deletion finds nothing to put back. The emptied magic is flushed: this is the change's commit
+// point, and a journal whose deletion failed must not come back whole after a power cut to undo a
+// change that counted as done.
 bool RetireJournal(ScopedHandle& journal, const wchar_t* journalPath) {
   static const uint8_t kNoMagic[kJournalMagicSize] = {};
-  if (!WriteJournalBytes(journal.get(), 0, kNoMagic, sizeof(kNoMagic))) return false;
+  if (!WriteJournalBytes(journal.get(), 0, kNoMagic, sizeof(kNoMagic)) || !Platform().FlushFileBuffers(journal.get())) {
+    return false;
+  }
   journal.reset();
   // One that cannot be deleted now is harmless: it holds nothing to put back.
   Platform().DeleteFileW(journalPath);
@@ -168,6 +172,16 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   return JournalRecovery::kRecovered;
 }
 
+bool JournalHoldsNothing(const wchar_t* path) {
+  wchar_t journalPath[kPathCapacity] = {};
+  if (!JournalPathFor(path, journalPath)) return false;
+  ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
+  if (!journal) return IsNotFoundError(Platform().GetLastError());
+  std::vector<uint8_t> bytes;
+  JournalImage image;
+  return ReadJournalBytes(journal.get(), &bytes) && !DecodeJournal(bytes.data(), bytes.size(), &image);
+}
+
 bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
   if (!MayUseJournal(JudgeLibraryFile(journalPath_))) return false;
@@ -175,15 +189,15 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS, &existed));
   if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
   if (existed) {
-    // Left by an earlier change whose undo failed: the file goes back to that change's start
-    // before anything else happens to it. Until then the journal stays.
+    // Left by an earlier change whose undo failed. Putting it back here would change the file
+    // under a caller that has already read it (its end, its CRC): the journal stays untouched for
+    // the next open. One that holds nothing to put back is simply written over.
     std::vector<uint8_t> bytes;
     JournalImage leftover;
     if (!ReadJournalBytes(journal.get(), &bytes)) return false;
     if (DecodeJournal(bytes.data(), bytes.size(), &leftover)) {
-      const bool undone = ApplyJournal(leftover, path_, fd_);
-      TraceStep("journal-undo").Path("path", journalPath_).Text("of", "an earlier change").Ok(undone);
-      if (!undone) return false;
+      TraceStep("journal-begin").Path("path", journalPath_).Failed("an earlier change is still to be undone");
+      return false;
     }
   }
   JournalImage image;
@@ -225,7 +239,9 @@ bool MetadataChange::Commit() {
   // The change must be on disk before its journal goes.
   if ((fd_ != -1 && Platform().commit(fd_) != 0) || !Retire()) {
     TraceStep("journal-commit").Path("path", path_).Crt(false);
-    Undo();
+    // A file this change created is undone by deleting it, which waits until the caller has
+    // closed it (SetFile(-1)) and the change goes.
+    if (image_.oldLength != kJournalFileAbsent || fd_ == -1) Undo();
     return false;
   }
   return TraceStep("journal-commit").Path("path", path_).Ok(true);
@@ -233,10 +249,16 @@ bool MetadataChange::Commit() {
 
 bool MetadataChange::Undo() {
   if (!journal_) return true;
+  // A retirement that failed may have emptied the journal already: it is made to hold the image
+  // again, on disk, before the file is touched, or an undo cut off halfway would leave a
+  // half-restored file with nothing to put it back. Should that fail too, the file is put back all
+  // the same: left as it is, it would hold a change reported as failed.
+  if (retiring_) WriteJournal(journal_.get(), image_);
   const bool undone = ApplyJournal(image_, path_, fd_) && Retire();
   TraceStep("journal-undo").Path("path", path_).Ok(undone);
   if (undone) return true;
   journal_.reset();
+  if (undoFailed_) *undoFailed_ = true;
   return false;
 }
 
@@ -247,6 +269,7 @@ void MetadataChange::Abandon() {
 }
 
 bool MetadataChange::Retire() {
+  retiring_ = true;
   if (!RetireJournal(journal_, journalPath_)) return false;
   image_ = {};
   return true;

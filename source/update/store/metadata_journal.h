@@ -40,20 +40,28 @@ enum class JournalRecovery {
 // the file. The file itself must have been proved to be no link and the library's own.
 JournalRecovery RecoverJournal(const wchar_t* path);
 
+// True when the journal beside `path` is proved to hold nothing to put back: there is none, or it
+// can be read and holds no whole journal. False when it may hold one, or cannot be told.
+bool JournalHoldsNothing(const wchar_t* path);
+
 // One change of one file: Begin saves what it will overwrite, Commit makes it last. A change
 // begun and not committed is undone when the object goes.
 class MetadataChange {
  public:
   // `fd` is the file open for reading and writing, or -1 for a file that is about to be created
-  // (then an undo deletes it, and the caller closes the file before that).
-  MetadataChange(const wchar_t* path, int fd) : path_(path), fd_(fd) {}
+  // (then an undo deletes it, and the caller closes the file before that). `undoFailed`, when
+  // given, is set once an undo of this change fails.
+  MetadataChange(const wchar_t* path, int fd, bool* undoFailed = nullptr)
+      : path_(path), fd_(fd), undoFailed_(undoFailed) {}
   ~MetadataChange() { Undo(); }
   MetadataChange(const MetadataChange&) = delete;
   MetadataChange& operator=(const MetadataChange&) = delete;
 
-  // Saves the old length and the bytes of `ranges` that lie in the file, durably. A journal of
-  // an earlier change that was never undone is put back first; one that is a link or another
-  // user's fails the change. Nothing of the file changes here.
+  // Saves the old length and the bytes of `ranges` that lie in the file, durably. Nothing of the
+  // file changes here. A journal of an earlier change that was never undone makes it fail: the
+  // caller worked out its change from a file that journal is still to change, so putting it back
+  // is left to the next open, which judges the file afresh. So does a journal that is a link or
+  // another user's.
   bool Begin(std::initializer_list<ByteRange> ranges);
 
   // The descriptor of a file created after Begin, or -1 once the caller closed it.
@@ -76,6 +84,8 @@ class MetadataChange {
 
   const wchar_t* path_;
   int fd_;
+  bool* undoFailed_;
+  bool retiring_ = false;  // the journal may have been emptied on disk
   wchar_t journalPath_[kPathCapacity] = {};
   ScopedHandle journal_;
   JournalImage image_;

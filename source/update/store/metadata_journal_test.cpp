@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/core_product_test.h"
 #include "support/every_call_fault.h"
@@ -44,6 +45,26 @@ std::string RecordNamed(const wchar_t* name, uint32_t flags = 0) {
 }
 
 const uint8_t* Bytes(const std::string& stored) { return reinterpret_cast<const uint8_t*>(stored.data()); }
+
+// The changes a metadata file goes through, each made whole or not at all.
+struct Change {
+  const char* what;
+  std::function<bool(MdataObject&)> change;
+};
+
+const std::vector<Change>& Changes() {
+  static const std::vector<Change> changes = {
+      {"append", [](MdataObject& o) { return mivra::AppendStoredRecord(o, Bytes(RecordNamed(L"c.dll")), L"c.dll"); }},
+      {"overwrite", [](MdataObject& o) { return mivra::OverwriteStoredRecord(o, 1, Bytes(RecordNamed(L"b.dll", 1))); }},
+      {"state block", [](MdataObject& o) {
+         uint8_t state[sizeof(kNewState)] = {};
+         state[mivra::kStateRecordCountOffset] = 2;
+         state[mivra_test::kBkStateFlagsAt - mivra_test::kBkCountAt] = 1;
+         return mivra::WriteStateBlock(o, state);
+       }},
+  };
+  return changes;
+}
 
 class MetadataJournalTest : public mivra_test::CoreProductTest {
  protected:
@@ -81,6 +102,20 @@ class MetadataJournalTest : public mivra_test::CoreProductTest {
   bool Opens() const {
     MdataObject object;
     return Open(object);
+  }
+
+  // The calls `c` makes from the file as SetUp left it, and the file once it is made.
+  void Measure(const Change& c, uint32_t* calls, std::string* after) {
+    mivra_test::WriteFileBytes(FilePath(), before_);
+    MdataObject object;
+    ASSERT_TRUE(Open(object));
+    {
+      EveryCallFault counter(FaultMode::kCount, 0);
+      ASSERT_TRUE(c.change(object));
+      *calls = counter.calls();
+    }
+    object.Close();
+    *after = File();
   }
 
   // Neither the file nor its journal is there.
@@ -179,33 +214,11 @@ TEST_F(MetadataJournalTest, JournalOfALiveWriterIsLeftAloneAndTheOpenFails) {
 // call fails and the file is as before, or it succeeds and the file is as after; nothing is left
 // beside it once the file is opened again.
 TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable) {
-  const struct {
-    const char* what;
-    std::function<bool(MdataObject&)> change;
-  } kChanges[] = {
-      {"append", [](MdataObject& o) { return mivra::AppendStoredRecord(o, Bytes(RecordNamed(L"c.dll")), L"c.dll"); }},
-      {"overwrite", [](MdataObject& o) { return mivra::OverwriteStoredRecord(o, 1, Bytes(RecordNamed(L"b.dll", 1))); }},
-      {"state block", [](MdataObject& o) {
-         uint8_t state[sizeof(kNewState)] = {};
-         state[mivra::kStateRecordCountOffset] = 2;
-         state[mivra_test::kBkStateFlagsAt - mivra_test::kBkCountAt] = 1;
-         return mivra::WriteStateBlock(o, state);
-       }},
-  };
-  for (const auto& c : kChanges) {
+  for (const Change& c : Changes()) {
     SCOPED_TRACE(c.what);
-    mivra_test::WriteFileBytes(FilePath(), before_);
     std::string after;
     uint32_t calls = 0;
-    {
-      MdataObject object;
-      ASSERT_TRUE(Open(object));
-      EveryCallFault counter(FaultMode::kCount, 0);
-      ASSERT_TRUE(c.change(object));
-      calls = counter.calls();
-      object.Close();
-      after = File();
-    }
+    ASSERT_NO_FATAL_FAILURE(Measure(c, &calls, &after));
     ASSERT_NE(after, before_);
     for (FaultMode mode : {FaultMode::kFailOnce, FaultMode::kFailFileFrom}) {
       for (uint32_t n = 1; n <= calls; ++n) {
@@ -234,6 +247,59 @@ TEST_F(MetadataJournalTest, EveryFailingCallLeavesTheFileWholeAndTheObjectUsable
         EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
       }
     }
+  }
+}
+
+// A second fault during the undo of the first: the object whose undo failed refuses every later
+// write (what it knows of the file may be wrong), and the next open puts the file back whole.
+TEST_F(MetadataJournalTest, SecondFaultDuringTheUndoClosesTheObjectForWriting) {
+  // The undo of a change is a few calls: the second fault falls among them.
+  constexpr uint32_t kUndoCalls = 12;
+  for (const Change& c : Changes()) {
+    std::string after;
+    uint32_t calls = 0;
+    ASSERT_NO_FATAL_FAILURE(Measure(c, &calls, &after));
+    int refused = 0;
+    for (uint32_t n = 1; n <= calls; ++n) {
+      for (uint32_t m = n + 1; m <= n + kUndoCalls; ++m) {
+        SCOPED_TRACE(testing::Message() << c.what << ": call " << n << ", then call " << m);
+        mivra_test::WriteFileBytes(FilePath(), before_);
+        MdataObject object;
+        ASSERT_TRUE(Open(object));
+        bool changed = false;
+        {
+          EveryCallFault fault(FaultMode::kFailOnce, n, m);
+          changed = c.change(object);
+        }
+        if (changed) {
+          object.Close();
+          EXPECT_TRUE(Opens());
+          EXPECT_TRUE(File() == after);
+          continue;
+        }
+        // A journal left holding an image is an undo still to be made; one that holds none (never
+        // written whole, or emptied) is nothing to put back.
+        const std::string journal = mivra_test::FileExists(JournalPath()) ? mivra_test::ReadFileBytes(JournalPath()) : "";
+        mivra::JournalImage image;
+        const bool undoLeft =
+            mivra::DecodeJournal(reinterpret_cast<const uint8_t*>(journal.data()), journal.size(), &image);
+        const std::string left = File();
+        // Reused: refused while an undo is still to be made (and whenever the undo did not finish).
+        const bool again = c.change(object);
+        if (undoLeft) {
+          EXPECT_FALSE(again);
+        }
+        if (!again) {
+          ++refused;
+          EXPECT_TRUE(File() == left) << "a refused write changed the file";
+        }
+        object.Close();
+        EXPECT_TRUE(Opens());
+        EXPECT_TRUE(File() == (again ? after : before_));
+        EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+      }
+    }
+    EXPECT_GT(refused, 0) << c.what << ": no pair of faults left an undo undone";
   }
 }
 

@@ -28,6 +28,9 @@ namespace {
 
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
+// What a disk writes whole or not at all.
+constexpr size_t kSectorSize = 512;
+
 uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
   const uint64_t records = WholeRecords(format, static_cast<uint64_t>(length) - format.recordAreaOffset());
@@ -92,7 +95,9 @@ bool StoreHeaderCrc(const MdataObject& object, uint64_t offset, int64_t end, con
 }
 
 // An open file that this caller may change.
-bool IsWritable(const MdataObject& object) { return object.fd.valid() && object.format && !object.readOnly; }
+bool IsWritable(const MdataObject& object) {
+  return object.fd.valid() && object.format && !object.readOnly && !object.writeClosed;
+}
 
 // Takes the names of the first `count` records from the bytes of the record area as they stream
 // past, in pieces of any size.
@@ -355,7 +360,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
 
   // The header and state block hold the CRC and the count; of the record area only the stray bytes
   // written over are saved: the old length cuts off the rest.
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
       !StoreHeaderCrc(object, offset, end, nullptr, stored) || !StoreRecordCount(object, position + 1) ||
@@ -387,7 +392,7 @@ bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* s
   // The bytes replaced carry the CRC on; without them it is computed from the file again.
   std::vector<uint8_t> replaced(format.recordSize);
   if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, format.recordSize}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
       !StoreHeaderCrc(object, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
@@ -442,16 +447,36 @@ bool ReadStateBlock(const MdataObject& object, uint8_t* state) {
 bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
   if (!state || !IsWritable(object)) return false;
   const MetadataFormat& format = *object.format;
-  MetadataChange change(object.path, object.fd.get());
-  return change.Begin({{format.stateOffset(), format.stateSize}}) &&
-         WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
+  {
+    MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
+    if (change.Begin({{format.stateOffset(), format.stateSize}})) {
+      return WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
+    }
+  }
+  // No journal could be begun, as on a full disk, which has no room for one. A state block in the
+  // file's first sector needs none: a write of one sector lands whole or not at all, so the status
+  // can still be marked. Only while no earlier journal waits to be put back over it, though, and a
+  // write that cannot be flushed is taken back, so that a failure leaves the old state.
+  if (format.stateOffset() + format.stateSize > kSectorSize || object.writeClosed ||
+      !JournalHoldsNothing(object.path)) {
+    return false;
+  }
+  TraceStep("write-state").Path("path", object.path).Outcome("in one sector, without a journal");
+  std::vector<uint8_t> old(format.stateSize);
+  if (!ReadAt(object.fd.get(), format.stateOffset(), old.data(), old.size())) return false;
+  if (!WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize)) return false;
+  if (Platform().commit(object.fd.get()) == 0) return true;
+  const bool undone = WriteAt(object.fd.get(), format.stateOffset(), old.data(), old.size()) &&
+                      Platform().commit(object.fd.get()) == 0;
+  if (!undone) object.writeClosed = true;
+  return false;
 }
 
 bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& content) {
   if (!IsWritable(object) || content.size() > INT64_MAX) return false;
   const int64_t length = FileLength(object.fd.get());
   if (length < 0) return false;
-  MetadataChange change(object.path, object.fd.get());
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
   if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd.get(), 0, content.data(), content.size()) ||
       Platform().chsize(object.fd.get(), static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
     return false;

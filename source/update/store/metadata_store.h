@@ -85,6 +85,9 @@ enum class NameLookup { kFound, kNotFound, kUnavailable };
 NameLookup FindMetadataName(MdataObject& object, std::wstring_view name, uint32_t* index);
 
 bool ReadStateBlock(const MdataObject& object, uint8_t* state);
+// Every write refuses an object whose earlier change could not be undone (writeClosed). A state
+// block inside the file's first sector is written in one write with no journal, so that it needs
+// no new space on the disk.
 bool WriteStateBlock(const MdataObject& object, const uint8_t* state);
 
 // Replaces the whole content of the open file in one change, whatever its length was.
