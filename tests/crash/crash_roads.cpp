@@ -415,13 +415,15 @@ bool RecoverAndValidate(const std::wstring& base, std::string* problem) {
                 {base + L"\\tmpbkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP"},
                 {base + L"\\rbmdata.dat", &mivra_test::kRBLayout, "KVRBUP"}};
   for (const auto& file : kFiles) {
-    const mivra::JournalRecovery recovery = mivra::RecoverJournal(file.path.c_str());
+    const bool kept = file.layout == &mivra_test::kRBLayout;
+    const mivra::JournalRecovery recovery = mivra::RecoverJournal(file.path.c_str(), kept);
     if (recovery == mivra::JournalRecovery::kInUse || recovery == mivra::JournalRecovery::kFailed) {
       *problem = "journal of a metadata file could not be recovered";
       return false;
     }
+    // The database keeps its journal, emptied; a backup folder keeps none.
     const std::wstring journal = file.path.substr(0, file.path.size() - 4) + L".jnl";
-    if (mivra_test::FileExists(journal)) {
+    if (kept ? !mivra::JournalHoldsNothing(file.path.c_str()) : mivra_test::FileExists(journal)) {
       *problem = "journal left beside a metadata file";
       return false;
     }

@@ -16,6 +16,7 @@
 #include "support/file_util.h"
 #include "support/read_only_caller.h"
 #include "update/store/journal_format.h"
+#include "update/store/metadata_journal.h"
 
 // The DLL exports this name for the same function through its .def; linked in, it needs saying.
 extern "C" void MivraDeleteRBMdataObject(MdataObject* object) { MivraDeleteBkMdataObject(object); }
@@ -139,7 +140,7 @@ TEST_F(ReadOnlyCallerTest, AnInterruptedChangeIsLeftForTheNextCallerThatCanWrite
 
   EXPECT_EQ(Query(MIVRA_ROLLBACK_INTERRUPTED), (Answer{true, 1, kUntouched}));
   EXPECT_EQ(mivra_test::ReadFileBytes(Database()), database);
-  EXPECT_FALSE(mivra_test::FileExists(DatabaseJournal()));
+  EXPECT_TRUE(mivra::JournalHoldsNothing(Database().c_str()));
 }
 
 }  // namespace

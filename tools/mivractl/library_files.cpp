@@ -1,5 +1,6 @@
 #include "library_files.h"
 
+#include <algorithm>
 #include <string>
 
 #include "text_format.h"
@@ -18,6 +19,11 @@ JournalFinding PutBackJournal(const std::filesystem::path& filePath, MetadataFil
       journal.state = JournalState::kUnreadable;
       return journal;
     case FileRead::kOk: break;
+  }
+  // An emptied journal holds no change: the rollback database keeps one so between its changes.
+  if (bytes.size() >= kJournalMagicSize &&
+      std::all_of(bytes.begin(), bytes.begin() + kJournalMagicSize, [](uint8_t b) { return b == 0; })) {
+    return journal;
   }
   journal.sizeOnDisk = bytes.size();
   JournalImage image;

@@ -3,7 +3,9 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/deferred_delete.h"
+#include "update/frame/file_trust.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/store/metadata_journal.h"
 
 namespace mivra {
 
@@ -11,8 +13,15 @@ RBDeleteResult DeleteRollbackDB() {
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, BKF_BASE, true)) return RBDeleteResult::kNoBaseFolder;
   wchar_t path[kPathCapacity] = {};
-  if (!JoinPath(path, folder, kRBMdataFileName)) return RBDeleteResult::kPathTooLong;
-  switch (DeleteFileIfPresent(path)) {
+  wchar_t journal[kPathCapacity] = {};
+  if (!JoinPath(path, folder, kRBMdataFileName) || !JournalPathFor(path, journal)) return RBDeleteResult::kPathTooLong;
+  const DeleteOutcome database = DeleteFileIfPresent(path);
+  // The journal the database keeps goes with it; one that is a link or another user's is not the
+  // library's to delete.
+  if (database != DeleteOutcome::kFailed && JudgeLibraryFile(journal) == FileTrust::kTrusted) {
+    DeleteFileIfPresent(journal);
+  }
+  switch (database) {
     case DeleteOutcome::kDeleted: return RBDeleteResult::kDeleted;
     case DeleteOutcome::kScheduled: return RBDeleteResult::kDeleteAtRestart;
     case DeleteOutcome::kAbsent: return RBDeleteResult::kMissing;

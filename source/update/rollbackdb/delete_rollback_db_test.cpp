@@ -67,10 +67,14 @@ class DeleteRollbackDbTest : public rbmdata_test::RBExportTest {};
 
 TEST_F(DeleteRollbackDbTest, DeletesTheDatabaseAndFindsNothingTheSecondTime) {
   WriteDb(OneRecordDatabase());
+  // The journal the database keeps between its changes goes with it.
+  const std::wstring journal = BaseFolder() + L"\\rbmdata.jnl";
+  mivra_test::WriteFileBytes(journal, std::string(4096, '\0'));
   uint32_t code = kUntouched;
   EXPECT_TRUE(MivraDeleteRollBackDB(&code));
   EXPECT_EQ(code, kUntouched);
   EXPECT_FALSE(DbExists());
+  EXPECT_FALSE(mivra_test::FileExists(journal));
 
   EXPECT_FALSE(MivraDeleteRollBackDB(&code));
   EXPECT_EQ(code, kUntouched);

@@ -13,6 +13,7 @@
 #include "update/rollbackdb/mark_update_status.h"
 #include "update/rollbackdb/rbmdata_export_test_util.h"
 #include "update/rollbackdb/rbmdata_store.h"
+#include "update/store/metadata_journal.h"
 
 namespace {
 
@@ -125,10 +126,47 @@ TEST_F(RBUpdateFaultTest, OnAFullDiskTheStatusIsMarkedAndAnAppendFailsCleanly) {
     }
     EXPECT_EQ(ReadDb(), marked);
     EXPECT_TRUE(!mivra_test::FileExists(journal) || mivra_test::ReadFileBytes(journal).empty());
-    // Room again: the append goes through, and nothing of the full disk is left.
+    // Room again: the append goes through, and nothing of the full disk is left: the journal the
+    // database keeps from now on holds no change.
     EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, file.c_str(), 3, kDigest), RBUpdateResult::kWritten);
-    EXPECT_FALSE(mivra_test::FileExists(journal));
+    EXPECT_TRUE(mivra::JournalHoldsNothing(DbPath().c_str()));
+    ::DeleteFileW(journal.c_str());
   }
+}
+
+// Once the database keeps its journal, a change in place needs no room: on a full disk the status
+// is marked and a registered file is registered again, through the journal, while a new file
+// (an append) still fails with nothing changed.
+TEST_F(RBUpdateFaultTest, OnAFullDiskChangesInPlaceGoThroughTheKeptJournal) {
+  const std::wstring journal = BaseFolder() + L"\\rbmdata.jnl";
+  WriteDb(ExistingDatabase());
+  const std::wstring file = InstallPath(L"new.dll");
+  mivra_test::WriteFileBytes(file, "new");
+  ASSERT_EQ(mivra::UpdateRollbackDB(nullptr, file.c_str(), 3, kDigest), RBUpdateResult::kWritten);
+  ASSERT_GE(mivra_test::ReadFileBytes(journal).size(), mivra::kKeptJournalSize);
+  const std::string registered = ReadDb();
+
+  const uint8_t newDigest[16] = {0xAA, 0xBB};
+  mivra_test::WriteFileBytes(file, "newer");
+  const std::wstring other = InstallPath(L"other.dll");
+  mivra_test::WriteFileBytes(other, "other");
+  std::string afterFull;
+  {
+    mivra_test::FullDisk full;
+    EXPECT_EQ(mivra::MarkUpdateStatus(1), MarkStatusResult::kMarked);
+    EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, file.c_str(), 3, newDigest), RBUpdateResult::kWritten);
+    afterFull = ReadDb();
+    EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, other.c_str(), 3, kDigest), RBUpdateResult::kWriteFailed);
+    EXPECT_EQ(ReadDb(), afterFull);
+  }
+  EXPECT_EQ(afterFull.size(), registered.size());
+  EXPECT_EQ(static_cast<uint8_t>(afterFull[mivra_test::kRBStatusAt]), 1);
+  std::string onlyMarked = registered;
+  onlyMarked[mivra_test::kRBStatusAt] = 1;
+  EXPECT_NE(afterFull, onlyMarked) << "the record was written again";
+  EXPECT_TRUE(mivra::JournalHoldsNothing(DbPath().c_str()));
+  // The file is whole: a fresh open validates it and registers the other file once there is room.
+  EXPECT_EQ(mivra::UpdateRollbackDB(nullptr, other.c_str(), 3, kDigest), RBUpdateResult::kWritten);
 }
 
 }  // namespace

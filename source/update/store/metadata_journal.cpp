@@ -61,8 +61,10 @@ ScopedHandle OpenJournal(const wchar_t* path, DWORD disposition, bool* existed =
 // write what that user chose into the file, and a link would take the change elsewhere.
 bool MayUseJournal(FileTrust trust) { return trust == FileTrust::kTrusted || trust == FileTrust::kAbsent; }
 
-bool WriteJournal(HANDLE journal, const JournalImage& image) {
-  const std::vector<uint8_t> bytes = EncodeJournal(image);
+// A kept journal is written padded to its kept size: what lies past the image is never read.
+bool WriteJournal(HANDLE journal, const JournalImage& image, bool keep) {
+  std::vector<uint8_t> bytes = EncodeJournal(image);
+  if (keep && bytes.size() < kKeptJournalSize) bytes.resize(kKeptJournalSize);
   return WriteJournalBytes(journal, 0, bytes.data(), bytes.size()) && Platform().FlushFileBuffers(journal);
 }
 
@@ -111,13 +113,14 @@ bool ApplyJournal(const JournalImage& image, const wchar_t* path, int fd) {
 // Makes the journal say nothing before it goes, so that whoever opens it between the close and the
 // deletion finds nothing to put back. The emptied magic is flushed: this is the change's commit
 // point, and a journal whose deletion failed must not come back whole after a power cut to undo a
-// change that counted as done.
-bool RetireJournal(ScopedHandle& journal, const wchar_t* journalPath) {
+// change that counted as done. A kept journal stays, emptied, with its space.
+bool RetireJournal(ScopedHandle& journal, const wchar_t* journalPath, bool keep) {
   static const uint8_t kNoMagic[kJournalMagicSize] = {};
   if (!WriteJournalBytes(journal.get(), 0, kNoMagic, sizeof(kNoMagic)) || !Platform().FlushFileBuffers(journal.get())) {
     return false;
   }
   journal.reset();
+  if (keep) return true;
   // One that cannot be deleted now is harmless: it holds nothing to put back.
   Platform().DeleteFileW(journalPath);
   return true;
@@ -130,7 +133,7 @@ bool JournalPathFor(const wchar_t* path, wchar_t (&journal)[kPathCapacity]) {
   return BoundedCopy(journal, JournalPathOf(path));
 }
 
-JournalRecovery RecoverJournal(const wchar_t* path) {
+JournalRecovery RecoverJournal(const wchar_t* path, bool keep) {
   wchar_t journalPath[kPathCapacity] = {};
   if (!JournalPathFor(path, journalPath)) return JournalRecovery::kFailed;
   // One that is not the library's is left as it is, whatever it holds, and so is the file.
@@ -145,8 +148,10 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   if (!journal) {
     const DWORD error = Platform().GetLastError();
     if (IsNotFoundError(error)) return JournalRecovery::kNone;
-    // A caller that may only read leaves the change for one that can write.
-    return error == ERROR_ACCESS_DENIED ? JournalRecovery::kNoWrite : JournalRecovery::kInUse;
+    // A caller that may only read leaves a change for one that can write; an emptied journal (the
+    // database keeps one) holds none.
+    if (error != ERROR_ACCESS_DENIED) return JournalRecovery::kInUse;
+    return JournalHoldsNothing(path) ? JournalRecovery::kNone : JournalRecovery::kNoWrite;
   }
 
   std::vector<uint8_t> bytes;
@@ -155,7 +160,7 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   if (!DecodeJournal(bytes.data(), bytes.size(), &image)) {
     // Cut off while it was written, before the file was touched, or already retired.
     journal.reset();
-    Platform().DeleteFileW(journalPath);
+    if (!keep) Platform().DeleteFileW(journalPath);
     return JournalRecovery::kNone;
   }
   // The file a change left half-done is gone: the journal's few saved bytes cannot make it again,
@@ -168,14 +173,16 @@ JournalRecovery RecoverJournal(const wchar_t* path) {
   if (!ApplyJournal(image, path, -1)) return JournalRecovery::kFailed;
   // A journal that cannot be retired still matches the file it was just put back into, so
   // putting it back again later changes nothing.
-  RetireJournal(journal, journalPath);
+  RetireJournal(journal, journalPath, keep);
   return JournalRecovery::kRecovered;
 }
 
 bool JournalHoldsNothing(const wchar_t* path) {
   wchar_t journalPath[kPathCapacity] = {};
   if (!JournalPathFor(path, journalPath)) return false;
-  ScopedHandle journal(OpenJournal(journalPath, OPEN_EXISTING));
+  // Read alone, so that a caller that may only read can tell too; unshared, so that a live
+  // writer's journal is never taken for an empty one.
+  ScopedHandle journal(OpenFileNotLink(journalPath, GENERIC_READ, 0, OPEN_EXISTING));
   if (!journal) return IsNotFoundError(Platform().GetLastError());
   std::vector<uint8_t> bytes;
   JournalImage image;
@@ -203,10 +210,16 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   JournalImage image;
   // The journal must be on disk before the file changes, or a crash could leave a half-changed
   // file with nothing to undo it.
-  if (!SaveImage(ranges, &image) || !WriteJournal(journal.get(), image)) {
+  if (!SaveImage(ranges, &image) || !WriteJournal(journal.get(), image, keep_)) {
     TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
-    // Whatever of it was written describes the file as it still is.
-    RetireJournal(journal, journalPath_);
+    // Whatever of it was written describes the file as it still is. One made just now goes, even
+    // when it is to be kept: on a full disk it could not even be emptied, and it holds no space.
+    if (existed) {
+      RetireJournal(journal, journalPath_, keep_);
+    } else {
+      journal.reset();
+      Platform().DeleteFileW(journalPath_);
+    }
     return false;
   }
   journal_ = std::move(journal);
@@ -253,7 +266,7 @@ bool MetadataChange::Undo() {
   // again, on disk, before the file is touched, or an undo cut off halfway would leave a
   // half-restored file with nothing to put it back. Should that fail too, the file is put back all
   // the same: left as it is, it would hold a change reported as failed.
-  if (retiring_) WriteJournal(journal_.get(), image_);
+  if (retiring_) WriteJournal(journal_.get(), image_, keep_);
   const bool undone = ApplyJournal(image_, path_, fd_) && Retire();
   TraceStep("journal-undo").Path("path", path_).Ok(undone);
   if (undone) return true;
@@ -270,7 +283,7 @@ void MetadataChange::Abandon() {
 
 bool MetadataChange::Retire() {
   retiring_ = true;
-  if (!RetireJournal(journal_, journalPath_)) return false;
+  if (!RetireJournal(journal_, journalPath_, keep_)) return false;
   image_ = {};
   return true;
 }

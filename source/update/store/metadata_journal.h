@@ -4,6 +4,11 @@
 // flushed, and the journal is dropped. A change that fails is undone from the journal before the
 // call returns; one cut off with its process is undone by the next open, which finds the journal.
 //
+// The rollback database keeps its journal between changes (emptied, not deleted, and never smaller
+// than kKeptJournalSize), so that a change in place needs no new space on a full disk, where an
+// update most needs to mark its status. The backup folders' journals come and go with each change,
+// so that between calls a backup folder holds only its metadata file and the copies.
+//
 // The writer holds its journal open without sharing while the change runs, so a journal that
 // cannot be opened belongs to a live writer and is left alone: only what a process that is gone
 // left behind is ever put back.
@@ -27,8 +32,12 @@ struct ByteRange {
 // The journal beside `path`: the file's extension replaced by ".jnl".
 bool JournalPathFor(const wchar_t* path, wchar_t (&journal)[kPathCapacity]);
 
+// What a kept journal is allocated to at least: more than an in-place change of one record or of the
+// state block needs.
+inline constexpr size_t kKeptJournalSize = 4096;
+
 enum class JournalRecovery {
-  kNone,       // no journal, or one cut off before the file was touched (it is deleted)
+  kNone,       // no journal, or one cut off before the file was touched (deleted unless kept)
   kRecovered,  // the change of a writer that is gone was undone
   kInUse,      // a live writer holds the journal: its change is under way
   kFailed,     // the file could not be put back; the journal stays for the next open
@@ -37,8 +46,9 @@ enum class JournalRecovery {
 };
 
 // Undoes a change of the file at `path` that its writer left unfinished, before anyone judges
-// the file. The file itself must have been proved to be no link and the library's own.
-JournalRecovery RecoverJournal(const wchar_t* path);
+// the file. The file itself must have been proved to be no link and the library's own. `keep`: the
+// journal is one kept between changes, emptied rather than deleted.
+JournalRecovery RecoverJournal(const wchar_t* path, bool keep = false);
 
 // True when the journal beside `path` is proved to hold nothing to put back: there is none, or it
 // can be read and holds no whole journal. False when it may hold one, or cannot be told.
@@ -50,9 +60,9 @@ class MetadataChange {
  public:
   // `fd` is the file open for reading and writing, or -1 for a file that is about to be created
   // (then an undo deletes it, and the caller closes the file before that). `undoFailed`, when
-  // given, is set once an undo of this change fails.
-  MetadataChange(const wchar_t* path, int fd, bool* undoFailed = nullptr)
-      : path_(path), fd_(fd), undoFailed_(undoFailed) {}
+  // given, is set once an undo of this change fails. `keep`: the journal stays between changes.
+  MetadataChange(const wchar_t* path, int fd, bool* undoFailed = nullptr, bool keep = false)
+      : path_(path), fd_(fd), undoFailed_(undoFailed), keep_(keep) {}
   ~MetadataChange() { Undo(); }
   MetadataChange(const MetadataChange&) = delete;
   MetadataChange& operator=(const MetadataChange&) = delete;
@@ -85,6 +95,7 @@ class MetadataChange {
   const wchar_t* path_;
   int fd_;
   bool* undoFailed_;
+  bool keep_;
   bool retiring_ = false;  // the journal may have been emptied on disk
   wchar_t journalPath_[kPathCapacity] = {};
   ScopedHandle journal_;

@@ -183,16 +183,18 @@ MetadataCheck CheckReadingArea(int fd, const MetadataFormat& format,
 }
 
 // A writer that began a change after this open judged the file may have made it look invalid for
-// a moment: such a file is not the open's to delete.
-bool JournalMayExist(const wchar_t* path) {
-  wchar_t journal[kPathCapacity] = {};
-  return !JournalPathFor(path, journal) || ProbePath(journal) != PathState::kAbsent;
-}
+// a moment: such a file is not the open's to delete. An emptied journal (the database keeps one)
+// holds no change.
+bool JournalMayExist(const wchar_t* path) { return !JournalHoldsNothing(path); }
+
+// The rollback database keeps its journal between changes, so that its changes in place need no
+// new space.
+bool KeepsJournal(const MetadataFormat& format) { return format.kind == MdataKind::kRollback; }
 
 // Writes a new file's header and state block; a failure deletes what was written.
 bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                         const uint8_t* newState) {
-  MetadataChange change(path, -1);
+  MetadataChange change(path, -1, nullptr, KeepsJournal(format));
   if (!change.Begin({})) return false;
   // Exclusive: a file that appeared since the existence test is someone else's, never overwritten.
   const int fd = Platform().wopen(path, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
@@ -252,7 +254,7 @@ MetadataOpen OpenMetadata(MdataObject& object, const MetadataFormat& format, con
   // A change cut off with its process is undone before the file is judged, so that a half-written
   // record never makes a sound file look invalid. One still under way in a live process keeps the
   // file closed to this open, and so does one that this caller may not write back.
-  const JournalRecovery recovery = RecoverJournal(path);
+  const JournalRecovery recovery = RecoverJournal(path, KeepsJournal(format));
   TraceRecovery(path, recovery);
   switch (recovery) {
     case JournalRecovery::kNone:
@@ -360,7 +362,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
 
   // The header and state block hold the CRC and the count; of the record area only the stray bytes
   // written over are saved: the old length cuts off the rest.
-  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed, KeepsJournal(*object.format));
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
       !StoreHeaderCrc(object, offset, end, nullptr, stored) || !StoreRecordCount(object, position + 1) ||
@@ -392,7 +394,7 @@ bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* s
   // The bytes replaced carry the CRC on; without them it is computed from the file again.
   std::vector<uint8_t> replaced(format.recordSize);
   if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
-  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed, KeepsJournal(*object.format));
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, format.recordSize}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
       !StoreHeaderCrc(object, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
@@ -448,7 +450,7 @@ bool WriteStateBlock(const MdataObject& object, const uint8_t* state) {
   if (!state || !IsWritable(object)) return false;
   const MetadataFormat& format = *object.format;
   {
-    MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
+    MetadataChange change(object.path, object.fd.get(), &object.writeClosed, KeepsJournal(*object.format));
     if (change.Begin({{format.stateOffset(), format.stateSize}})) {
       return WriteAt(object.fd.get(), format.stateOffset(), state, format.stateSize) && change.Commit();
     }
@@ -476,7 +478,7 @@ bool ReplaceMetadataContent(MdataObject& object, const std::vector<uint8_t>& con
   if (!IsWritable(object) || content.size() > INT64_MAX) return false;
   const int64_t length = FileLength(object.fd.get());
   if (length < 0) return false;
-  MetadataChange change(object.path, object.fd.get(), &object.writeClosed);
+  MetadataChange change(object.path, object.fd.get(), &object.writeClosed, KeepsJournal(*object.format));
   if (!change.Begin({{0, static_cast<uint64_t>(length)}}) || !WriteAt(object.fd.get(), 0, content.data(), content.size()) ||
       Platform().chsize(object.fd.get(), static_cast<int64_t>(content.size())) != 0 || !change.Commit()) {
     return false;
