@@ -62,6 +62,27 @@ class ExportLockTest : public mivra_test::CoreProductTest {
     ASSERT_TRUE(MivraMarkUpdateStatus(1, &code)) << code;
   }
 
+  // A staging and a database object, made while the lock is free.
+  void MakeObjects() {
+    uint32_t code = kUntouched;
+    staging_ = MivraCreateBkMdataObject(&code);
+    ASSERT_NE(staging_, nullptr) << code;
+    database_ = MivraCreateRBMdataObject(&code);
+    ASSERT_NE(database_, nullptr) << code;
+  }
+
+  // The objects work again once the lock can be had, and are freed (one function for both kinds).
+  void ExpectObjectsWorkAgain() {
+    uint32_t code = kUntouched;
+    EXPECT_TRUE(MivraUpdateRollBackDB(database_, InstallPath(L"product.dll").c_str(), 11, kDigest, &code)) << code;
+    EXPECT_TRUE(MivraAddToBackup(staging_, InstallPath(L"product.dll").c_str(), &code)) << code;
+    MivraDeleteBkMdataObject(staging_);
+    MivraDeleteBkMdataObject(database_);
+  }
+
+  MdataObject* staging_ = nullptr;
+  MdataObject* database_ = nullptr;
+
   std::map<std::wstring, std::string> Files() const {
     std::map<std::wstring, std::string> files;
     Snapshot(BaseFolder(), L"", &files);
@@ -125,14 +146,10 @@ std::vector<LockedCall> EveryLockedCall(const std::wstring& path, MdataObject* s
 }
 
 TEST_F(ExportLockTest, CallWhileAnotherProcessHoldsTheLockFailsWithItsOpenCodeAndTouchesNothing) {
-  const std::wstring path = InstallPath(L"product.dll");
   uint32_t code = kUntouched;
   // Objects made before the other process took the lock: their calls wait for it all the same.
-  MdataObject* staging = MivraCreateBkMdataObject(&code);
-  ASSERT_NE(staging, nullptr);
-  MdataObject* database = MivraCreateRBMdataObject(&code);
-  ASSERT_NE(database, nullptr);
-  const std::vector<LockedCall> calls = EveryLockedCall(path, staging, database);
+  ASSERT_NO_FATAL_FAILURE(MakeObjects());
+  const std::vector<LockedCall> calls = EveryLockedCall(InstallPath(L"product.dll"), staging_, database_);
 
   const std::map<std::wstring, std::string> before = Files();
   {
@@ -155,11 +172,7 @@ TEST_F(ExportLockTest, CallWhileAnotherProcessHoldsTheLockFailsWithItsOpenCodeAn
   }
 
   // Once the other process is gone, the same objects work again.
-  code = kUntouched;
-  EXPECT_TRUE(MivraUpdateRollBackDB(database, path.c_str(), 11, kDigest, &code)) << code;
-  EXPECT_TRUE(MivraAddToBackup(staging, path.c_str(), &code)) << code;
-  MivraDeleteBkMdataObject(staging);
-  MivraDeleteBkMdataObject(database);  // one function releases both kinds
+  ExpectObjectsWorkAgain();
 }
 
 // A lock that cannot be taken (the mutex cannot be made or waited for) fails the call as one held
@@ -167,13 +180,9 @@ TEST_F(ExportLockTest, CallWhileAnotherProcessHoldsTheLockFailsWithItsOpenCodeAn
 // code the call gives when its folders cannot be resolved. Either way nothing is read or written:
 // no file is opened, and the objects made before work again afterwards.
 TEST_F(ExportLockTest, CallWithoutTheLockFailsAtOnceAndOpensNothing) {
-  const std::wstring path = InstallPath(L"product.dll");
   uint32_t code = kUntouched;
-  MdataObject* staging = MivraCreateBkMdataObject(&code);
-  ASSERT_NE(staging, nullptr);
-  MdataObject* database = MivraCreateRBMdataObject(&code);
-  ASSERT_NE(database, nullptr);
-  const std::vector<LockedCall> calls = EveryLockedCall(path, staging, database);
+  ASSERT_NO_FATAL_FAILURE(MakeObjects());
+  const std::vector<LockedCall> calls = EveryLockedCall(InstallPath(L"product.dll"), staging_, database_);
 
   const std::map<std::wstring, std::string> before = Files();
   for (const char* cause : {"mutex not made", "mutex not waited for", "no Common Files folder"}) {
@@ -196,12 +205,7 @@ TEST_F(ExportLockTest, CallWithoutTheLockFailsAtOnceAndOpensNothing) {
     EXPECT_EQ(handles.calls(), 0u) << cause;
   }
   EXPECT_EQ(Files(), before);
-
-  code = kUntouched;
-  EXPECT_TRUE(MivraUpdateRollBackDB(database, path.c_str(), 11, kDigest, &code)) << code;
-  EXPECT_TRUE(MivraAddToBackup(staging, path.c_str(), &code)) << code;
-  MivraDeleteBkMdataObject(staging);
-  MivraDeleteBkMdataObject(database);
+  ExpectObjectsWorkAgain();
 }
 
 TEST_F(ExportLockTest, CallsMadeWhileThisThreadHoldsTheLockGoThrough) {
