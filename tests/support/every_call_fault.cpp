@@ -449,7 +449,7 @@ EveryCallFault::EveryCallFault(FaultMode mode, uint32_t n, uint32_t second) : sa
              &P::CreateFileW, &P::ReadFile, &P::WriteFile, &P::FlushFileBuffers, &P::DeleteFileW,
              &P::SetFileAttributesW, &P::GetFileAttributesW, &P::GetFileAttributesExW, &P::MoveFileW, &P::MoveFileExW,
              &P::CopyFileW, &P::GetLongPathNameW, &P::FindFirstFileW, &P::FindNextFileW,
-             &P::GetFileInformationByHandle, &P::SetFileInformationByHandle, &P::Sleep, &P::CreateMutexW,
+             &P::GetFileInformationByHandleEx, &P::SetFileInformationByHandle, &P::Sleep, &P::CreateMutexW,
              &P::WaitForSingleObject, &P::ReleaseMutex, &P::RegOpenKeyExW,
              &P::RegQueryValueExW, &P::SHGetFolderPathW, &P::SHCreateDirectoryExW, &P::SHFileOperationW,
              &P::CloseHandle, &P::FindClose, &P::RegCloseKey, &P::GetFileSecurityW, &P::SetFileSecurityW,

@@ -70,10 +70,11 @@ const KnownDigest kKnownDigests[] = {
     {0, "d41d8cd98f00b204e9800998ecf8427e"},    {1, "47ed733b8d10be225eceba344d533586"},
     {1023, "1cfc10895c2f9227cd0f906ea9b22086"}, {1024, "53856c0e7430e1be6117975560ee7d28"},
     {1025, "d4fca54537cc93d8ec6a77b7726a20a3"}, {5000, "62711f71d9caf64ff5457cbe6c51a0e8"},
-    {262143, "be1a51346ba0d0800f34b40c39d9b86b"}, {262144, "697796cc99e5dfb407e81dee0cfa134e"},
+    {65535, "3adfc40829b2d6b40e37bf6ee793ea4e"},  {65536, "9f3f445e363e97503c597d205db1c9aa"},
+    {65537, "ac010ac45fa7544159026c89a466f448"},  {262143, "be1a51346ba0d0800f34b40c39d9b86b"}, {262144, "697796cc99e5dfb407e81dee0cfa134e"},
     {262145, "bdd568d0060117a295a3f1c82532687f"}, {1048577, "d4ef242263bd9969e2526e966e487f08"},
 };
-static_assert(mivra::kFilePieceSize == 262144, "the lengths above sit around one piece");
+static_assert(mivra::kFilePieceSize == 65536, "the lengths above sit around one piece and four");
 const KnownDigest& k5000Bytes = kKnownDigests[5];
 
 class FileDigestTest : public ::testing::Test {

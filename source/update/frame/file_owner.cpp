@@ -27,23 +27,52 @@ bool IsTrustedInstaller(PSID sid) {
   return ::EqualSid(sid, installer);
 }
 
+enum class TokenAnswer { kNames, kOther, kUnreadable };
+
+// Whether the token's user (or the owner it gives new objects) is `sid`. The answer fits a buffer
+// on the stack; a larger one is asked for its size and read again.
+TokenAnswer TokenNames(HANDLE token, TOKEN_INFORMATION_CLASS which, PSID sid) {
+  alignas(TOKEN_USER) BYTE fixed[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  std::vector<BYTE> larger;
+  BYTE* information = fixed;
+  DWORD needed = 0;
+  if (!::GetTokenInformation(token, which, fixed, sizeof(fixed), &needed)) {
+    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed == 0) return TokenAnswer::kUnreadable;
+    larger.resize(needed);
+    information = larger.data();
+    if (!::GetTokenInformation(token, which, information, needed, &needed)) return TokenAnswer::kUnreadable;
+  }
+  const PSID own = which == TokenUser ? reinterpret_cast<TOKEN_USER*>(information)->User.Sid
+                                      : reinterpret_cast<TOKEN_OWNER*>(information)->Owner;
+  return own && ::EqualSid(sid, own) ? TokenAnswer::kNames : TokenAnswer::kOther;
+}
+
+bool EitherNames(HANDLE token, PSID sid, bool* unreadable) {
+  bool read = false;
+  for (TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
+    switch (TokenNames(token, which, sid)) {
+      case TokenAnswer::kNames: return true;
+      case TokenAnswer::kOther: read = true; break;
+      case TokenAnswer::kUnreadable: break;
+    }
+  }
+  if (unreadable) *unreadable = !read;
+  return false;
+}
+
 // The user of this process, or the owner its token gives new objects (Administrators for an
-// elevated administrator).
+// elevated administrator). Asked of the token's pseudo handle, which needs no open and no close
+// (each a round trip to the system under Wine); where that handle is not understood, of an
+// opened token.
 bool IsProcessOwner(PSID sid) {
+  const HANDLE pseudo = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-4));  // GetCurrentProcessToken()
+  bool unreadable = false;
+  if (EitherNames(pseudo, sid, &unreadable)) return true;
+  if (!unreadable) return false;
   HANDLE token = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   ScopedHandle owned(token);
-  for (TOKEN_INFORMATION_CLASS which : {TokenUser, TokenOwner}) {
-    DWORD needed = 0;
-    ::GetTokenInformation(token, which, nullptr, 0, &needed);
-    if (needed == 0) continue;
-    std::vector<BYTE> information(needed);
-    if (!::GetTokenInformation(token, which, information.data(), needed, &needed)) continue;
-    const PSID own = which == TokenUser ? reinterpret_cast<TOKEN_USER*>(information.data())->User.Sid
-                                        : reinterpret_cast<TOKEN_OWNER*>(information.data())->Owner;
-    if (own && ::EqualSid(sid, own)) return true;
-  }
-  return false;
+  return EitherNames(token, sid, nullptr);
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ const PlatformCalls kRealCalls = {
     ::GetLongPathNameW,
     ::FindFirstFileW,
     ::FindNextFileW,
-    ::GetFileInformationByHandle,
+    ::GetFileInformationByHandleEx,
     ::SetFileInformationByHandle,
     ::Sleep,
     ::CreateMutexW,

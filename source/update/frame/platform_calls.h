@@ -41,8 +41,9 @@ struct PlatformCalls {
   HANDLE(WINAPI* FindFirstFileW)(LPCWSTR, LPWIN32_FIND_DATAW);
   BOOL(WINAPI* FindNextFileW)(HANDLE, LPWIN32_FIND_DATAW);
   // What an open handle names (a link itself, when opened without following it), and deleting
-  // through the handle.
-  BOOL(WINAPI* GetFileInformationByHandle)(HANDLE, LPBY_HANDLE_FILE_INFORMATION);
+  // through the handle. The extended query: under Wine the plain one also asks the mount manager
+  // for the volume's serial number, a hundred times the cost.
+  BOOL(WINAPI* GetFileInformationByHandleEx)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
   BOOL(WINAPI* SetFileInformationByHandle)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
 
   // Waiting between retries.

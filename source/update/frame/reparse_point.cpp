@@ -31,9 +31,11 @@ bool IsNotLink(const wchar_t* path) {
 }
 
 HandleKind ProbeHandle(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!Platform().GetFileInformationByHandle(handle, &info)) return HandleKind::kUnknown;
-  return (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? HandleKind::kLink : HandleKind::kNotLink;
+  FILE_ATTRIBUTE_TAG_INFO info = {};
+  if (!Platform().GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof(info))) {
+    return HandleKind::kUnknown;
+  }
+  return (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? HandleKind::kLink : HandleKind::kNotLink;
 }
 
 ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, bool* existed) {

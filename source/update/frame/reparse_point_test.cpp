@@ -80,9 +80,11 @@ DWORD WINAPI FileReadsAsLink(LPCWSTR path) {
 }
 
 // A handle opened on the link itself, as Windows gives one with FILE_FLAG_OPEN_REPARSE_POINT.
-BOOL WINAPI HandleIsTheLink(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
-  if (!mivra::RealPlatformCalls().GetFileInformationByHandle(handle, info)) return FALSE;
-  info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+BOOL WINAPI HandleIsTheLink(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS what, LPVOID info, DWORD size) {
+  if (!mivra::RealPlatformCalls().GetFileInformationByHandleEx(handle, what, info, size)) return FALSE;
+  if (what == FileAttributeTagInfo) {
+    static_cast<FILE_ATTRIBUTE_TAG_INFO*>(info)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
   return TRUE;
 }
 
@@ -100,10 +102,10 @@ TEST_F(ReparsePointTest, OpensAPlainFileButNeverALink) {
   EXPECT_EQ(mivra_test::ReadFileBytes(File()), "plain") << "a link to a file is not written through";
   {
     // A link that appears between the look and the open is found on the handle.
-    PlatformOverride<&mivra::PlatformCalls::GetFileInformationByHandle> handle(&HandleIsTheLink);
+    PlatformOverride<&mivra::PlatformCalls::GetFileInformationByHandleEx> handle(&HandleIsTheLink);
     EXPECT_FALSE(mivra::OpenFileNotLink(File().c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING).valid());
   }
-  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileInformationByHandle> unreadable(FaultPlan::Always(), FALSE,
+  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileInformationByHandleEx> unreadable(FaultPlan::Always(), FALSE,
                                                                                          ERROR_ACCESS_DENIED);
   EXPECT_FALSE(mivra::OpenFileNotLink(File().c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING).valid());
 }
@@ -132,7 +134,7 @@ BOOL WINAPI CatchDeletion(HANDLE, FILE_INFO_BY_HANDLE_CLASS what, LPVOID info, D
 
 TEST_F(ReparsePointTest, RemovesALinkThroughAHandleProvedToBeTheLink) {
   g_deletions.clear();
-  PlatformOverride<&mivra::PlatformCalls::GetFileInformationByHandle> handle(&HandleIsTheLink);
+  PlatformOverride<&mivra::PlatformCalls::GetFileInformationByHandleEx> handle(&HandleIsTheLink);
   PlatformOverride<&mivra::PlatformCalls::SetFileInformationByHandle> deletion(&CatchDeletion);
   EXPECT_TRUE(mivra::RemoveLink(Link().c_str()));
   ASSERT_EQ(g_deletions.size(), 1u);

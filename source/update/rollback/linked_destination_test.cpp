@@ -42,9 +42,11 @@ HANDLE WINAPI OpenLinkItself(LPCWSTR path, DWORD access, DWORD share, LPSECURITY
   return handle;
 }
 
-BOOL WINAPI LinkInformation(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION info) {
-  if (!mivra::RealPlatformCalls().GetFileInformationByHandle(handle, info)) return FALSE;
-  if (g_linkHandles.count(handle)) info->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+BOOL WINAPI LinkInformation(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS what, LPVOID info, DWORD size) {
+  if (!mivra::RealPlatformCalls().GetFileInformationByHandleEx(handle, what, info, size)) return FALSE;
+  if (what == FileAttributeTagInfo && g_linkHandles.count(handle)) {
+    static_cast<FILE_ATTRIBUTE_TAG_INFO*>(info)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+  }
   return TRUE;
 }
 
@@ -103,7 +105,7 @@ TEST_F(LinkedDestinationTest, ALinkThatCannotBeRemovedItselfStaysAndFailsOnlyIts
 TEST_F(LinkedDestinationTest, ALinkThatCanBeRemovedItselfIsReplacedByTheRestoredFile) {
   LinkDestinations();
   PlatformOverride<&mivra::PlatformCalls::CreateFileW> open(&OpenLinkItself);
-  PlatformOverride<&mivra::PlatformCalls::GetFileInformationByHandle> information(&LinkInformation);
+  PlatformOverride<&mivra::PlatformCalls::GetFileInformationByHandleEx> information(&LinkInformation);
   PlatformOverride<&mivra::PlatformCalls::SetFileInformationByHandle> deletion(&DeleteLinkItself);
   uint32_t code = kUntouched;
   ASSERT_TRUE(Perform(&code)) << code;
