@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 
+#include "update/backup/copy_readback.h"
 #include "update/digest/file_digest.h"
 #include "update/digest/file_piece.h"
 #include "update/digest/md5.h"
@@ -28,12 +29,20 @@ TraceEvent TraceCopy(const wchar_t* source, const wchar_t* destination, const ch
 constexpr int kMaxCopyAttempts = 2;
 constexpr size_t kDigestSize = 16;
 
+// The copy's digest when it was read back while being written (a large copy), or none yet.
+struct ReadbackDigest {
+  bool taken = false;
+  uint8_t digest[kDigestSize] = {};
+};
+
 // Moves every byte across, handing each piece to `eachPiece` when given; false at the first failed
-// read or write.
+// read or write. Once a copy is large, `readback` reads it back behind the writes.
 template <typename PieceFn>
-bool PumpData(HANDLE from, HANDLE to, PieceFn&& eachPiece) {
+bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback& readback, PieceFn&& eachPiece) {
   std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
   if (!buffer) return false;
+  uint64_t total = 0;
+  bool tried = false;
   for (;;) {
     DWORD got = 0;
     if (!Platform().ReadFile(from, buffer.get(), static_cast<DWORD>(kFilePieceSize), &got, nullptr)) return false;
@@ -41,29 +50,49 @@ bool PumpData(HANDLE from, HANDLE to, PieceFn&& eachPiece) {
     if (!eachPiece(buffer.get(), got)) return false;
     DWORD written = 0;
     if (!Platform().WriteFile(to, buffer.get(), got, &written, nullptr) || written != got) return false;
+    total += got;
+    if (!tried && total >= kReadbackFrom) {
+      tried = true;
+      readback.Start(destination, to);
+    }
+    if (readback.started()) readback.Written(total);
   }
 }
 
 // Copies from the open `from` into a new `destination`, as CopyFileData does.
 template <typename PieceFn>
-bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destination, PieceFn&& eachPiece) {
-  // A copy is written into the file of that name, never through a link to another.
-  ScopedHandle to = OpenFileNotLink(destination, GENERIC_WRITE, 0, CREATE_ALWAYS);
+bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof,
+                    PieceFn&& eachPiece) {
+  // A copy is written into the file of that name, never through a link to another. Reading is
+  // shared so that a large copy can be read back while it is written.
+  ScopedHandle to = OpenFileNotLink(destination, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
-  if (!PumpData(from, to.get(), eachPiece)) {
+  CopyReadback readback;
+  if (!PumpData(from, to.get(), destination, readback, eachPiece)) {
     TraceCopy(source, destination, "data").Win32(false);
+    readback.Finish(false, nullptr);
     to.reset();
     Platform().DeleteFileW(destination);
     return false;
   }
   Platform().FlushFileBuffers(to.get());
+  // A reader that failed proves nothing either way: the copy is then read back after it is written.
+  if (proof && readback.started()) proof->taken = readback.Finish(true, proof->digest);
   return TraceCopy(source, destination, nullptr).Ok(true);
 }
 
 // The copy's digest against `reference`; a mismatch is traced with its attempt.
-bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attempt, uint8_t* copied, bool* taken) {
-  *taken = GetFileDigest(destination, copied);
+bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attempt, const ReadbackDigest& proof,
+                 uint8_t* copied, bool* taken) {
+  if (proof.taken) {
+    std::memcpy(copied, proof.digest, kDigestSize);
+    *taken = true;
+    TraceStep("digest").Path("path", destination).Bytes("md5", copied, kDigestSize)
+        .Text("through", "read back while copying").Outcome("ok");
+  } else {
+    *taken = GetFileDigest(destination, copied);
+  }
   if (!*taken) return false;
   if (std::memcmp(copied, reference, kDigestSize) == 0) return true;
   TraceStep("verify").Path("path", destination).Bytes("expected", reference, kDigestSize).Number(
@@ -71,14 +100,19 @@ bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attem
   return false;
 }
 
-}  // namespace
-
-bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
+// CopyFileData, with the copy's digest in `proof` when it was read back while written.
+bool CopySharedSource(const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof) {
   if (!source || !destination) return false;
   ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!from) return TraceCopy(source, destination, "open source").Win32(false);
-  return CopyFromHandle(from.get(), source, destination, [](const BYTE*, DWORD) { return true; });
+  return CopyFromHandle(from.get(), source, destination, proof, [](const BYTE*, DWORD) { return true; });
+}
+
+}  // namespace
+
+bool CopyFileData(const wchar_t* source, const wchar_t* destination) {
+  return CopySharedSource(source, destination, nullptr);
 }
 
 HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destination, uint8_t* copyDigest) {
@@ -99,11 +133,14 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
     const auto hash = [&md5, &context](const BYTE* piece, DWORD length) {
       return md5.Md5Update(&context, piece, length) == 1;
     };
-    if (!CopyFromHandle(from.get(), source, destination, hash) || !md5.Md5Final(&context)) return HeldCopy::kFailed;
+    ReadbackDigest proof;
+    if (!CopyFromHandle(from.get(), source, destination, &proof, hash) || !md5.Md5Final(&context)) {
+      return HeldCopy::kFailed;
+    }
     from.reset();
     uint8_t copied[kDigestSize];
     bool taken = false;
-    if (CopyMatches(destination, context.digest, attempt, copied, &taken)) {
+    if (CopyMatches(destination, context.digest, attempt, proof, copied, &taken)) {
       if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
       return HeldCopy::kProved;
     }
@@ -129,10 +166,11 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
   }
 
   for (int attempt = 1;; ++attempt) {
-    if (!CopyFileData(source, destination)) return false;
+    ReadbackDigest proof;
+    if (!CopySharedSource(source, destination, &proof)) return false;
     uint8_t copied[kDigestSize];
     bool taken = false;
-    if (CopyMatches(destination, reference, attempt, copied, &taken)) {
+    if (CopyMatches(destination, reference, attempt, proof, copied, &taken)) {
       if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
       return true;
     }

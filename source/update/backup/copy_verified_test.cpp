@@ -13,6 +13,7 @@
 #include "support/metadata_file_bytes.h"
 #include "support/platform_fault.h"
 #include "support/unix_file_ops.h"
+#include "update/backup/copy_readback.h"
 #include "update/digest/file_piece.h"
 #include "update/digest/md5.h"
 
@@ -358,6 +359,105 @@ TEST_F(CopyVerifiedTest, FailsWithoutCopyingWhenTheSourceIsMissing) {
   EXPECT_EQ(g_watch.destinationsCreated, 0);
   EXPECT_FALSE(mivra_test::FileExists(destination_));
   EXPECT_FALSE(mivra::CopyFileVerified(nullptr, destination_.c_str(), nullptr));
+}
+
+// A large copy is read back and digested by a second thread while it is written. What the main
+// thread sees of the destination: its creations, the reader's open (and how much was written by
+// then), and the opens that digest it after the copy. Every watched call runs on the main thread.
+struct LargeCopyWatch {
+  std::wstring destination;
+  int created = 0;
+  int readerOpens = 0;
+  int digestOpens = 0;
+  uint64_t written = 0;          // into the destination since its last creation
+  uint64_t writtenAtReader = 0;  // when the reader opened it
+  bool crippleReader = false;    // the reader's handle cannot read
+  int copiesToSpoil = 0;         // the first write of each of the first copies is spoilt
+  HANDLE copy = INVALID_HANDLE_VALUE;
+};
+LargeCopyWatch g_large;
+
+HANDLE WINAPI LargeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                              DWORD disposition, DWORD flags, HANDLE templateFile) {
+  const bool destination = _wcsicmp(path, g_large.destination.c_str()) == 0;
+  if (destination && disposition == CREATE_ALWAYS) {
+    ++g_large.created;
+    g_large.written = 0;
+  } else if (destination && (share & FILE_SHARE_WRITE)) {
+    ++g_large.readerOpens;
+    g_large.writtenAtReader = g_large.written;
+    if (g_large.crippleReader) access = FILE_READ_ATTRIBUTES;
+  } else if (destination) {
+    ++g_large.digestOpens;
+  }
+  const HANDLE file =
+      mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+  if (destination && disposition == CREATE_ALWAYS) g_large.copy = file;
+  return file;
+}
+
+BOOL WINAPI LargeWriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+  if (file != g_large.copy) return mivra::RealPlatformCalls().WriteFile(file, buffer, size, written, overlapped);
+  const bool first = g_large.written == 0;
+  g_large.written += size;
+  if (first && g_large.copiesToSpoil > 0 && size > 0) {
+    --g_large.copiesToSpoil;
+    std::string spoilt(static_cast<const char*>(buffer), size);
+    spoilt[size / 2] ^= 0x55;
+    return mivra::RealPlatformCalls().WriteFile(file, spoilt.data(), size, written, overlapped);
+  }
+  return mivra::RealPlatformCalls().WriteFile(file, buffer, size, written, overlapped);
+}
+
+struct LargeCase {
+  const char* what;
+  bool expected;         // compared with the digest it should have rather than the source's own
+  bool crippleReader;
+  int spoiltCopies;
+  bool result;
+  int copies;
+  int digestOpens;       // proofs read after the copy, where the reader proved nothing
+};
+
+class LargeCopyTest : public CopyVerifiedTest {
+ protected:
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> largeCreate_{&LargeCreateFile};
+  mivra_test::PlatformOverride<&mivra::PlatformCalls::WriteFile> largeWrite_{&LargeWriteFile};
+};
+
+TEST_F(LargeCopyTest, ProvesALargeCopyByReadingItBackWhileItIsWritten) {
+  const LargeCase cases[] = {
+      {"held source", false, false, 0, true, 1, 0},
+      {"expected digest", true, false, 0, true, 1, 0},
+      {"reader cannot read: proved after the copy", false, true, 0, true, 1, 1},
+      {"first copy spoilt", false, false, 1, true, 2, 0},
+      {"every copy spoilt", false, false, 2, false, 2, 0},
+      {"every copy spoilt, against the expected digest", true, false, 2, false, 2, 0},
+  };
+  // Past the size from which copies are read back, and not a whole number of pieces.
+  const std::string data = Pattern(static_cast<size_t>(mivra::kReadbackFrom) + 3 * mivra::kFilePieceSize + 5);
+  mivra_test::WriteFileBytes(source_, data);
+  const std::string md5 = Md5Of(data);
+  for (const LargeCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(destination_.c_str());
+    g_large = LargeCopyWatch();
+    g_large.destination = destination_;
+    g_large.crippleReader = c.crippleReader;
+    g_large.copiesToSpoil = c.spoiltCopies;
+    uint8_t digest[16] = {};
+    EXPECT_EQ(mivra::CopyFileVerified(source_.c_str(), destination_.c_str(),
+                                      c.expected ? reinterpret_cast<const uint8_t*>(md5.data()) : nullptr, digest),
+              c.result);
+    EXPECT_EQ(g_large.created, c.copies);
+    EXPECT_EQ(g_large.readerOpens, c.copies) << "each copy is read back as it is written";
+    EXPECT_GE(g_large.writtenAtReader, mivra::kReadbackFrom);
+    EXPECT_LT(g_large.writtenAtReader, data.size()) << "the reader starts before the copy is complete";
+    EXPECT_EQ(g_large.digestOpens, c.digestOpens);
+    // Compared whole, never printed: the data is megabytes long.
+    EXPECT_EQ(mivra_test::ReadFileBytes(destination_) == data, c.result) << "a failed copy stays, spoilt";
+    if (c.result) EXPECT_EQ(std::string(reinterpret_cast<const char*>(digest), 16), md5);
+  }
 }
 
 }  // namespace
