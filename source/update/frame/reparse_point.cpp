@@ -40,6 +40,16 @@ HandleKind ProbeHandle(HANDLE handle) {
 
 ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWORD disposition, bool* existed) {
   if (existed) *existed = false;
+  if (disposition == CREATE_NEW || disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
+    // Most such opens make a new file. An exclusive creation never follows a link (any entry of
+    // that name makes it fail) and looks for the name once; asking about an absent name first
+    // would look twice, and under Wine each look for an absent name reads the whole folder.
+    ScopedHandle created(Platform().CreateFileW(path, access, share, nullptr, CREATE_NEW,
+                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (created || disposition == CREATE_NEW) return created;
+    const DWORD error = Platform().GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return created;
+  }
   if (!IsNotLink(path)) return ScopedHandle();
   ScopedHandle file(Platform().CreateFileW(path, access, share, nullptr, disposition,
                                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));

@@ -110,6 +110,32 @@ TEST_F(ReparsePointTest, OpensAPlainFileButNeverALink) {
   EXPECT_FALSE(mivra::OpenFileNotLink(File().c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING).valid());
 }
 
+// A file made new is made by one exclusive creation, which no link survives, without asking first
+// about the absent name; one that is there is looked at as before, and a link is still refused.
+TEST_F(ReparsePointTest, CreatesANewFileWithoutLookingForItsName) {
+  const std::wstring fresh = root_ + L"\\fresh";
+  for (const DWORD disposition : {CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW}) {
+    SCOPED_TRACE(disposition);
+    DeleteFileW(fresh.c_str());
+    mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileAttributesW> look(FaultPlan::Never(),
+                                                                             INVALID_FILE_ATTRIBUTES);
+    bool existed = true;
+    EXPECT_TRUE(mivra::OpenFileNotLink(fresh.c_str(), GENERIC_WRITE, 0, disposition, &existed).valid());
+    EXPECT_FALSE(existed);
+    EXPECT_EQ(look.calls(), 0u);
+  }
+  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileAttributesW> look(FaultPlan::Never(),
+                                                                           INVALID_FILE_ATTRIBUTES);
+  bool existed = false;
+  EXPECT_TRUE(mivra::OpenFileNotLink(fresh.c_str(), GENERIC_WRITE, 0, OPEN_ALWAYS, &existed).valid());
+  EXPECT_TRUE(existed);
+  EXPECT_EQ(look.calls(), 1u) << "a name that is there is looked at before it is opened";
+  EXPECT_FALSE(mivra::OpenFileNotLink(fresh.c_str(), GENERIC_WRITE, 0, CREATE_NEW).valid());
+  EXPECT_FALSE(mivra::OpenFileNotLink(Link().c_str(), GENERIC_WRITE, 0, OPEN_ALWAYS).valid());
+  EXPECT_FALSE(mivra::OpenFileNotLink(Link().c_str(), GENERIC_WRITE, 0, CREATE_NEW).valid());
+  ExpectLinkAndSentinelUnchanged();
+}
+
 TEST_F(ReparsePointTest, RemovesNoLinkWhoseHandleIsWhatItPointsTo) {
   mivra_test::PlatformFault<&mivra::PlatformCalls::SetFileInformationByHandle> deletion(FaultPlan::Never(), FALSE);
   EXPECT_FALSE(mivra::RemoveLink(Link().c_str())) << "under Wine the handle is the folder pointed to";

@@ -191,10 +191,19 @@ bool JournalHoldsNothing(const wchar_t* path) {
 
 bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
-  if (!MayUseJournal(JudgeLibraryFile(journalPath_))) return false;
+  // Most changes find no journal: creating one exclusively proves that and makes it, with one look
+  // for the name. Only one that is there is judged (a link or another user's is not used).
   bool existed = false;
-  ScopedHandle journal(OpenJournal(journalPath_, OPEN_ALWAYS, &existed));
-  if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
+  ScopedHandle journal(OpenJournal(journalPath_, CREATE_NEW));
+  if (!journal) {
+    const DWORD error = Platform().GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+      return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
+    }
+    if (!MayUseJournal(JudgeLibraryFile(journalPath_))) return false;
+    journal = OpenJournal(journalPath_, OPEN_ALWAYS, &existed);
+    if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
+  }
   if (existed) {
     // Left by an earlier change whose undo failed. Putting it back here would change the file
     // under a caller that has already read it (its end, its CRC): the journal stays untouched for
