@@ -62,12 +62,12 @@ void TryToChangeSource() {
 
 HANDLE WINAPI WatchedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE templateFile) {
-  if (access == GENERIC_WRITE && disposition == CREATE_ALWAYS) {
-    if (g_watch.changeSourceAtCopy && g_watch.destinationsCreated == 0) TryToChangeSource();
-    ++g_watch.destinationsCreated;
-  }
+  // A copy is made new (or, over a name that is there, made again): counted when it is made.
+  const bool creation = (access & GENERIC_WRITE) && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS);
+  if (creation && g_watch.changeSourceAtCopy && g_watch.changesTried == 0) TryToChangeSource();
   const HANDLE file =
       mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+  if (creation && file != INVALID_HANDLE_VALUE) ++g_watch.destinationsCreated;
   if (file != INVALID_HANDLE_VALUE && IsSource(path)) g_watch.sourceHandles.insert(file);
   return file;
 }
@@ -380,8 +380,8 @@ LargeCopyWatch g_large;
 HANDLE WINAPI LargeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                               DWORD disposition, DWORD flags, HANDLE templateFile) {
   const bool destination = _wcsicmp(path, g_large.destination.c_str()) == 0;
-  if (destination && disposition == CREATE_ALWAYS) {
-    ++g_large.created;
+  const bool creation = destination && (disposition == CREATE_NEW || disposition == CREATE_ALWAYS);
+  if (creation) {
     g_large.written = 0;
   } else if (destination && (share & FILE_SHARE_WRITE)) {
     ++g_large.readerOpens;
@@ -392,7 +392,10 @@ HANDLE WINAPI LargeCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECURIT
   }
   const HANDLE file =
       mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
-  if (destination && disposition == CREATE_ALWAYS) g_large.copy = file;
+  if (creation && file != INVALID_HANDLE_VALUE) {
+    ++g_large.created;
+    g_large.copy = file;
+  }
   return file;
 }
 
