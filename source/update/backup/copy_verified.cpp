@@ -36,9 +36,9 @@ struct ReadbackDigest {
 };
 
 // Moves every byte across, handing each piece to `eachPiece` when given; false at the first failed
-// read or write. Once a copy is large, `readback` reads it back behind the writes.
+// read or write. Once a copy is large, `readback` (when given) reads it back behind the writes.
 template <typename PieceFn>
-bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback& readback, PieceFn&& eachPiece) {
+bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback* readback, PieceFn&& eachPiece) {
   std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
   if (!buffer) return false;
   uint64_t total = 0;
@@ -51,11 +51,12 @@ bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback& 
     DWORD written = 0;
     if (!Platform().WriteFile(to, buffer.get(), got, &written, nullptr) || written != got) return false;
     total += got;
+    if (!readback) continue;
     if (!tried && total >= kReadbackFrom) {
       tried = true;
-      readback.Start(destination, to);
+      readback->Start(destination, to);
     }
-    if (readback.started()) readback.Written(total);
+    if (readback->started()) readback->Written(total);
   }
 }
 
@@ -68,8 +69,9 @@ bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destinati
   ScopedHandle to = OpenFileNotLink(destination, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
+  // Read back only where a proof is wanted.
   CopyReadback readback;
-  if (!PumpData(from, to.get(), destination, readback, eachPiece)) {
+  if (!PumpData(from, to.get(), destination, proof ? &readback : nullptr, eachPiece)) {
     TraceCopy(source, destination, "data").Win32(false);
     readback.Finish(false, nullptr);
     to.reset();

@@ -21,6 +21,10 @@ bool IsNotFoundError(unsigned long lastError) {
   return lastError == ERROR_FILE_NOT_FOUND || lastError == ERROR_PATH_NOT_FOUND;
 }
 
+bool IsExistsError(unsigned long lastError) {
+  return lastError == ERROR_FILE_EXISTS || lastError == ERROR_ALREADY_EXISTS;
+}
+
 PathState ReadPresentFileSizeAndTime(const wchar_t* path, uint32_t* sizeLow, SystemTime16* localWriteTime) {
   if (ReadFileSizeAndTime(path, sizeLow, localWriteTime)) return PathState::kPresent;
   return IsNotFoundError(Platform().GetLastError()) ? PathState::kAbsent : PathState::kUnknown;

@@ -20,6 +20,8 @@ PathState ProbePath(const wchar_t* path);
 
 // True for the last errors that mean the file or a folder of its path is not there.
 bool IsNotFoundError(unsigned long lastError);
+// True for the last errors of an exclusive creation that met a name already there.
+bool IsExistsError(unsigned long lastError);
 
 // The low 32 bits of the file's size and its last-write time converted to local time. False
 // when the file's attributes cannot be read (for instance because it does not exist).

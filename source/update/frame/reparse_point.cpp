@@ -47,8 +47,7 @@ ScopedHandle OpenFileNotLink(const wchar_t* path, DWORD access, DWORD share, DWO
     ScopedHandle created(Platform().CreateFileW(path, access, share, nullptr, CREATE_NEW,
                                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (created || disposition == CREATE_NEW) return created;
-    const DWORD error = Platform().GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return created;
+    if (!IsExistsError(Platform().GetLastError())) return created;
   }
   if (!IsNotLink(path)) return ScopedHandle();
   ScopedHandle file(Platform().CreateFileW(path, access, share, nullptr, disposition,

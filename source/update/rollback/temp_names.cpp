@@ -21,8 +21,7 @@ bool ReserveName(const wchar_t* path) {
   ScopedHandle file(Platform().CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
                                            nullptr));
   if (file) return true;
-  const DWORD error = Platform().GetLastError();
-  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) return false;
+  if (IsExistsError(Platform().GetLastError())) return false;
   return !PathExists(path);
 }
 

@@ -196,8 +196,7 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   bool existed = false;
   ScopedHandle journal(OpenJournal(journalPath_, CREATE_NEW));
   if (!journal) {
-    const DWORD error = Platform().GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+    if (!IsExistsError(Platform().GetLastError())) {
       return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
     }
     if (!MayUseJournal(JudgeLibraryFile(journalPath_))) return false;
