@@ -49,6 +49,22 @@ struct ObjectRoad {
 
 StepOutcome Outcome(bool ok, uint32_t code) { return {ok, code}; }
 
+// The steps of the roads: an add of `name` through the object, or its registration with `size`.
+auto AddOf(const wchar_t* name) {
+  return [name](MdataObject* object, const std::wstring& dir) {
+    uint32_t code = kNoCode;
+    const bool ok = MivraAddToBackup(object, (dir + name).c_str(), &code);
+    return Outcome(ok, code);
+  };
+}
+auto RegisterOf(const wchar_t* name, uint32_t size) {
+  return [name, size](MdataObject* object, const std::wstring& dir) {
+    uint32_t code = kNoCode;
+    const bool ok = MivraUpdateRollBackDB(object, (dir + name).c_str(), size, kDigest, &code);
+    return Outcome(ok, code);
+  };
+}
+
 const std::vector<uint32_t> kAddCodes = {MIVRA_E_BKMDATA_OPEN, MIVRA_E_BACKUP_FOLDER, MIVRA_E_FILE_ATTRIBUTES,
                                          MIVRA_E_RECORD_WRITE, MIVRA_E_PATH_TOO_LONG, MIVRA_E_FILE_COPY};
 const std::vector<uint32_t> kRegisterCodes = {MIVRA_E_RBMDATA_OPEN, MIVRA_E_RB_FILE_ATTRIBUTES,
@@ -72,16 +88,8 @@ std::vector<ObjectRoad> Roads() {
         }
         return object;
       },
-      [](MdataObject* object, const std::wstring& dir) {
-        uint32_t code = kNoCode;
-        const bool ok = MivraAddToBackup(object, (dir + L"b.dll").c_str(), &code);
-        return Outcome(ok, code);
-      },
-      [](MdataObject* object, const std::wstring& dir) {
-        uint32_t code = kNoCode;
-        const bool ok = MivraAddToBackup(object, (dir + L"c.dll").c_str(), &code);
-        return Outcome(ok, code);
-      },
+      AddOf(L"b.dll"),
+      AddOf(L"c.dll"),
       kAddCodes,
       MIVRA_E_RECORD_WRITE,
       L"tmpbkup\\bkmdata.dat",
@@ -105,16 +113,8 @@ std::vector<ObjectRoad> Roads() {
         return MivraCreateRBMdataObject(&code);
       },
       // An append, then an overwrite in place.
-      [](MdataObject* object, const std::wstring& dir) {
-        uint32_t code = kNoCode;
-        const bool ok = MivraUpdateRollBackDB(object, (dir + L"b.dll").c_str(), 5, kDigest, &code);
-        return Outcome(ok, code);
-      },
-      [](MdataObject* object, const std::wstring& dir) {
-        uint32_t code = kNoCode;
-        const bool ok = MivraUpdateRollBackDB(object, (dir + L"a.dll").c_str(), 9, kDigest, &code);
-        return Outcome(ok, code);
-      },
+      RegisterOf(L"b.dll", 5),
+      RegisterOf(L"a.dll", 9),
       kRegisterCodes,
       MIVRA_E_RB_RECORD_WRITE,
       L"rbmdata.dat",

@@ -195,14 +195,11 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
   // for the name. Only one that is there is judged (a link or another user's is not used).
   bool existed = false;
   ScopedHandle journal(OpenJournal(journalPath_, CREATE_NEW));
-  if (!journal) {
-    if (!IsExistsError(Platform().GetLastError())) {
-      return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
-    }
+  if (!journal && IsExistsError(Platform().GetLastError())) {
     if (!MayUseJournal(JudgeLibraryFile(journalPath_))) return false;
     journal = OpenJournal(journalPath_, OPEN_ALWAYS, &existed);
-    if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
   }
+  if (!journal) return TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
   if (existed) {
     // Left by an earlier change whose undo failed. Putting it back here would change the file
     // under a caller that has already read it (its end, its CRC): the journal stays untouched for
