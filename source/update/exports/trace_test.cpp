@@ -384,8 +384,8 @@ TEST_F(TraceTest, PathsOfEveryKindStayOnOneLineAndReadBackExactly) {
   EXPECT_EQ(FieldOf(removeCall, "name"), "");
 }
 
-// Each line is opened, appended and closed on its own: writers on two threads (as in two
-// processes) interleave whole lines, never parts of them.
+// Each line is appended in one write under a lock: writers on two threads (as in two processes)
+// interleave whole lines, never parts of them.
 TEST_F(TraceTest, TwoWritersAppendWholeLinesToOneTrace) {
   EXPECT_FALSE(MivraIsFeatureOFF());  // the install directory is cached before the threads start
   const std::wstring trace = TraceFile(L"shared.log");
@@ -414,28 +414,52 @@ TEST_F(TraceTest, TwoWritersAppendWholeLinesToOneTrace) {
   }
 }
 
+// A trace of `length` zero bytes.
+void MakeTraceOfLength(const std::wstring& trace, int64_t length) {
+  HANDLE file = CreateFileW(trace.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  LARGE_INTEGER size;
+  size.QuadPart = length;
+  SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+  SetEndOfFile(file);
+  CloseHandle(file);
+}
+
+uint64_t LengthOf(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
 TEST_F(TraceTest, AFullTraceIsMovedAsideOnceAndStartedAgain) {
   const std::wstring trace = TraceFile(L"full.log");
-  {
-    HANDLE file = CreateFileW(trace.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    LARGE_INTEGER size;
-    size.QuadPart = mivra::kTraceFileLimit;
-    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
-    SetEndOfFile(file);
-    CloseHandle(file);
-  }
+  MakeTraceOfLength(trace, mivra::kTraceFileLimit);
   WriteFileBytes(trace + L".1", "an older trace\n");
   TraceInto(trace);
   MivraIsFeatureOFF();
   MivraIsFeatureOFF();
 
-  WIN32_FILE_ATTRIBUTE_DATA aside;
-  ASSERT_TRUE(GetFileAttributesExW((trace + L".1").c_str(), GetFileExInfoStandard, &aside));
-  EXPECT_EQ(aside.nFileSizeLow, mivra::kTraceFileLimit);
+  EXPECT_EQ(LengthOf(trace + L".1"), mivra::kTraceFileLimit);
   EXPECT_EQ(Summaries(ExportLines(ReadTrace(trace))),
             (std::vector<std::string>{"call MivraIsFeatureOFF", "return MivraIsFeatureOFF 0", "call MivraIsFeatureOFF",
                                       "return MivraIsFeatureOFF 0"}));
+}
+
+// A call holds its trace open from its first line: one that fills the trace moves it aside itself,
+// and goes on in a new file.
+TEST_F(TraceTest, ACallThatFillsTheTraceMovesItAsideAndGoesOn) {
+  const std::wstring trace = TraceFile(L"filling.log");
+  MakeTraceOfLength(trace, mivra::kTraceFileLimit - 1);
+  TraceInto(trace);
+  MivraIsFeatureOFF();
+
+  // The first line went to the old file, which the second then found full.
+  EXPECT_GT(LengthOf(trace + L".1"), mivra::kTraceFileLimit);
+  EXPECT_EQ(Summaries(ReadTrace(trace)), (std::vector<std::string>{"step switch on", "return MivraIsFeatureOFF 0"}));
+  // And no handle of the trace outlives the call: the file can be had without sharing.
+  HANDLE alone = CreateFileW(trace.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(alone, INVALID_HANDLE_VALUE);
+  if (alone != INVALID_HANDLE_VALUE) CloseHandle(alone);
 }
 
 }  // namespace

@@ -13,11 +13,31 @@
 
 namespace mivra {
 
+namespace {
+
+// The trace's own handle is closed directly, outside the platform table like the rest of its I/O.
+struct TraceHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using TraceFileHandle = ScopedGeneric<TraceHandleTraits>;
+
+}  // namespace
+
 struct TraceCallState {
   std::wstring file;
   LARGE_INTEGER start{};
   uint32_t code = 0;
   bool codeWritten = false;
+  // Opened at the call's first line and closed when the call returns: an open per line cost more
+  // than the work a line reports (a query of a thousand files took two and a half times as long).
+  TraceFileHandle handle;
+  bool unopenable = false;  // tried once in this call: a trace that cannot be opened is skipped
+  // The file's length when it was opened, and what this call has appended since: the trace is
+  // moved aside once that reaches the limit (lines of other processes meanwhile are not counted).
+  uint64_t length = 0;
 };
 
 namespace {
@@ -85,15 +105,6 @@ std::string LinePrefix() {
   return text;
 }
 
-// The trace's own handle is closed directly, outside the platform table like the rest of its I/O.
-struct TraceHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
-};
-using TraceFileHandle = ScopedGeneric<TraceHandleTraits>;
-
 TraceFileHandle OpenForAppend(const std::wstring& file) {
   // Append-only access makes every write land at the end; read access is what a lock needs;
   // delete sharing lets a writer move the file aside while others have it open.
@@ -102,8 +113,9 @@ TraceFileHandle OpenForAppend(const std::wstring& file) {
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-// Writers in other processes wait for each other around one line, so that lines never mix even
-// where appends are not atomic by themselves. The lock lies far beyond any trace's end.
+// Writers in other processes wait for each other around a line, and around the look at a trace's
+// length, so that only one of them moves a full trace aside. The lock lies far beyond any trace's
+// end.
 class AppendLock {
  public:
   explicit AppendLock(HANDLE file) : file_(file) {
@@ -123,22 +135,44 @@ class AppendLock {
   bool locked_ = false;
 };
 
-// Appends one whole line in one write. A full trace is moved aside once, replacing the older one,
-// and the line goes to a new file.
-void AppendLine(const std::wstring& file, const std::string& line) {
+// Opens the call's trace, moving a full one aside once (replacing the older one) and starting a
+// new file. False when it cannot be opened.
+bool OpenTrace(TraceCallState& call) {
   for (int opening = 0; opening < 2; ++opening) {
-    TraceFileHandle handle = OpenForAppend(file);
-    if (!handle) return;
-    AppendLock lock(handle.get());
-    LARGE_INTEGER size;
-    if (opening == 0 && ::GetFileSizeEx(handle.get(), &size) &&
-        static_cast<uint64_t>(size.QuadPart) >= kTraceFileLimit) {
-      ::MoveFileExW(file.c_str(), (file + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
-      continue;
+    TraceFileHandle handle = OpenForAppend(call.file);
+    if (!handle) return false;
+    {
+      // Under the lock, so that of two writers that find the trace full only one moves it aside.
+      AppendLock lock(handle.get());
+      LARGE_INTEGER size;
+      call.length = ::GetFileSizeEx(handle.get(), &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
+      if (opening == 0 && call.length >= kTraceFileLimit) {
+        ::MoveFileExW(call.file.c_str(), (call.file + L".1").c_str(), MOVEFILE_REPLACE_EXISTING);
+        continue;
+      }
     }
-    DWORD written = 0;
-    ::WriteFile(handle.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    return;
+    call.handle = std::move(handle);
+    return true;
+  }
+  return false;
+}
+
+// Appends one whole line in one write, through the handle the call holds. Writers in other
+// processes wait for each other around the line, so that lines never mix even where an append is
+// not one step (Wine takes the length, then writes there).
+void AppendLine(TraceCallState& call, const std::string& line) {
+  if (call.handle && call.length >= kTraceFileLimit) call.handle.reset();
+  if (!call.handle) {
+    if (call.unopenable) return;
+    if (!OpenTrace(call)) {
+      call.unopenable = true;
+      return;
+    }
+  }
+  AppendLock lock(call.handle.get());
+  DWORD written = 0;
+  if (::WriteFile(call.handle.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+    call.length += written;
   }
 }
 
@@ -179,7 +213,7 @@ void TraceEvent::Write() noexcept {
   active_ = false;
   ErrorsKept kept;
   try {
-    AppendLine(call_->file, LinePrefix() + " " + line_ + "\n");
+    AppendLine(*call_, LinePrefix() + " " + line_ + "\n");
   } catch (...) {
   }
 }
@@ -302,7 +336,10 @@ ExportTrace::ExportTrace(const char* function) noexcept : function_(function), o
 }
 
 ExportTrace::~ExportTrace() {
-  if (state_) tCurrent = outer_;
+  if (!state_) return;
+  tCurrent = outer_;
+  ErrorsKept kept;
+  state_.reset();
 }
 
 TraceEvent ExportTrace::Arguments() noexcept { return TraceEvent(state_.get(), "call", "fn", function_); }
