@@ -1,13 +1,18 @@
 #include "crash/crash_roads.h"
 
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 
 #include <algorithm>
 
 #include "support/file_util.h"
 #include "support/metadata_file_bytes.h"
+#include "update/backup/bk_record_layout.h"
 #include "update/backup/commit_journal.h"
+#include "update/rollbackdb/rb_record_layout.h"
 #include "update/store/metadata_journal.h"
+#include "update/store/metadata_store.h"
 
 namespace crash_roads {
 namespace {
@@ -411,9 +416,10 @@ bool RecoverAndValidate(const std::wstring& base, std::string* problem) {
     std::wstring path;
     const mivra_test::MetadataFileLayout* layout;
     const char* magic;
-  } kFiles[] = {{base + L"\\bkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP"},
-                {base + L"\\tmpbkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP"},
-                {base + L"\\rbmdata.dat", &mivra_test::kRBLayout, "KVRBUP"}};
+    const mivra::MetadataFormat* format;
+  } kFiles[] = {{base + L"\\bkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP", &mivra::kBkMdataFormat},
+                {base + L"\\tmpbkup\\bkmdata.dat", &mivra_test::kBkLayout, "KVBKUP", &mivra::kBkMdataFormat},
+                {base + L"\\rbmdata.dat", &mivra_test::kRBLayout, "KVRBUP", &mivra::kRBMdataFormat}};
   for (const auto& file : kFiles) {
     const bool kept = file.layout == &mivra_test::kRBLayout;
     const mivra::JournalRecovery recovery = mivra::RecoverJournal(file.path.c_str(), kept);
@@ -426,6 +432,17 @@ bool RecoverAndValidate(const std::wstring& base, std::string* problem) {
     if (kept ? !mivra::JournalHoldsNothing(file.path.c_str()) : mivra_test::FileExists(journal)) {
       *problem = "journal left beside a metadata file";
       return false;
+    }
+    // An append cut off before its commit point is cut off the file by the next open.
+    if (mivra_test::FileExists(file.path)) {
+      const int fd = _wopen(file.path.c_str(), _O_RDWR | _O_BINARY);
+      const mivra::AppendCut cut =
+          fd == -1 ? mivra::AppendCut::kFailed : mivra::CutUnfinishedAppend(fd, *file.format, file.path.c_str());
+      if (fd != -1) _close(fd);
+      if (cut == mivra::AppendCut::kFailed) {
+        *problem = "an unfinished append could not be cut off";
+        return false;
+      }
     }
     const std::string verdict = CheckMetadata(file.path, *file.layout, file.magic);
     if (!verdict.empty()) {

@@ -146,26 +146,23 @@ TEST_P(SecondFaultTest, AnObjectWhoseUndoFailedWritesNothingMoreAndTheNextOpenRe
   crash_roads::Road files{"files", nullptr, {}, {L"a.dll", L"b.dll", L"c.dll"}};
   const crash_roads::RawState start = crash_roads::CaptureRaw(BaseFolder(), InstallDir(), files);
 
-  // Only a fault from the journal's first call on has a change to undo.
+  // Any call of the step may be the first fault: the append's own calls go through the object's
+  // descriptor, which no look at the calls' files can tell from the others.
   uint32_t calls = 0;
-  uint32_t journalFrom = 0;
   {
     MdataObject* object = road.open(InstallDir());
     ASSERT_NE(object, nullptr);
     EveryCallFault counter(FaultMode::kCount, 0);
     ASSERT_TRUE(road.first(object, InstallDir()).ok);
     calls = counter.calls();
-    const std::wstring file = road.file;
-    journalFrom = counter.firstCallOn(file.substr(0, file.size() - 4) + L".jnl");
     MivraDeleteBkMdataObject(object);
   }
-  ASSERT_GT(journalFrom, 0u);
-  std::printf("%s: calls %u to %u, each failed with one of the %u after it\n", road.what, journalFrom, calls,
+  std::printf("%s: calls 1 to %u, each failed with one of the %u after it\n", road.what, calls,
               kUndoCalls);
 
   int refused = 0;
   int reported = 0;
-  for (uint32_t n = journalFrom; n <= calls && reported < 5; ++n) {
+  for (uint32_t n = 1; n <= calls && reported < 5; ++n) {
     for (uint32_t m = n + 1; m <= n + kUndoCalls && reported < 5; ++m) {
       SCOPED_TRACE(testing::Message() << road.what << ": call " << n << ", then call " << m);
       crash_roads::RestoreRaw(start, BaseFolder(), InstallDir(), files);

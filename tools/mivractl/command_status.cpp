@@ -56,6 +56,7 @@ Report BackupFolderReport(const std::wstring& folder) {
   const MetadataFile metadata = ReadMetadataFile(folder + L"\\bkmdata.dat", kBkMdataFormat);
   report.Set("metadata", Report::Text(MetadataState(metadata)));
   if (metadata.journal.state != JournalState::kNone) report.Set("journal", JournalReport(metadata.journal));
+  if (metadata.unfinishedAppend) report.Set("unfinishedAppend", UnfinishedAppendReport(metadata));
   if (metadata.present() && metadata.verdict.headerComplete) {
     const BkMdataState state = DecodeBkState(metadata.bytes.data() + kBkMdataFormat.stateOffset());
     report.Set("records", Report::Number(metadata.verdict.recordsInFile));
@@ -69,6 +70,7 @@ Report DatabaseReport(const std::wstring& base) {
   const MetadataFile database = ReadMetadataFile(base + L"\\rbmdata.dat", kRBMdataFormat);
   report.Set("exists", Report::Flag(database.present()));
   if (database.journal.state != JournalState::kNone) report.Set("journal", JournalReport(database.journal));
+  if (database.unfinishedAppend) report.Set("unfinishedAppend", UnfinishedAppendReport(database));
   if (!database.present()) return report;
   report.Set("verdict", Report::Text(MetadataState(database)));
   if (database.verdict.headerComplete) {

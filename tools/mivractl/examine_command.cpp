@@ -1,6 +1,7 @@
 #include "examine_command.h"
 
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "file_bytes.h"
@@ -63,10 +64,11 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
   }
 
   // A metadata file is shown as the library's next open finds it: with the journal beside it put
-  // back, when a change was cut off.
+  // back, when a change was cut off, and an append cut off before its commit point cut off.
   Report journal = Report::Object();
   bool hasJournal = false;
   bool removedByJournal = false;
+  std::optional<Report> unfinishedAppend;
   if (recognition.kind == FileKind::kBkMdata || recognition.kind == FileKind::kRBMdata) {
     const MetadataFile metadata =
         ReadMetadataFile(path, recognition.kind == FileKind::kBkMdata ? kBkMdataFormat : kRBMdataFormat);
@@ -75,6 +77,10 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
       journal = JournalReport(metadata.journal);
       removedByJournal = metadata.read == FileRead::kMissing;
       if (metadata.present()) bytes = metadata.bytes;
+    }
+    if (metadata.unfinishedAppend) {
+      unfinishedAppend = UnfinishedAppendReport(metadata);
+      bytes = metadata.bytes;
     }
   }
 
@@ -101,6 +107,7 @@ int RunInspect(const CommandLine& line, std::ostream& out, std::ostream& err) {
       .Set("kind", Report::Text(FileKindName(recognition.kind)))
       .Set("recognizedBy", Report::Text(recognition.byMagic ? "magic" : "name"));
   if (hasJournal) report.Set("journal", std::move(journal));
+  if (unfinishedAppend) report.Set("unfinishedAppend", std::move(*unfinishedAppend));
   if (removedByJournal) {
     report.Set("library", Report::Text("deletes the file at its next open (the change that created it was cut off)"));
     out << (line.json ? RenderJson(report) : RenderText(report));

@@ -237,7 +237,8 @@ TEST_F(InspectCommandTest, JsonCarriesTheSameFindings) {
 }
 
 // A metadata file is shown as the library's next open finds it: a complete journal beside it put
-// back, one that is not complete ignored; either way the output says so.
+// back, one that is not complete ignored, and bytes past the records the count names cut off when
+// the CRC is theirs (an append cut off before its commit point); either way the output says so.
 TEST_F(InspectCommandTest, ShowsAFileAsItsJournalWillPutItBack) {
   const std::string good = BuildBkMdata({BkRecord(L"a.dll", "alpha")});
   const std::string appendCutOff = good + std::string(560, '\x11');
@@ -258,10 +259,20 @@ TEST_F(InspectCommandTest, ShowsAFileAsItsJournalWillPutItBack) {
        {"journal.state: complete", "size: " + std::to_string(good.size()), "verdict: valid", "check.length: ok (1 record)",
         "journal.recovery: a change was cut off with its writer: the library's next open puts back 93 saved bytes in "
         "1 range and sets the length to " + std::to_string(good.size()) + "; the file is shown so"}},
-      {"journal cut off", appendCutOff, std::string(complete.begin(), complete.end() - 1), 1,
-       {"journal.state: incomplete", "size: " + std::to_string(appendCutOff.size()), "verdict: invalid",
+      {"journal cut off", appendCutOff, std::string(complete.begin(), complete.end() - 1), 0,
+       {"journal.state: incomplete", "size: " + std::to_string(good.size()), "verdict: valid",
         "journal.recovery: not complete (cut off while it was written, or already retired): the library's next "
-        "open deletes it and takes the file as it is"}},
+        "open deletes it and takes the file as it is",
+        "unfinishedAppend: an append was cut off before its commit point: the library's next open cuts off the 560 "
+        "bytes past the 1 record the count names; the file is shown so"}},
+      // An emptied journal holds no change.
+      {"append cut off before its commit point", good + std::string(300, '\x11'), std::string(8, '\0'), 0,
+       {"size: " + std::to_string(good.size()), "verdict: valid", "check.length: ok (1 record)",
+        "unfinishedAppend: an append was cut off before its commit point: the library's next open cuts off the 300 "
+        "bytes past the 1 record the count names; the file is shown so"}},
+      {"bytes past the count that its CRC does not vouch for", good.substr(0, 100) + "X" + good.substr(101) +
+           std::string(560, '\x11'), std::string(8, '\0'), 1,
+       {"verdict: invalid"}},
       {"creation cut off", good.substr(0, 40), std::string(created.begin(), created.end()), 1,
        {"journal.state: complete",
         "library: deletes the file at its next open (the change that created it was cut off)"}},

@@ -101,7 +101,19 @@ MetadataFile ReadMetadataFile(const std::filesystem::path& path, const MetadataF
   file.sizeOnDisk = file.present() ? file.bytes.size() : 0;
   file.journal = PutBackJournal(path, &file);
   if (file.present()) file.verdict = ExamineMetadataFile(format, file.bytes.data(), file.bytes.size());
+  if (file.present() && file.verdict.unfinishedAppend) {
+    const size_t counted = format.recordAreaOffset() + size_t{file.verdict.recordCount} * format.recordSize;
+    file.unfinishedAppend = file.bytes.size() - counted;
+    file.bytes.resize(counted);
+    file.verdict = ExamineMetadataFile(format, file.bytes.data(), file.bytes.size());
+  }
   return file;
+}
+
+Report UnfinishedAppendReport(const MetadataFile& file) {
+  return Report::Text("an append was cut off before its commit point: the library's next open cuts off the " +
+                      CountOf(file.unfinishedAppend, "byte", "bytes") + " past the " +
+                      CountOf(file.verdict.recordCount, "record", "records") + " the count names; the file is shown so");
 }
 
 Report JournalReport(const JournalFinding& journal) {

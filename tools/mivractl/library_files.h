@@ -41,6 +41,9 @@ struct MetadataFile {
   MetadataVerdict verdict;
   uint64_t sizeOnDisk = 0;             // of the file as it lies on disk
   JournalFinding journal;
+  // The bytes past the records the count names that the next open cuts off: an append cut off
+  // before its commit point (none when 0). `bytes` are shown without them.
+  uint64_t unfinishedAppend = 0;
 
   bool present() const { return read == FileRead::kOk; }
   // The library opens the file (magic and CRC); a file it would delete counts as not there.
@@ -52,6 +55,9 @@ MetadataFile ReadMetadataFile(const std::filesystem::path& path, const MetadataF
 // The journal's part of a report: its file, whether it is complete and what the library's next
 // open does with it (a null "none" when there is no journal).
 Report JournalReport(const JournalFinding& journal);
+
+// What the next open does with an unfinished append (only for a file that has one).
+Report UnfinishedAppendReport(const MetadataFile& file);
 
 }  // namespace mivra::ctl
 

@@ -29,6 +29,8 @@ inline constexpr size_t kBkStateFlagsOffset = 20;
 
 inline constexpr MetadataFormat kBkMdataFormat{MdataKind::kBackup, "KVBKUP",      kBkHeaderSize,
                                                kBkStateSize,       kBkRecordSize, kBkRecordNameOffset};
+// An append commits by writing the CRC and the count together, in one sector.
+static_assert(kBkRecordAreaOffset <= kSectorSize);
 
 inline constexpr uint32_t BKREC_REMOVED = 1;  // taken out of the backup, copy deleted
 inline constexpr uint32_t BKREC_ABSENT = 2;   // did not exist at backup time: a rollback deletes it

@@ -28,6 +28,8 @@ inline constexpr size_t kRBStateRollbackCountOffset = 5;
 
 inline constexpr MetadataFormat kRBMdataFormat{MdataKind::kRollback, "KVRBUP",      kRBHeaderSize,
                                                kRBStateSize,         kRBRecordSize, kRBRecordNameOffset};
+// An append commits by writing the CRC and the count together, in one sector.
+static_assert(kRBRecordAreaOffset <= kSectorSize);
 
 // The record index that asks WriteRBRecord to append rather than overwrite.
 inline constexpr uint32_t RBREC_APPEND = 3000;

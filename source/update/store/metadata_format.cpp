@@ -64,7 +64,16 @@ MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t*
   verdict.crcMatches = verdict.computedCrc == verdict.storedCrc;
   verdict.recordsInFile = WholeRecords(format, area);
   verdict.lengthExact = area % format.recordSize == 0;
+  uint64_t counted = 0;
+  verdict.unfinishedAppend = !verdict.crcMatches &&
+                             CountedAreaLength(format, verdict.recordCount, area, &counted) &&
+                             Crc32(bytes + format.recordAreaOffset(), static_cast<size_t>(counted)) == verdict.storedCrc;
   return verdict;
+}
+
+bool CountedAreaLength(const MetadataFormat& format, uint32_t recordCount, uint64_t areaLength, uint64_t* counted) {
+  *counted = uint64_t{recordCount} * format.recordSize;
+  return *counted < areaLength;
 }
 
 }  // namespace mivra

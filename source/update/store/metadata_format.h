@@ -90,9 +90,23 @@ struct MetadataVerdict {
   uint32_t recordCount = 0;     // from the state block
   uint64_t recordsInFile = 0;   // whole records the file length holds
   bool lengthExact = false;     // the record area is a whole number of records
+  // The CRC does not match, but the file holds more than the records the count names, and the CRC
+  // is theirs: an append that never reached its commit point (UnfinishedAppendLength).
+  bool unfinishedAppend = false;
   bool valid() const { return headerComplete && magicMatches && crcMatches; }
 };
 MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t* bytes, size_t length);
+
+// An append writes its record past the end and flushes it, then writes the CRC and the count, which
+// lie together in the file's first sector, and flushes that: the commit point. Until that sector
+// lands, the header still describes the records before the new one. True when a record area of
+// `areaLength` bytes holds more than the `recordCount` records the count names, with `*counted`
+// their length: if the stored CRC is theirs, the rest is an append that never reached its commit
+// point, and the file is cut back to them.
+bool CountedAreaLength(const MetadataFormat& format, uint32_t recordCount, uint64_t areaLength, uint64_t* counted);
+
+// Where a metadata file's first sector ends: what a disk writes whole or not at all.
+inline constexpr size_t kSectorSize = 512;
 
 }  // namespace mivra
 

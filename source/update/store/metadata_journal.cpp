@@ -190,6 +190,16 @@ bool JournalHoldsNothing(const wchar_t* path) {
 }
 
 bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
+  if (journal_) return false;
+  JournalImage image;
+  if (!SaveImage(ranges, &image)) {
+    TraceStep("journal-begin").Path("path", path_).Failed("the bytes to save cannot be read");
+    return false;
+  }
+  return BeginWith(std::move(image));
+}
+
+bool MetadataChange::BeginWith(JournalImage image) {
   if (journal_ || !JournalPathFor(path_, journalPath_)) return false;
   // Most changes find no journal: creating one exclusively proves that and makes it, with one look
   // for the name. Only one that is there is judged (a link or another user's is not used).
@@ -212,10 +222,9 @@ bool MetadataChange::Begin(std::initializer_list<ByteRange> ranges) {
       return false;
     }
   }
-  JournalImage image;
   // The journal must be on disk before the file changes, or a crash could leave a half-changed
   // file with nothing to undo it.
-  if (!SaveImage(ranges, &image) || !WriteJournal(journal.get(), image, keep_)) {
+  if (!WriteJournal(journal.get(), image, keep_)) {
     TraceStep("journal-begin").Path("path", journalPath_).Win32(false);
     // Whatever of it was written describes the file as it still is. One made just now goes, even
     // when it is to be kept: on a full disk it could not even be emptied, and it holds no space.

@@ -73,6 +73,9 @@ class MetadataChange {
   // is left to the next open, which judges the file afresh. So does a journal that is a link or
   // another user's.
   bool Begin(std::initializer_list<ByteRange> ranges);
+  // The same with what the file is to be put back to given: for a change made without a journal
+  // that did not reach its commit point, whose undo this change then is (Undo right after).
+  bool BeginWith(JournalImage image);
 
   // The descriptor of a file created after Begin, or -1 once the caller closed it.
   void SetFile(int fd) { fd_ = fd; }

@@ -162,6 +162,72 @@ TEST_F(MetadataJournalTest, ChangeCutOffWithItsProcessIsUndoneByTheNextOpen) {
   }
 }
 
+// An append needs no journal: its commit point is the write of the CRC and the count, together in
+// the first sector, after the record is on disk. Cut off before it, the append leaves bytes past the
+// records the count names, with their CRC still in the header: the next open that may write cuts
+// them off. Bytes past the count that the CRC does not vouch for, or counted records that changed,
+// make the file invalid as before.
+TEST_F(MetadataJournalTest, AnAppendCutOffBeforeItsCommitPointIsCutOffByTheNextOpen) {
+  const std::string record = RecordNamed(L"c.dll");
+  const struct {
+    const char* what;
+    std::string file;
+    bool cutOff;  // else invalid, and deleted
+  } kCases[] = {
+      {"a whole record", before_ + record, true},
+      {"part of a record", before_ + record.substr(0, 300), true},
+      {"two records", before_ + record + RecordNamed(L"d.dll"), true},
+      {"a record, and a counted one changed", before_ + record, false},
+      {"the count past the records", before_ + record, false},
+      {"nothing past the count, the CRC wrong", before_, false},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    std::string file = c.file;
+    const std::string what = c.what;
+    if (what == "a record, and a counted one changed") file[93 + 10] ^= 1;
+    if (what == "the count past the records") mivra_test::PutLe32(file, mivra_test::kBkCountAt, 4);
+    if (what == "nothing past the count, the CRC wrong") file[mivra_test::kCrcAt] ^= 1;
+    mivra_test::WriteFileBytes(FilePath(), file);
+    {
+      // A caller that may only read leaves the cut to one that may write.
+      mivra_test::ReadOnlyCaller caller;
+      MdataObject object;
+      EXPECT_EQ(OpenFor(object, mivra::MetadataAccess::kReadOnlyWhenDenied), mivra::MetadataOpen::kFailed);
+    }
+    EXPECT_TRUE(File() == file);
+    MdataObject object;
+    EXPECT_EQ(Open(object), c.cutOff);
+    if (c.cutOff) {
+      EXPECT_TRUE(File() == before_);
+      // And the object goes on from the records that were counted.
+      uint32_t index = 0;
+      EXPECT_EQ(mivra::FindMetadataName(object, L"c.dll", &index), mivra::NameLookup::kNotFound);
+      EXPECT_EQ(mivra::CountRecordsFromLength(object), 2u);
+    } else {
+      EXPECT_FALSE(mivra_test::FileExists(FilePath()));
+    }
+    EXPECT_FALSE(mivra_test::FileExists(JournalPath()));
+  }
+}
+
+// A successful append touches no journal, and leaves the record counted and under the CRC.
+TEST_F(MetadataJournalTest, AnAppendWritesNoJournal) {
+  MdataObject object;
+  ASSERT_TRUE(Open(object));
+  {
+    EveryCallFault counter(FaultMode::kCount, 0);
+    ASSERT_TRUE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"c.dll")), L"c.dll"));
+    EXPECT_EQ(counter.firstCallOn(L"bkmdata.jnl"), 0u);
+  }
+  object.Close();
+  const std::string file = File();
+  ASSERT_EQ(file.size(), before_.size() + mivra_test::kBkRecordBytes);
+  EXPECT_EQ(file.substr(before_.size()), RecordNamed(L"c.dll"));
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kBkCountAt), 3u);
+  EXPECT_EQ(mivra_test::Le32At(file, mivra_test::kCrcAt), mivra_test::ReferenceCrc32(file.substr(93)));
+}
+
 TEST_F(MetadataJournalTest, CreationCutOffLeavesNoFileBehind) {
   WriteJournalOfCurrentFile(/*fileAbsent=*/true);
   mivra_test::WriteFileBytes(FilePath(), before_.substr(0, 40));
@@ -383,8 +449,8 @@ TEST_F(MetadataJournalTest, AFileOrJournalThatIsNotTheLibrarysIsNeitherAppliedNo
   }
 }
 
-// A journal planted beside a file that is open already: the change does not start, the planted
-// journal is neither read back into the file nor written over.
+// A journal planted beside a file that is open already: a change in place does not start, the
+// planted journal is neither read back into the file nor written over.
 TEST_F(MetadataJournalTest, AChangeMeetingAnotherUsersJournalFailsAndLeavesIt) {
   ASSERT_TRUE(mivra_test::MayChangeUnixOwner()) << "the tests run as root";
   MdataObject object;
@@ -392,7 +458,7 @@ TEST_F(MetadataJournalTest, AChangeMeetingAnotherUsersJournalFailsAndLeavesIt) {
   WriteJournalOfCurrentFile();
   const std::string journal = mivra_test::ReadFileBytes(JournalPath());
   ASSERT_TRUE(mivra_test::ChangeUnixOwner(JournalPath(), 4242));
-  EXPECT_FALSE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"c.dll")), L"c.dll"));
+  EXPECT_FALSE(mivra::OverwriteStoredRecord(object, 0, Bytes(RecordNamed(L"c.dll"))));
   object.Close();
   EXPECT_TRUE(File() == before_);
   EXPECT_EQ(mivra_test::ReadFileBytes(JournalPath()), journal);

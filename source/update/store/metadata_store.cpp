@@ -28,9 +28,6 @@ namespace {
 
 int64_t FileLength(int fd) { return Platform().seek(fd, 0, SEEK_END); }
 
-// What a disk writes whole or not at all.
-constexpr size_t kSectorSize = 512;
-
 uint32_t RecordsForLength(int64_t length, const MetadataFormat& format) {
   if (length < static_cast<int64_t>(format.recordAreaOffset())) return 0;
   const uint64_t records = WholeRecords(format, static_cast<uint64_t>(length) - format.recordAreaOffset());
@@ -147,16 +144,6 @@ bool RecordsHeld(const MdataObject& object, uint32_t* records) {
   return object.format && RecordsInLength(FileLength(object.fd.get()), *object.format, records);
 }
 
-// Sets the record count to the records the file holds, so that a damaged count is mended rather
-// than carried on (or wrapped) by an append.
-bool StoreRecordCount(const MdataObject& object, uint32_t records) {
-  const MetadataFormat& format = *object.format;
-  std::vector<uint8_t> state(format.stateSize);
-  if (!ReadStateBlock(object, state.data())) return false;
-  WriteLe32(state.data() + kStateRecordCountOffset, records);
-  return WriteAt(object.fd.get(), format.stateOffset(), state.data(), state.size());
-}
-
 // The check, handing the bytes of the record area to `eachAreaPiece` as the CRC reads them.
 MetadataCheck CheckReadingArea(int fd, const MetadataFormat& format,
                                const std::function<void(const uint8_t*, size_t)>& eachAreaPiece) {
@@ -213,6 +200,98 @@ bool CreateMetadataFile(MdataObject& object, const MetadataFormat& format, const
   change.SetFile(-1);
   Platform().close(fd);
   return false;
+}
+
+// An append that has not reached its commit point, put back when it goes: the file cut to its old
+// length, and, once the first sector may have been written, that sector's old bytes put back
+// through a journal, so that an undo cut off or failing on the file is finished by the next open.
+// An undo that fails closes the object for writing: what it reads no longer matches its view.
+class PendingAppend {
+ public:
+  PendingAppend(MdataObject& object, int64_t end, const std::vector<uint8_t>& front)
+      : object_(object), end_(end), front_(front) {}
+  ~PendingAppend() {
+    if (committed_) return;
+    const bool undone = Undo();
+    TraceStep("append-undo").Path("path", object_.path).Ok(undone);
+    if (!undone) object_.writeClosed = true;
+  }
+  PendingAppend(const PendingAppend&) = delete;
+  PendingAppend& operator=(const PendingAppend&) = delete;
+
+  void FrontWritten() { frontWritten_ = true; }
+  void Committed() { committed_ = true; }
+
+ private:
+  bool Undo() {
+    const int fd = object_.fd.get();
+    // The old first sector still counts only the records before the new one: a length that cannot
+    // be set back leaves a tail the next open cuts off, but this object would take it for a record.
+    if (!frontWritten_) return Platform().chsize(fd, end_) == 0;
+    JournalImage image;
+    image.oldLength = static_cast<uint64_t>(end_);
+    image.ranges.push_back({0, front_});
+    {
+      MetadataChange change(object_.path, fd, &object_.writeClosed, KeepsJournal(*object_.format));
+      if (change.BeginWith(image)) return change.Undo();
+    }
+    // No journal could be written (a full disk has no room for one): put back directly.
+    return WriteAt(fd, 0, front_.data(), front_.size()) && Platform().chsize(fd, end_) == 0 &&
+           Platform().commit(fd) == 0;
+  }
+
+  MdataObject& object_;
+  int64_t end_;
+  const std::vector<uint8_t>& front_;
+  bool frontWritten_ = false;
+  bool committed_ = false;
+};
+
+// The first sector's bytes up to the record area with the CRC and count of an append.
+std::vector<uint8_t> CommittingFront(const MetadataFormat& format, std::vector<uint8_t> front, uint32_t crc,
+                                     uint32_t records) {
+  WriteLe32(front.data() + kHeaderCrcOffset, crc);
+  // The count is set to the records the file holds, so that a damaged count is mended rather than
+  // carried on (or wrapped).
+  WriteLe32(front.data() + format.stateOffset() + kStateRecordCountOffset, records);
+  return front;
+}
+
+// An append at the end of the file needs no journal (see CountedAreaLength): the record goes past
+// the end and is flushed; then the CRC and the count, in the first sector, are written and flushed,
+// which commits it.
+bool AppendAtEnd(MdataObject& object, int64_t end, const uint8_t* stored, const std::vector<uint8_t>& front,
+                 uint32_t position) {
+  const MetadataFormat& format = *object.format;
+  const int fd = object.fd.get();
+  PendingAppend pending(object, end, front);
+  if (!WriteAt(fd, static_cast<uint64_t>(end), stored, format.recordSize) || Platform().commit(fd) != 0) return false;
+  // The CRC the open proved, and every append since kept, carried on over the new record.
+  const uint32_t crc =
+      Crc32Update(ReadLe32(front.data() + kHeaderCrcOffset) ^ 0xFFFFFFFFu, stored, format.recordSize) ^ 0xFFFFFFFFu;
+  const std::vector<uint8_t> committed = CommittingFront(format, front, crc, position + 1);
+  pending.FrontWritten();
+  if (!WriteAt(fd, 0, committed.data(), committed.size()) || Platform().commit(fd) != 0) return false;
+  pending.Committed();
+  return true;
+}
+
+// A file that ends in part of a record that its CRC covers (no append of the library's leaves one,
+// but a file may come so): the record goes over bytes the CRC vouches for, so the append is
+// journalled like a change in place.
+bool AppendOverStrayBytes(MdataObject& object, uint64_t offset, int64_t end, const uint8_t* stored,
+                          const std::vector<uint8_t>& front, uint32_t position) {
+  const MetadataFormat& format = *object.format;
+  const int fd = object.fd.get();
+  MetadataChange change(object.path, fd, &object.writeClosed, KeepsJournal(format));
+  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
+  uint32_t crc = 0;
+  if (!WriteAt(fd, offset, stored, format.recordSize) ||
+      !CalcFileCrc32(fd, static_cast<int32_t>(format.recordAreaOffset()), &crc)) {
+    return false;
+  }
+  const std::vector<uint8_t> committed = CommittingFront(format, front, crc, position + 1);
+  return WriteAt(fd, 0, committed.data(), committed.size()) && change.Commit();
 }
 
 }  // namespace
@@ -325,13 +404,54 @@ MetadataOpen OpenMetadata(MdataObject& object, const MetadataFormat& format, con
     case MetadataCheck::kInvalid:
       // A caller that may only read deletes nothing: the next caller that can write does.
       if (object.readOnly || JournalMayExist(path)) break;
-      DiscardFile(object, path);
-      return MetadataOpen::kFailed;
+      switch (CutUnfinishedAppend(fd, format, path)) {
+        case AppendCut::kCut:
+          // The names are read again at the first lookup.
+          object.format = &format;
+          return MetadataOpen::kOpened;
+        case AppendCut::kFailed: break;
+        case AppendCut::kNone:
+          DiscardFile(object, path);
+          return MetadataOpen::kFailed;
+      }
+      break;
     case MetadataCheck::kUnreadable:
       break;
   }
   object.Close();
   return MetadataOpen::kFailed;
+}
+
+AppendCut CutUnfinishedAppend(int fd, const MetadataFormat& format, const wchar_t* path) {
+  std::vector<uint8_t> front(format.recordAreaOffset());
+  const int64_t length = FileLength(fd);
+  if (length < static_cast<int64_t>(front.size()) || !ReadAt(fd, 0, front.data(), front.size()) ||
+      std::memcmp(front.data(), format.magic, kMagicSize) != 0) {
+    return AppendCut::kNone;
+  }
+  const uint32_t count = ReadLe32(front.data() + format.stateOffset() + kStateRecordCountOffset);
+  uint64_t counted = 0;
+  if (!CountedAreaLength(format, count, static_cast<uint64_t>(length) - front.size(), &counted)) return AppendCut::kNone;
+  // One pass: the CRC of the counted records, carried on to the end. A file whose whole record
+  // area matches is sound as it is, whatever its count says.
+  const uint64_t area = static_cast<uint64_t>(length) - front.size();
+  uint32_t crc = 0xFFFFFFFFu;
+  uint32_t countedCrc = 0;
+  std::vector<uint8_t> piece(kFilePieceSize);
+  for (uint64_t done = 0; done < area;) {
+    const uint64_t stop = done < counted ? counted : area;
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(stop - done, piece.size()));
+    if (!ReadAt(fd, front.size() + done, piece.data(), take)) return AppendCut::kFailed;
+    crc = Crc32Update(crc, piece.data(), take);
+    done += take;
+    if (done == counted) countedCrc = crc ^ 0xFFFFFFFFu;
+  }
+  if (counted == 0) countedCrc = 0;
+  const uint32_t stored = ReadLe32(front.data() + kHeaderCrcOffset);
+  if ((crc ^ 0xFFFFFFFFu) == stored || countedCrc != stored) return AppendCut::kNone;
+  const bool cut = Platform().chsize(fd, static_cast<int64_t>(front.size() + counted)) == 0 && Platform().commit(fd) == 0;
+  TraceStep("cut-unfinished-append").Path("path", path).Number("records", count).Crt(cut);
+  return cut ? AppendCut::kCut : AppendCut::kFailed;
 }
 
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
@@ -353,22 +473,20 @@ bool ReadStoredRecords(const MdataObject& object, uint32_t first, uint32_t count
 bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring_view name, uint32_t* index) {
   if (!IsWritable(object) || !stored) return false;
   const MetadataFormat& format = *object.format;
-  const int64_t end = FileLength(object.fd.get());
+  const int fd = object.fd.get();
+  const int64_t end = FileLength(fd);
   uint32_t position = 0;
   if (!RecordsInLength(end, format, &position) || position == UINT32_MAX) return false;
   // The record lands right after the last whole record, over any part of one left at the end
   // (which no reader takes for a record), so that records stay aligned.
   const uint64_t offset = format.recordOffset(position);
 
-  // The header and state block hold the CRC and the count; of the record area only the stray bytes
-  // written over are saved: the old length cuts off the rest.
-  MetadataChange change(object.path, object.fd.get(), &object.writeClosed, KeepsJournal(*object.format));
-  if (!change.Begin({{0, format.recordAreaOffset()}, {offset, static_cast<uint64_t>(end) - offset}})) return false;
-  if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
-      !StoreHeaderCrc(object, offset, end, nullptr, stored) || !StoreRecordCount(object, position + 1) ||
-      !change.Commit()) {
-    return false;
-  }
+  std::vector<uint8_t> front(format.recordAreaOffset());
+  if (!ReadAt(fd, 0, front.data(), front.size())) return false;
+  const bool appended = offset == static_cast<uint64_t>(end) ? AppendAtEnd(object, end, stored, front, position)
+                                                             : AppendOverStrayBytes(object, offset, end, stored, front, position);
+  if (!appended) return false;
+
   object.modified = true;
   if (index) *index = position;
   // A list that does not end where this record begins misses records appended through another

@@ -44,11 +44,23 @@ enum class MetadataOpen {
 // Neither the file nor its journal is used when it is a link or another user's file (whatever
 // either says is not the library's), nor when that cannot be told. A change that a process that
 // is gone left unfinished is undone first; while a live process is changing the file, the open
-// fails. An existing file that proves invalid is closed and deleted and the open fails, so the
+// fails. An append cut off before its commit point is cut off the file (CutUnfinishedAppend). An
+// existing file that proves invalid otherwise is closed and deleted and the open fails, so the
 // next open starts afresh; one that cannot be read is left as it is and the open fails. On
 // success the file is positioned at its end; on failure the object holds no file and has no kind.
 MetadataOpen OpenMetadata(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
                           const uint8_t* newState, MetadataAccess access);
+
+enum class AppendCut {
+  kNone,    // the file shows no unfinished append
+  kCut,     // it did, and is now cut back to the records its count names
+  kFailed,  // it may, and could not be read or cut
+};
+
+// For the file at `path`, open on `fd` for writing: cuts off an append that a process which ended,
+// or a power cut, left before its commit point (see CountedAreaLength). An open does this before it
+// judges a file whose CRC does not match its records.
+AppendCut CutUnfinishedAppend(int fd, const MetadataFormat& format, const wchar_t* path);
 
 // The same, for writing: true when opened.
 bool OpenMetadataFile(MdataObject& object, const MetadataFormat& format, const wchar_t* path,
