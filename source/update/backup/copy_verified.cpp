@@ -60,13 +60,15 @@ bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback* 
   }
 }
 
-// Copies from the open `from` into a new `destination`, as CopyFileData does.
+// Copies from the open `from` into a new `destination`, as CopyFileData does: into `created`,
+// the destination just created empty, when given.
 template <typename PieceFn>
 bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof,
-                    PieceFn&& eachPiece) {
+                    PieceFn&& eachPiece, ScopedHandle* created = nullptr) {
   // A copy is written into the file of that name, never through a link to another. Reading is
   // shared so that a large copy can be read back while it is written.
-  ScopedHandle to = OpenFileNotLink(destination, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  ScopedHandle to = created && *created ? std::move(*created)
+                                        : OpenFileNotLink(destination, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
   // Read back only where a proof is wanted.
@@ -103,12 +105,13 @@ bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attem
 }
 
 // CopyFileData, with the copy's digest in `proof` when it was read back while written.
-bool CopySharedSource(const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof) {
+bool CopySharedSource(const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof,
+                      ScopedHandle* created = nullptr) {
   if (!source || !destination) return false;
   ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!from) return TraceCopy(source, destination, "open source").Win32(false);
-  return CopyFromHandle(from.get(), source, destination, proof, [](const BYTE*, DWORD) { return true; });
+  return CopyFromHandle(from.get(), source, destination, proof, [](const BYTE*, DWORD) { return true; }, created);
 }
 
 }  // namespace
@@ -151,12 +154,15 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 }
 
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
-                      uint8_t* copyDigest) {
+                      uint8_t* copyDigest, ScopedHandle* created) {
+  // Closed on every way out: a copy proved is read back by name, after it is closed.
+  ScopedHandle into = created ? std::move(*created) : ScopedHandle();
   if (!source || !destination) return false;
   uint8_t reference[kDigestSize];
   if (expected) {
     std::memcpy(reference, expected, kDigestSize);
   } else {
+    into.reset();
     switch (CopyHeldSourceVerified(source, destination, copyDigest)) {
       case HeldCopy::kProved: return true;
       case HeldCopy::kFailed: return false;
@@ -169,7 +175,7 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
 
   for (int attempt = 1;; ++attempt) {
     ReadbackDigest proof;
-    if (!CopySharedSource(source, destination, &proof)) return false;
+    if (!CopySharedSource(source, destination, &proof, &into)) return false;
     uint8_t copied[kDigestSize];
     bool taken = false;
     if (CopyMatches(destination, reference, attempt, proof, copied, &taken)) {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "update/frame/scoped_handles.h"
+
 namespace mivra {
 
 // Copies the data of `source` to `destination`, replacing it; the copy gets normal attributes and
@@ -31,8 +33,11 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 // more; after a second mismatch the call fails and leaves that copy in place. On success the
 // copy's digest, just taken, goes to `copyDigest` (16 bytes) when that is not null, so that no
 // caller needs to read the copy again.
+// `created`, when given with `expected`: the destination's handle, which the caller has just
+// created exclusively (open for writing, reading shared), so that the first copy goes into it
+// without opening the file again. It is closed by the time the call returns.
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
-                      uint8_t* copyDigest = nullptr);
+                      uint8_t* copyDigest = nullptr, ScopedHandle* created = nullptr);
 
 }  // namespace mivra
 

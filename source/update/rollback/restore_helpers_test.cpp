@@ -77,14 +77,31 @@ TEST_F(RestoreHelpersTest, DrawnTempNameIsTakenByItsFileAtOnce) {
   EXPECT_EQ(std::wstring(second), InstallPath(L"kvupd000778.tmp"));
 }
 
+// The caller that asks for it gets the handle of the file that holds the name, to fill it.
+TEST_F(RestoreHelpersTest, DrawnTempNameHandsOverTheFileItCreated) {
+  wchar_t name[mivra::kPathCapacity];
+  mivra::ScopedHandle created;
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x888, name, nullptr, &created));
+  ASSERT_TRUE(created);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(created.get(), "staged", 6, &written, nullptr));
+  // Read by name while it is held, as a large copy is read back while it is written.
+  EXPECT_EQ(ReadFileBytes(name), "staged");
+  created.reset();
+  EXPECT_EQ(ReadFileBytes(InstallPath(L"kvupd000888.tmp")), "staged");
+}
+
 TEST_F(RestoreHelpersTest, TempNameWhoseFileCannotBeMadeIsJudgedByItsExistence) {
   WriteFileBytes(InstallPath(L"kvupd000900.tmp"), "taken");
   mivra_test::PlatformFault<&mivra::PlatformCalls::CreateFileW> creation(mivra_test::FaultPlan::Always(),
                                                                          INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED);
   wchar_t name[mivra::kPathCapacity];
-  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x900, name));
+  // Taken without a creation: no handle to hand over.
+  mivra::ScopedHandle created;
+  ASSERT_TRUE(mivra::MakeUniqueTempNameFrom(InstallDir().c_str(), 0x900, name, nullptr, &created));
   EXPECT_EQ(std::wstring(name), InstallPath(L"kvupd000901.tmp"));
   EXPECT_FALSE(FileExists(name));
+  EXPECT_FALSE(created);
 }
 
 TEST(IssuedTempNumbersTest, RunsMergeAndWrap) {

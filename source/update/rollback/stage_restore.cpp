@@ -45,11 +45,14 @@ bool StageRestoreFiles(RollbackContext& context) {
 
     wchar_t source[kPathCapacity];
     wchar_t temp[kPathCapacity];
-    if (!JoinPath(source, folder, file.name) || !MakeUniqueTempName(installDir, temp, &issued)) return false;
+    // The file that holds the name is the one the copy goes into, through the handle that made it.
+    ScopedHandle created;
+    if (!JoinPath(source, folder, file.name) || !MakeUniqueTempName(installDir, temp, &issued, &created)) return false;
     try {
       context.entries.emplace_back();
     } catch (...) {
       // The name holds an empty file of its own; without an entry nothing else would delete it.
+      created.reset();
       Platform().DeleteFileW(temp);
       return false;
     }
@@ -63,7 +66,7 @@ bool StageRestoreFiles(RollbackContext& context) {
       TraceStep("stage").Path("path", source).Failed("not the library's copy");
       return false;
     }
-    if (!CopyFileVerified(source, temp, file.digest)) return false;
+    if (!CopyFileVerified(source, temp, file.digest, nullptr, &created)) return false;
   }
   return true;
 }

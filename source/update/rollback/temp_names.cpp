@@ -16,11 +16,16 @@ namespace {
 // Takes a free name by creating its file exclusively, so that two callers who draw the same number
 // at once never share a file: the loser finds it taken and tries the next. A creation that fails
 // for another reason proves nothing about the name; it is judged by its existence as before, and
-// the copy into it then meets that reason itself.
-bool ReserveName(const wchar_t* path) {
-  ScopedHandle file(Platform().CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                           nullptr));
-  if (file) return true;
+// the copy into it then meets that reason itself. The handle of a file created here goes to
+// `created` when given: it is open for writing as a copy into it is (reading shared, so that a
+// large copy can be read back while it is written), and an exclusive creation follows no link.
+bool ReserveName(const wchar_t* path, ScopedHandle* created) {
+  ScopedHandle file(Platform().CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) {
+    if (created) *created = std::move(file);
+    return true;
+  }
   if (IsExistsError(Platform().GetLastError())) return false;
   return !PathExists(path);
 }
@@ -73,12 +78,13 @@ void IssuedTempNumbers::Add(uint32_t number) {
   runs_[first] = last;
 }
 
-bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity], IssuedTempNumbers* issued) {
-  return MakeUniqueTempNameFrom(directory, TempNameStartNumber(::_time64(nullptr)), name, issued);
+bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity], IssuedTempNumbers* issued,
+                        ScopedHandle* created) {
+  return MakeUniqueTempNameFrom(directory, TempNameStartNumber(::_time64(nullptr)), name, issued, created);
 }
 
 bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity],
-                            IssuedTempNumbers* issued) {
+                            IssuedTempNumbers* issued, ScopedHandle* created) {
   if (!directory) return false;
   wchar_t folder[kPathCapacity] = {};
   if (!BoundedCopy(folder, directory)) return false;
@@ -95,7 +101,7 @@ bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&
     number = (number + taken) % kTempNumberSpace;
     const HexDigits digits = FormatHex(number, 6, true);
     if (BoundedConcat(candidate, {folder, kTempNamePrefix, digits.view(), L".", kTempNameExtension}) &&
-        ReserveName(candidate) && BoundedCopy(name, candidate)) {
+        ReserveName(candidate, created) && BoundedCopy(name, candidate)) {
       if (issued) issued->Add(number);
       return true;
     }

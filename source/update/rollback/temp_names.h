@@ -6,6 +6,7 @@
 #include <map>
 
 #include "update/frame/bounded_string.h"
+#include "update/frame/scoped_handles.h"
 
 namespace mivra {
 
@@ -36,12 +37,15 @@ class IssuedTempNumbers {
 // to hold the name for the caller, who fills it or deletes it. False when none is free or the path
 // does not fit.
 // With `issued`, the numbers it holds are passed over unasked and the number made is added to it.
+// With `created`, the file's handle is handed over when this call created it (open for writing,
+// shared for reading), so that the caller can fill it without opening it again; it stays empty when
+// the name was taken without a creation.
 bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity],
-                        IssuedTempNumbers* issued = nullptr);
+                        IssuedTempNumbers* issued = nullptr, ScopedHandle* created = nullptr);
 
 // The same, trying numbers from `start` upward.
 bool MakeUniqueTempNameFrom(const wchar_t* directory, uint32_t start, wchar_t (&name)[kPathCapacity],
-                            IssuedTempNumbers* issued = nullptr);
+                            IssuedTempNumbers* issued = nullptr, ScopedHandle* created = nullptr);
 
 // Renames a destination that cannot be deleted to "<path>.1kv" .. "<path>.9kv": the first of
 // those names that is free, or whose file can be deleted. True when the rename succeeded.
