@@ -57,7 +57,8 @@ AddResult TakeFileState(const wchar_t* path, const wchar_t* copyPath, BkMdataRec
   return AddResult::kAdded;
 }
 
-AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t* path) {
+// `openedIn`: the folder the object was just opened in, which then need not be resolved again.
+AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t* openedIn, const wchar_t* path) {
   std::wstring_view name;
   // The name is joined to backup and install folders alike, so it must name a file in them.
   if (!TakeFileName(path, &name) || !IsPlainFileName(name)) return AddResult::kBadPath;
@@ -66,7 +67,8 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   if (object.writeClosed) return AddResult::kRecordWrite;
 
   wchar_t folder[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, folderKind, true)) return AddResult::kBackupFolder;
+  const bool resolved = openedIn ? BoundedCopy(folder, openedIn) : GetBackupFolder(folder, folderKind, true);
+  if (!resolved) return AddResult::kBackupFolder;
   wchar_t copyPath[kPathCapacity] = {};
   if (!JoinPath(copyPath, folder, name)) return AddResult::kPathTooLong;
 
@@ -106,12 +108,16 @@ AddResult AddFileToBackup(MdataObject* object, const wchar_t* path) {
   bool outside = false;
   if (IsOutsideInstallDir(path, &outside) && outside) return AddResult::kNotInInstallDir;
 
-  if (object) return AddWithObject(*object, BKF_TMPBKUP, path);
+  if (object) return AddWithObject(*object, BKF_TMPBKUP, nullptr, path);
 
   std::unique_ptr<MdataObject> own = NewMdataObject();
   if (!own) return AddResult::kNoMemory;
-  if (!OpenBkMdata(*own, BKF_BKUP)) return AddResult::kMetadataOpen;
-  return AddWithObject(*own, BKF_BKUP, path);
+  // The folder is resolved, and its access judged, once for the open and the copy alike.
+  wchar_t folder[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, BKF_BKUP, true) || OpenBkMdataIn(*own, folder) != MetadataOpen::kOpened) {
+    return AddResult::kMetadataOpen;
+  }
+  return AddWithObject(*own, BKF_BKUP, folder, path);
 }
 
 }  // namespace mivra

@@ -25,8 +25,14 @@ MetadataOpen OpenBkMdataFile(MdataObject& object, uint32_t kind, MetadataAccess 
   object.Close();
   if (kind != BKF_BKUP && kind != BKF_TMPBKUP) return MetadataOpen::kFailed;
   wchar_t folder[kPathCapacity] = {};
+  if (!GetBackupFolder(folder, kind, true)) return MetadataOpen::kFailed;
+  return OpenBkMdataIn(object, folder, access);
+}
+
+MetadataOpen OpenBkMdataIn(MdataObject& object, const wchar_t* folder, MetadataAccess access) {
+  object.Close();
   wchar_t path[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, kind, true) || !JoinPath(path, folder, kBkMdataFileName)) return MetadataOpen::kFailed;
+  if (!folder || !JoinPath(path, folder, kBkMdataFileName)) return MetadataOpen::kFailed;
 
   SYSTEMTIME now = {};
   ::GetSystemTime(&now);

@@ -26,6 +26,11 @@ MetadataOpen OpenBkMdataFile(MdataObject& object, uint32_t kind,
 // The same; true when opened.
 bool OpenBkMdata(MdataObject& object, uint32_t kind, MetadataAccess access = MetadataAccess::kReadWrite);
 
+// The same in `folder`, a backup folder that GetBackupFolder has just given (and created): for a
+// caller that needs the folder itself too, so that it is resolved and judged once.
+MetadataOpen OpenBkMdataIn(MdataObject& object, const wchar_t* folder,
+                           MetadataAccess access = MetadataAccess::kReadWrite);
+
 // True when `object` is open on a bkmdata.dat.
 inline bool IsBackupObject(const MdataObject& object) { return object.kind() == MdataKind::kBackup; }
 
