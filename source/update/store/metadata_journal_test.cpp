@@ -211,6 +211,37 @@ TEST_F(MetadataJournalTest, AnAppendCutOffBeforeItsCommitPointIsCutOffByTheNextO
   }
 }
 
+// An object that was open while another one's append was cut off (in another process, say) finds
+// a record past the count that the CRC does not cover: it neither appends after it nor replaces a
+// record, either of which would make the CRC vouch for it, torn or not. The next open cuts it off,
+// and the changes go on.
+TEST_F(MetadataJournalTest, AnObjectMeetingAnotherObjectsUnfinishedAppendRefusesToAppend) {
+  MdataObject object;
+  ASSERT_TRUE(Open(object));
+  {
+    // Written beside the object's handle, as another process's would be.
+    HANDLE other = CreateFileW(FilePath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    const std::string torn = RecordNamed(L"torn.dll");
+    DWORD written = 0;
+    EXPECT_TRUE(WriteFile(other, torn.data(), static_cast<DWORD>(torn.size()), &written, nullptr));
+    CloseHandle(other);
+  }
+  ASSERT_TRUE(File() == before_ + RecordNamed(L"torn.dll"));
+  EXPECT_FALSE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"c.dll")), L"c.dll"));
+  EXPECT_FALSE(mivra::OverwriteStoredRecord(object, 1, Bytes(RecordNamed(L"b.dll", 1))));
+  EXPECT_TRUE(File() == before_ + RecordNamed(L"torn.dll"));
+  object.Close();
+
+  ASSERT_TRUE(Open(object));
+  EXPECT_TRUE(File() == before_);
+  EXPECT_TRUE(mivra::AppendStoredRecord(object, Bytes(RecordNamed(L"c.dll")), L"c.dll"));
+  object.Close();
+  EXPECT_TRUE(Opens());
+  EXPECT_EQ(File().substr(before_.size()), RecordNamed(L"c.dll"));
+}
+
 // A successful append touches no journal, and leaves the record counted and under the CRC.
 TEST_F(MetadataJournalTest, AnAppendWritesNoJournal) {
   MdataObject object;

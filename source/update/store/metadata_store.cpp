@@ -247,6 +247,30 @@ class PendingAppend {
   bool committed_ = false;
 };
 
+// Whether the count in `front` (the file's bytes up to its record area) names every byte of a file
+// `end` bytes long, as after every change the library commits.
+bool CountNamesEveryByte(const MetadataFormat& format, const uint8_t* front, int64_t end) {
+  return format.recordOffset(ReadLe32(front + format.stateOffset() + kStateRecordCountOffset)) ==
+         static_cast<uint64_t>(end);
+}
+
+// Whether the header's CRC is that of the whole record area, so that a change can carry it on. It
+// is when the count names every byte. Bytes past the count may be an append that another object
+// left unfinished when its process ended: carried on, the CRC would vouch for them, torn or not.
+// They are kept only when the CRC covers them already (a count that was damaged); otherwise the
+// change is refused, and the next open cuts them off.
+bool CrcCoversArea(const MdataObject& object, const uint8_t* front, int64_t end) {
+  const MetadataFormat& format = *object.format;
+  if (CountNamesEveryByte(format, front, end)) return true;
+  uint32_t crc = 0;
+  if (CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc) &&
+      crc == ReadLe32(front + kHeaderCrcOffset)) {
+    return true;
+  }
+  TraceStep("write-record").Path("path", object.path).Failed("bytes past the count that the CRC does not cover");
+  return false;
+}
+
 // The first sector's bytes up to the record area with the CRC and count of an append.
 std::vector<uint8_t> CommittingFront(const MetadataFormat& format, std::vector<uint8_t> front, uint32_t crc,
                                      uint32_t records) {
@@ -276,10 +300,11 @@ bool AppendAtEnd(MdataObject& object, int64_t end, const uint8_t* stored, const 
   return true;
 }
 
-// A file that ends in part of a record that its CRC covers (no append of the library's leaves one,
-// but a file may come so): the record goes over bytes the CRC vouches for, so the append is
-// journalled like a change in place.
-bool AppendOverStrayBytes(MdataObject& object, uint64_t offset, int64_t end, const uint8_t* stored,
+// An append to a file that is not as an append at its end leaves it: a count that is not the
+// records', or part of a record at the end (which the CRC may cover). The record may go over bytes
+// the CRC vouches for, so the append is journalled like a change in place, and the CRC is taken
+// from the file again.
+bool AppendJournalled(MdataObject& object, uint64_t offset, int64_t end, const uint8_t* stored,
                           const std::vector<uint8_t>& front, uint32_t position) {
   const MetadataFormat& format = *object.format;
   const int fd = object.fd.get();
@@ -483,8 +508,10 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
 
   std::vector<uint8_t> front(format.recordAreaOffset());
   if (!ReadAt(fd, 0, front.data(), front.size())) return false;
-  const bool appended = offset == static_cast<uint64_t>(end) ? AppendAtEnd(object, end, stored, front, position)
-                                                             : AppendOverStrayBytes(object, offset, end, stored, front, position);
+  if (!CrcCoversArea(object, front.data(), end)) return false;
+  const bool appended = CountNamesEveryByte(format, front.data(), end)
+                            ? AppendAtEnd(object, end, stored, front, position)
+                            : AppendJournalled(object, offset, end, stored, front, position);
   if (!appended) return false;
 
   object.modified = true;
@@ -509,6 +536,8 @@ bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* s
   if (!RecordsInLength(end, format, &held) || index >= held) return false;
   const uint64_t offset = format.recordOffset(index);
 
+  std::vector<uint8_t> front(format.recordAreaOffset());
+  if (!ReadAt(object.fd.get(), 0, front.data(), front.size()) || !CrcCoversArea(object, front.data(), end)) return false;
   // The bytes replaced carry the CRC on; without them it is computed from the file again.
   std::vector<uint8_t> replaced(format.recordSize);
   if (!ReadAt(object.fd.get(), offset, replaced.data(), replaced.size())) replaced.clear();
