@@ -300,12 +300,12 @@ bool AppendAtEnd(MdataObject& object, int64_t end, const uint8_t* stored, const 
   return true;
 }
 
-// An append to a file that is not as an append at its end leaves it: a count that is not the
-// records', or part of a record at the end (which the CRC may cover). The record may go over bytes
-// the CRC vouches for, so the append is journalled like a change in place, and the CRC is taken
-// from the file again.
+// An append to a file whose count does not name every byte of it: a count that was damaged (mended
+// here), or part of a record at the end that the CRC covers. The record may go over bytes the CRC
+// vouches for, so the append is journalled like a change in place, and the CRC is taken from the
+// file again.
 bool AppendJournalled(MdataObject& object, uint64_t offset, int64_t end, const uint8_t* stored,
-                          const std::vector<uint8_t>& front, uint32_t position) {
+                      const std::vector<uint8_t>& front, uint32_t position) {
   const MetadataFormat& format = *object.format;
   const int fd = object.fd.get();
   MetadataChange change(object.path, fd, &object.writeClosed, KeepsJournal(format));
