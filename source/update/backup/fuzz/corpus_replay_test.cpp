@@ -8,6 +8,7 @@
 
 #include "support/corpus_replay.h"
 #include "support/metadata_file_bytes.h"
+#include "update/backup/bk_record_layout.h"
 #include "update/backup/fuzz/bkmdata_fuzz_entry.h"
 
 namespace mivra {
@@ -22,6 +23,17 @@ TEST(BkMdataCorpus, RefusesFilesThatAreNotValid) {
   const std::string shortFile(40, 'K');
   EXPECT_FALSE(FuzzBkMdata(reinterpret_cast<const uint8_t*>(shortFile.data()), shortFile.size()));
   EXPECT_FALSE(FuzzBkMdata(nullptr, 0));
+}
+
+// An append cut off before its commit point: not valid as it stands; the checks of what tells it
+// (the CRC of the counted records, a whole file once cut back to them) hold.
+TEST(BkMdataCorpus, ChecksAnAppendCutOffBeforeItsCommitPoint) {
+  mivra_test::MetadataRecord record;
+  record.name = L"a.dll";
+  const std::string file = mivra_test::MetadataFile(mivra_test::kBkLayout, {record}) + std::string(300, '\x11');
+  const auto* bytes = reinterpret_cast<const uint8_t*>(file.data());
+  EXPECT_TRUE(ExamineMetadataFile(kBkMdataFormat, bytes, file.size()).unfinishedAppend);
+  EXPECT_FALSE(FuzzBkMdata(bytes, file.size()));
 }
 
 // A name that fills its whole field, with no NUL (the library never writes one), is read whole:
