@@ -58,7 +58,7 @@ MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t*
   if (length < format.recordAreaOffset()) return verdict;
   verdict.headerComplete = true;
   verdict.storedCrc = ReadLe32(bytes + kHeaderCrcOffset);
-  verdict.recordCount = ReadLe32(bytes + format.stateOffset() + kStateRecordCountOffset);
+  verdict.recordCount = StoredRecordCount(format, bytes);
   const size_t area = length - format.recordAreaOffset();
   verdict.computedCrc = Crc32(bytes + format.recordAreaOffset(), area);
   verdict.crcMatches = verdict.computedCrc == verdict.storedCrc;

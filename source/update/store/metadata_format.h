@@ -105,6 +105,11 @@ MetadataVerdict ExamineMetadataFile(const MetadataFormat& format, const uint8_t*
 // point, and the file is cut back to them.
 bool CountedAreaLength(const MetadataFormat& format, uint32_t recordCount, uint64_t areaLength, uint64_t* counted);
 
+// The record count the state block in `front` (a file's bytes up to its record area) holds.
+inline uint32_t StoredRecordCount(const MetadataFormat& format, const uint8_t* front) {
+  return ReadLe32(front + format.stateOffset() + kStateRecordCountOffset);
+}
+
 // Where a metadata file's first sector ends: what a disk writes whole or not at all.
 inline constexpr size_t kSectorSize = 512;
 

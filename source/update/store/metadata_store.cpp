@@ -66,23 +66,20 @@ void TraceRecovery(const wchar_t* path, JournalRecovery recovery) {
   }
 }
 
-// Writes the record area's CRC into the header after `written` went to `offset`, the file having
-// ended at `end` before. The CRC the header holds is the one the open proved and every write since
-// has kept, so it is carried on: over the bytes of an append at the old end, or, for a record
-// replaced inside the file, by the difference the new bytes make, shifted over the bytes behind
-// them. Only a write that reaches past the old end is checksummed from the file again.
-bool StoreHeaderCrc(const MdataObject& object, uint64_t offset, int64_t end, const uint8_t* replaced,
-                    const uint8_t* written) {
+// Writes the record area's CRC into the header (of `front`, the file's bytes up to its record area
+// as read before the change) after the record at `offset` was replaced by `written`, in a file
+// `end` bytes long. The CRC the header holds is the one the open proved and every change since has
+// kept, so it is carried on by the difference the new bytes make, shifted over the bytes behind
+// them; without the bytes replaced it is computed from the file again.
+bool StoreHeaderCrc(const MdataObject& object, const std::vector<uint8_t>& front, uint64_t offset, int64_t end,
+                    const uint8_t* replaced, const uint8_t* written) {
   const MetadataFormat& format = *object.format;
-  std::vector<uint8_t> header(format.headerSize);
-  if (!ReadAt(object.fd.get(), 0, header.data(), header.size())) return false;
-  const uint32_t held = ReadLe32(header.data() + kHeaderCrcOffset);
+  std::vector<uint8_t> header(front.begin(), front.begin() + static_cast<std::ptrdiff_t>(format.headerSize));
   const size_t size = format.recordSize;
   uint32_t crc = 0;
-  if (offset == static_cast<uint64_t>(end)) {
-    crc = Crc32Update(held ^ 0xFFFFFFFFu, written, size) ^ 0xFFFFFFFFu;
-  } else if (replaced && offset + size <= static_cast<uint64_t>(end)) {
+  if (replaced && offset + size <= static_cast<uint64_t>(end)) {
     const uint64_t behind = static_cast<uint64_t>(end) - (offset + size);
+    const uint32_t held = ReadLe32(header.data() + kHeaderCrcOffset);
     crc = held ^ Crc32Combine(Crc32(replaced, size) ^ Crc32(written, size), 0, behind);
   } else if (!CalcFileCrc32(object.fd.get(), static_cast<int32_t>(format.recordAreaOffset()), &crc)) {
     return false;
@@ -250,8 +247,7 @@ class PendingAppend {
 // Whether the count in `front` (the file's bytes up to its record area) names every byte of a file
 // `end` bytes long, as after every change the library commits.
 bool CountNamesEveryByte(const MetadataFormat& format, const uint8_t* front, int64_t end) {
-  return format.recordOffset(ReadLe32(front + format.stateOffset() + kStateRecordCountOffset)) ==
-         static_cast<uint64_t>(end);
+  return format.recordOffset(StoredRecordCount(format, front)) == static_cast<uint64_t>(end);
 }
 
 // Whether the header's CRC is that of the whole record area, so that a change can carry it on. It
@@ -454,26 +450,24 @@ AppendCut CutUnfinishedAppend(int fd, const MetadataFormat& format, const wchar_
       std::memcmp(front.data(), format.magic, kMagicSize) != 0) {
     return AppendCut::kNone;
   }
-  const uint32_t count = ReadLe32(front.data() + format.stateOffset() + kStateRecordCountOffset);
+  const uint32_t count = StoredRecordCount(format, front.data());
   uint64_t counted = 0;
   if (!CountedAreaLength(format, count, static_cast<uint64_t>(length) - front.size(), &counted)) return AppendCut::kNone;
-  // One pass: the CRC of the counted records, carried on to the end. A file whose whole record
-  // area matches is sound as it is, whatever its count says.
-  const uint64_t area = static_cast<uint64_t>(length) - front.size();
-  uint32_t crc = 0xFFFFFFFFu;
-  uint32_t countedCrc = 0;
-  std::vector<uint8_t> piece(kFilePieceSize);
-  for (uint64_t done = 0; done < area;) {
-    const uint64_t stop = done < counted ? counted : area;
-    const size_t take = static_cast<size_t>(std::min<uint64_t>(stop - done, piece.size()));
-    if (!ReadAt(fd, front.size() + done, piece.data(), take)) return AppendCut::kFailed;
-    crc = Crc32Update(crc, piece.data(), take);
-    done += take;
-    if (done == counted) countedCrc = crc ^ 0xFFFFFFFFu;
-  }
-  if (counted == 0) countedCrc = 0;
+  // One reading: the CRC of the whole area, and that of the counted records on the way. A file
+  // whose whole record area matches is sound as it is, whatever its count says.
+  uint32_t crc = 0;
+  uint32_t countedReg = 0xFFFFFFFFu;
+  uint64_t seen = 0;
+  const auto countedPart = [&countedReg, &seen, counted](const uint8_t* piece, size_t bytes) {
+    if (seen < counted) {
+      countedReg = Crc32Update(countedReg, piece, static_cast<size_t>(std::min<uint64_t>(bytes, counted - seen)));
+    }
+    seen += bytes;
+  };
+  if (!CalcFileCrc32(fd, static_cast<int32_t>(front.size()), &crc, countedPart)) return AppendCut::kFailed;
+  const uint32_t countedCrc = countedReg ^ 0xFFFFFFFFu;
   const uint32_t stored = ReadLe32(front.data() + kHeaderCrcOffset);
-  if ((crc ^ 0xFFFFFFFFu) == stored || countedCrc != stored) return AppendCut::kNone;
+  if (crc == stored || countedCrc != stored) return AppendCut::kNone;
   const bool cut = Platform().chsize(fd, static_cast<int64_t>(front.size() + counted)) == 0 && Platform().commit(fd) == 0;
   TraceStep("cut-unfinished-append").Path("path", path).Number("records", count).Crt(cut);
   return cut ? AppendCut::kCut : AppendCut::kFailed;
@@ -544,7 +538,7 @@ bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* s
   MetadataChange change(object.path, object.fd.get(), &object.writeClosed, KeepsJournal(*object.format));
   if (!change.Begin({{0, format.recordAreaOffset()}, {offset, format.recordSize}})) return false;
   if (!WriteAt(object.fd.get(), offset, stored, format.recordSize) ||
-      !StoreHeaderCrc(object, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
+      !StoreHeaderCrc(object, front, offset, end, replaced.empty() ? nullptr : replaced.data(), stored) ||
       !change.Commit()) {
     return false;
   }
