@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -32,16 +33,19 @@ constexpr size_t kDigestSize = 16;
 // The copy's digest when it was read back while being written (a large copy), or none yet.
 struct ReadbackDigest {
   bool taken = false;
+  const char* through = nullptr;
   uint8_t digest[kDigestSize] = {};
 };
 
 // Moves every byte across, handing each piece to `eachPiece` when given; false at the first failed
 // read or write. Once a copy is large, `readback` (when given) reads it back behind the writes.
 template <typename PieceFn>
-bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback* readback, PieceFn&& eachPiece) {
+bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback* readback, PieceFn&& eachPiece,
+              uint64_t* copied) {
   std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
   if (!buffer) return false;
-  uint64_t total = 0;
+  uint64_t& total = *copied;
+  total = 0;
   bool tried = false;
   for (;;) {
     DWORD got = 0;
@@ -60,6 +64,31 @@ bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback* 
   }
 }
 
+// The digest of the `length` bytes a copy holds, read back through the handle that wrote them,
+// after its flush: what the file holds, without opening it again. False when they cannot all be
+// read; the copy is then read back by name.
+bool DigestThroughWriter(HANDLE to, uint64_t length, uint8_t* digest) {
+  std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
+  if (!buffer) return false;
+  CMd5 md5;
+  Md5Context context{};
+  md5.Md5Init(&context);
+  for (uint64_t at = 0; at < length;) {
+    // The offset goes with each read, so the writer's own position does not matter.
+    OVERLAPPED where = {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(length - at, kFilePieceSize));
+    DWORD got = 0;
+    if (!Platform().ReadFile(to, buffer.get(), want, &got, &where) || got != want) return false;
+    if (md5.Md5Update(&context, buffer.get(), got) != 1) return false;
+    at += got;
+  }
+  if (!md5.Md5Final(&context)) return false;
+  std::memcpy(digest, context.digest, kDigestSize);
+  return true;
+}
+
 // Copies from the open `from` into a new `destination`, as CopyFileData does: into `created`,
 // the destination just created empty, when given.
 template <typename PieceFn>
@@ -67,13 +96,15 @@ bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destinati
                     PieceFn&& eachPiece, ScopedHandle* created = nullptr) {
   // A copy is written into the file of that name, never through a link to another. Reading is
   // shared so that a large copy can be read back while it is written.
-  ScopedHandle to = created && *created ? std::move(*created)
-                                        : OpenFileNotLink(destination, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
+  ScopedHandle to = created && *created
+                        ? std::move(*created)
+                        : OpenFileNotLink(destination, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
 
   // Read back only where a proof is wanted.
   CopyReadback readback;
-  if (!PumpData(from, to.get(), destination, proof ? &readback : nullptr, eachPiece)) {
+  uint64_t copied = 0;
+  if (!PumpData(from, to.get(), destination, proof ? &readback : nullptr, eachPiece, &copied)) {
     TraceCopy(source, destination, "data").Win32(false);
     readback.Finish(false, nullptr);
     to.reset();
@@ -82,7 +113,14 @@ bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destinati
   }
   Platform().FlushFileBuffers(to.get());
   // A reader that failed proves nothing either way: the copy is then read back after it is written.
-  if (proof && readback.started()) proof->taken = readback.Finish(true, proof->digest);
+  // A copy too small to be read back while written is read back through its writer.
+  if (proof && readback.started()) {
+    proof->taken = readback.Finish(true, proof->digest);
+    proof->through = "read back while copying";
+  } else if (proof) {
+    proof->taken = DigestThroughWriter(to.get(), copied, proof->digest);
+    proof->through = "read back through the writer";
+  }
   return TraceCopy(source, destination, nullptr).Ok(true);
 }
 
@@ -93,7 +131,7 @@ bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attem
     std::memcpy(copied, proof.digest, kDigestSize);
     *taken = true;
     TraceStep("digest").Path("path", destination).Bytes("md5", copied, kDigestSize)
-        .Text("through", "read back while copying").Outcome("ok");
+        .Text("through", proof.through).Outcome("ok");
   } else {
     *taken = GetFileDigest(destination, copied);
   }
@@ -155,7 +193,7 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
                       uint8_t* copyDigest, ScopedHandle* created) {
-  // Closed on every way out: a copy proved is read back by name, after it is closed.
+  // Closed on every way out, the first copy's use of it or not.
   ScopedHandle into = created ? std::move(*created) : ScopedHandle();
   if (!source || !destination) return false;
   uint8_t reference[kDigestSize];

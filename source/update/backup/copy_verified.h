@@ -24,7 +24,9 @@ enum class HeldCopy {
 // proves the copy by its own digest against that one: two reads of the source's bytes and of the
 // copy's prove what three would, since nothing can change the source in between. A mismatch copies
 // once more; after a second mismatch the call fails and leaves that copy in place. On success the
-// copy's digest goes to `copyDigest` (16 bytes) when that is not null.
+// copy's digest goes to `copyDigest` (16 bytes) when that is not null. The copy is read back after
+// its flush: a large one while it is written, a small one through the handle that wrote it, and by
+// name when that reading fails.
 HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destination, uint8_t* copyDigest);
 
 // Copies `source` to `destination` and compares the copy's digest with `expected` (16 bytes). When
@@ -34,8 +36,8 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 // copy's digest, just taken, goes to `copyDigest` (16 bytes) when that is not null, so that no
 // caller needs to read the copy again.
 // `created`, when given with `expected`: the destination's handle, which the caller has just
-// created exclusively (open for writing, reading shared), so that the first copy goes into it
-// without opening the file again. It is closed by the time the call returns.
+// created exclusively (open for reading and writing, reading shared), so that the first copy goes
+// into it without opening the file again. It is closed by the time the call returns.
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
                       uint8_t* copyDigest = nullptr, ScopedHandle* created = nullptr);
 

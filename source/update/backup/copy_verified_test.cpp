@@ -43,6 +43,11 @@ struct CopyWatch {
   bool changeSourceAtCopy = false;
   int changesTried = 0;
   bool changed = false;
+  // Opens of the copy by name once it exists, and reads at an offset (the copy's writer reading
+  // it back) that fail.
+  std::wstring destination;
+  int destinationOpens = 0;
+  bool failReadsAtOffset = false;
 };
 CopyWatch g_watch;
 
@@ -68,6 +73,8 @@ HANDLE WINAPI WatchedCreateFile(LPCWSTR path, DWORD access, DWORD share, LPSECUR
   const HANDLE file =
       mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
   if (creation && file != INVALID_HANDLE_VALUE) ++g_watch.destinationsCreated;
+  const bool destination = !g_watch.destination.empty() && _wcsicmp(path, g_watch.destination.c_str()) == 0;
+  if (disposition == OPEN_EXISTING && destination) ++g_watch.destinationOpens;
   if (file != INVALID_HANDLE_VALUE && IsSource(path)) g_watch.sourceHandles.insert(file);
   return file;
 }
@@ -95,6 +102,10 @@ int WatchedClose(int fd) {
 }
 
 BOOL WINAPI WatchedReadFile(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED overlapped) {
+  if (overlapped && g_watch.failReadsAtOffset) {
+    SetLastError(ERROR_CRC);
+    return FALSE;
+  }
   if (g_watch.readsLeft-- <= 0) {
     SetLastError(ERROR_CRC);
     return FALSE;
@@ -255,6 +266,38 @@ std::string Md5Of(const std::string& data) {
   uint8_t digest[16];
   md5.GetBufferMd5(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size()), digest);
   return std::string(reinterpret_cast<const char*>(digest), 16);
+}
+
+// A small copy is proved by reading it back through the handle that wrote it, with no second open;
+// when that reading fails, the copy is read back by name instead and proved all the same. A copy
+// that differs from the source is caught either way.
+TEST_F(CopyVerifiedTest, ProvesASmallCopyThroughItsWriterOrByName) {
+  struct Case {
+    const char* what;
+    bool writerReadsFail;
+    int spoiltCopies;
+    bool result;
+    int opensByName;
+  };
+  const Case cases[] = {
+      {"read back through the writer", false, 0, true, 0},
+      {"writer's reading fails", true, 0, true, 1},
+      {"spoilt, read back through the writer", false, 2, false, 0},
+      {"spoilt, writer's reading fails", true, 2, false, 2},
+  };
+  mivra_test::WriteFileBytes(source_, "abc");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(destination_.c_str());
+    g_watch = CopyWatch();
+    g_watch.destination = destination_;
+    g_watch.failReadsAtOffset = c.writerReadsFail;
+    g_watch.writesToSpoil = c.spoiltCopies;
+    uint8_t digest[16] = {};
+    EXPECT_EQ(mivra::CopyFileVerified(source_.c_str(), destination_.c_str(), nullptr, digest), c.result);
+    EXPECT_EQ(g_watch.destinationOpens, c.opensByName);
+    if (c.result) EXPECT_EQ(std::string(reinterpret_cast<const char*>(digest), 16), Md5Of("abc"));
+  }
 }
 
 struct PassesCase {

@@ -41,7 +41,28 @@ bool TreeHoldsNoLink(const wchar_t* folder) {
   return ended == ERROR_NO_MORE_FILES || TraceStep("walk").Path("path", folder).Win32(false);
 }
 
+thread_local CommonFilesScope* tCommonFilesScope = nullptr;
+
+bool AskCommonFiles(wchar_t (&folder)[kPathCapacity]) {
+  static_assert(kPathCapacity >= MAX_PATH, "the shell writes up to MAX_PATH characters");
+  return SUCCEEDED(
+      Platform().SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, folder));
+}
+
+bool CommonFilesFolder(wchar_t (&folder)[kPathCapacity]) {
+  return tCommonFilesScope ? tCommonFilesScope->Get(folder) : AskCommonFiles(folder);
+}
+
 }  // namespace
+
+CommonFilesScope::CommonFilesScope() : outer_(tCommonFilesScope) { tCommonFilesScope = this; }
+
+CommonFilesScope::~CommonFilesScope() { tCommonFilesScope = outer_; }
+
+bool CommonFilesScope::Get(wchar_t (&folder)[kPathCapacity]) {
+  if (!known_) known_ = AskCommonFiles(folder_);
+  return known_ && BoundedCopy(folder, folder_);
+}
 
 bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create) {
   if (kind != BKF_BASE && kind != BKF_BKUP && kind != BKF_TMPBKUP) return false;
@@ -53,9 +74,8 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
     return false;
   }
 
-  wchar_t commonFiles[MAX_PATH] = {};
-  if (FAILED(Platform().SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT,
-                                         commonFiles))) {
+  wchar_t commonFiles[kPathCapacity] = {};
+  if (!CommonFilesFolder(commonFiles)) {
     TraceStep("folder").Failed("no Common Files folder");
     return false;
   }

@@ -16,6 +16,28 @@ enum BackupFolderKind : uint32_t {
   BKF_TMPBKUP = 3,
 };
 
+// Within the life of a CommonFilesScope on its thread, the Common Files folder is asked of the
+// system once, and every folder the thread composes meanwhile lies under that one answer. The
+// product lock holds one for its call: each asking costs registry reads, and a call otherwise asks
+// for the lock's name and again for every folder it works in. Scopes nest; each must end on the
+// thread that began it, innermost first.
+class CommonFilesScope {
+ public:
+  CommonFilesScope();
+  ~CommonFilesScope();
+  CommonFilesScope(const CommonFilesScope&) = delete;
+  CommonFilesScope& operator=(const CommonFilesScope&) = delete;
+
+  // The folder as first asked in this scope, asking now if it was not yet; false when the system
+  // does not give it (asked again at the next need).
+  bool Get(wchar_t (&folder)[kPathCapacity]);
+
+ private:
+  CommonFilesScope* outer_;
+  bool known_ = false;
+  wchar_t folder_[kPathCapacity] = {};
+};
+
 // Writes the path of folder `kind` into `buffer`. With `create`, a missing folder is created with
 // its parents, and the folder the call created gets the access rights of ApplyFolderAccess, while
 // an existing one and the base folder are closed when left open to others (TightenFolderAccess);

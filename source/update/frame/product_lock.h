@@ -9,6 +9,7 @@
 
 #include <string_view>
 
+#include "update/frame/backup_folder.h"
 #include "update/frame/bounded_string.h"
 #include "update/frame/scoped_handles.h"
 
@@ -43,6 +44,8 @@ class ProductLock {
   bool held() const { return mutex_.valid(); }
 
  private:
+  // The call's folders are composed under the Common Files folder its lock was named from.
+  CommonFilesScope commonFiles_;
   ScopedHandle mutex_;
 };
 

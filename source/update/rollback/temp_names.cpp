@@ -17,10 +17,11 @@ namespace {
 // at once never share a file: the loser finds it taken and tries the next. A creation that fails
 // for another reason proves nothing about the name; it is judged by its existence as before, and
 // the copy into it then meets that reason itself. The handle of a file created here goes to
-// `created` when given: it is open for writing as a copy into it is (reading shared, so that a
-// large copy can be read back while it is written), and an exclusive creation follows no link.
+// `created` when given: it is open as a copy into it is (for writing and for reading it back,
+// reading shared so that a large copy can be read back while it is written), and an exclusive
+// creation follows no link.
 bool ReserveName(const wchar_t* path, ScopedHandle* created) {
-  ScopedHandle file(Platform().CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  ScopedHandle file(Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                            FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file) {
     if (created) *created = std::move(file);
