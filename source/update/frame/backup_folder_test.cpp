@@ -173,6 +173,30 @@ TEST_F(BackupFolderTest, FailsWithoutCommonFiles) {
   EXPECT_EQ(lookup.calls(), 1u);
 }
 
+// Within a scope the folder is asked for once, and a failed asking is asked again at the next
+// need. A nested scope asks afresh; once it ends, the outer scope's answer serves again.
+TEST_F(BackupFolderTest, WithinAScopeCommonFilesIsAskedForOnce) {
+  PlatformFault<&mivra::PlatformCalls::SHGetFolderPathW> lookup(FaultPlan::Nth(1), E_FAIL);
+  {
+    mivra::CommonFilesScope scope;
+    EXPECT_EQ(Folder(BKF_BASE, false), L"(failed)");
+    EXPECT_EQ(Folder(BKF_BKUP, false), BkupFolder());
+    EXPECT_EQ(Folder(BKF_TMPBKUP, false), TmpBkupFolder());
+    EXPECT_EQ(lookup.calls(), 2u);
+    {
+      mivra::CommonFilesScope inner;
+      EXPECT_EQ(Folder(BKF_BASE, false), BaseFolder());
+      EXPECT_EQ(Folder(BKF_BKUP, false), BkupFolder());
+      EXPECT_EQ(lookup.calls(), 3u);
+    }
+    EXPECT_EQ(Folder(BKF_BASE, false), BaseFolder());
+    EXPECT_EQ(lookup.calls(), 3u);
+  }
+  EXPECT_EQ(Folder(BKF_BASE, false), BaseFolder());
+  EXPECT_EQ(Folder(BKF_BASE, false), BaseFolder());
+  EXPECT_EQ(lookup.calls(), 5u) << "without a scope every need asks";
+}
+
 TEST_F(BackupFolderTest, FailsWithoutProductNames) {
   DeleteFileW(InstallPath(L"prdinf.dll").c_str());
   DeleteFileW(InstallPath(L"LBLRES.DLL").c_str());

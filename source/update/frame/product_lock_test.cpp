@@ -118,6 +118,23 @@ TEST_F(ProductLockTest, WithoutAFolderToNameTheLockNothingIsHeldAndTheCallIsRefu
   }
 }
 
+// The folders a call works in lie under the Common Files folder its lock was named from, asked
+// for once for the whole call.
+TEST_F(ProductLockTest, TheCallUnderTheLockAsksForCommonFilesOnce) {
+  mivra_test::PlatformFault<&mivra::PlatformCalls::SHGetFolderPathW> lookup(mivra_test::FaultPlan::Never(), E_FAIL);
+  wchar_t folder[mivra::kPathCapacity] = {};
+  {
+    ProductLock lock;
+    ASSERT_EQ(lock.Acquire(), ProductLock::Result::kHeld);
+    ASSERT_TRUE(mivra::GetBackupFolder(folder, mivra::BKF_BKUP, false));
+    EXPECT_EQ(folder, BkupFolder());
+    ASSERT_TRUE(mivra::GetBackupFolder(folder, mivra::BKF_BASE, false));
+    EXPECT_EQ(lookup.calls(), 1u);
+  }
+  ASSERT_TRUE(mivra::GetBackupFolder(folder, mivra::BKF_BASE, false));
+  EXPECT_EQ(lookup.calls(), 2u) << "the call's answer ends with it";
+}
+
 TEST_F(ProductLockTest, LockThatCannotBeCreatedOrWaitedForIsRefused) {
   {
     mivra_test::PlatformFault<&mivra::PlatformCalls::CreateMutexW> creation(mivra_test::FaultPlan::Always(), nullptr);
