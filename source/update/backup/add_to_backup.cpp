@@ -67,7 +67,9 @@ AddResult AddWithObject(MdataObject& object, uint32_t folderKind, const wchar_t*
   if (object.writeClosed) return AddResult::kRecordWrite;
 
   wchar_t folder[kPathCapacity] = {};
-  const bool resolved = openedIn ? BoundedCopy(folder, openedIn) : GetBackupFolder(folder, folderKind, true);
+  const ExistingFolders existing =
+      object.closedFolderKind == folderKind ? ExistingFolders::kKnownClosed : ExistingFolders::kClose;
+  const bool resolved = openedIn ? BoundedCopy(folder, openedIn) : GetBackupFolder(folder, folderKind, true, existing);
   if (!resolved) return AddResult::kBackupFolder;
   wchar_t copyPath[kPathCapacity] = {};
   if (!JoinPath(copyPath, folder, name)) return AddResult::kPathTooLong;

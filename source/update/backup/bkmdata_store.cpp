@@ -26,7 +26,10 @@ MetadataOpen OpenBkMdataFile(MdataObject& object, uint32_t kind, MetadataAccess 
   if (kind != BKF_BKUP && kind != BKF_TMPBKUP) return MetadataOpen::kFailed;
   wchar_t folder[kPathCapacity] = {};
   if (!GetBackupFolder(folder, kind, true)) return MetadataOpen::kFailed;
-  return OpenBkMdataIn(object, folder, access);
+  const MetadataOpen opened = OpenBkMdataIn(object, folder, access);
+  // GetBackupFolder closed the folder and its base as it gave them.
+  if (opened == MetadataOpen::kOpened) object.closedFolderKind = kind;
+  return opened;
 }
 
 MetadataOpen OpenBkMdataIn(MdataObject& object, const wchar_t* folder, MetadataAccess access) {

@@ -64,7 +64,7 @@ bool CommonFilesScope::Get(wchar_t (&folder)[kPathCapacity]) {
   return known_ && BoundedCopy(folder, folder_);
 }
 
-bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create) {
+bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create, ExistingFolders existing) {
   if (kind != BKF_BASE && kind != BKF_BKUP && kind != BKF_TMPBKUP) return false;
 
   wchar_t company[kProductNameCapacity] = {};
@@ -103,13 +103,14 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
   if (create) {
     // The folder this call created gets the closed access rights; one that existed is closed
     // only when an earlier version left it open to others, and so is the base folder holding it.
+    const bool close = existing == ExistingFolders::kClose;
     if (Platform().SHCreateDirectoryExW(nullptr, buffer, nullptr) == ERROR_SUCCESS) {
       TraceStep("create-folder").Path("path", buffer).Outcome("ok");
       ApplyFolderAccess(buffer);
-    } else {
+    } else if (close) {
       TightenFolderAccess(buffer);
     }
-    if (kind != BKF_BASE) TightenFolderAccess(base);
+    if (kind != BKF_BASE && close) TightenFolderAccess(base);
   }
   return true;
 }

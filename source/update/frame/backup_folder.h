@@ -38,13 +38,20 @@ class CommonFilesScope {
   wchar_t folder_[kPathCapacity] = {};
 };
 
+// What a resolution with creation does about folders that exist already.
+enum class ExistingFolders {
+  kClose,       // closed when left open to others (TightenFolderAccess)
+  kKnownClosed  // left as they are: the caller holds them closed since it last closed them
+};
+
 // Writes the path of folder `kind` into `buffer`. With `create`, a missing folder is created with
 // its parents, and the folder the call created gets the access rights of ApplyFolderAccess, while
-// an existing one and the base folder are closed when left open to others (TightenFolderAccess);
-// a folder that cannot be created is not a failure here (the file operations in it fail instead).
-// False for an unknown kind, unavailable names, no Common Files folder, a path that does not fit,
-// or a base folder or folder `kind` that is a link (or cannot be told not to be one).
-bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create);
+// an existing one and the base folder are handled as `existing` says; a folder that cannot be
+// created is not a failure here (the file operations in it fail instead). False for an unknown
+// kind, unavailable names, no Common Files folder, a path that does not fit, or a base folder or
+// folder `kind` that is a link (or cannot be told not to be one).
+bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool create,
+                     ExistingFolders existing = ExistingFolders::kClose);
 
 // Deletes a folder with everything in it, for good and without any dialog. True when the folder
 // is gone or never existed. False, with nothing deleted, when the folder is a link or holds one

@@ -92,6 +92,24 @@ TEST_F(BackupFolderTest, AFolderLeftOpenByAnEarlierVersionIsClosedWithItsBaseFol
   EXPECT_EQ(mivra_test::ReadFileBytes(TmpBkupFolder() + L"\\bkmdata.dat"), "kept");
 }
 
+// A caller that holds its folders closed (an object open in them) has existing folders left as
+// they are, with no look at their rights; a folder the resolution creates is closed all the same.
+TEST_F(BackupFolderTest, FoldersKnownClosedAreNotCheckedAgainButANewOneIsClosed) {
+  mivra_test::MakeFolder(TmpBkupFolder());
+  for (const std::wstring& folder : {BaseFolder(), TmpBkupFolder()}) ASSERT_TRUE(mivra_test::OpenToEveryone(folder, true));
+  PlatformFault<&mivra::PlatformCalls::GetFileSecurityW> reads(FaultPlan::Never(), FALSE);
+  wchar_t folder[mivra::kPathCapacity] = {};
+  ASSERT_TRUE(GetBackupFolder(folder, BKF_TMPBKUP, true, mivra::ExistingFolders::kKnownClosed));
+  EXPECT_EQ(folder, TmpBkupFolder());
+  EXPECT_EQ(reads.calls(), 0u);
+  EXPECT_TRUE(EveryoneMayChange(TmpBkupFolder()));
+  EXPECT_TRUE(EveryoneMayChange(BaseFolder()));
+
+  mivra_test::RemoveTree(TmpBkupFolder());
+  ASSERT_TRUE(GetBackupFolder(folder, BKF_TMPBKUP, true, mivra::ExistingFolders::kKnownClosed));
+  EXPECT_EQ(mivra_test::EveryoneRightsOnDisk(TmpBkupFolder()), mivra_test::kReadExecute) << "made here, so closed";
+}
+
 TEST_F(BackupFolderTest, AFolderThatCannotBeClosedIsNoFailure) {
   mivra_test::MakeFolder(BkupFolder());
   ASSERT_TRUE(mivra_test::OpenToEveryone(BkupFolder(), true));

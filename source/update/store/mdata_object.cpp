@@ -15,6 +15,7 @@ void MdataObject::Close() {
   modified = false;
   readOnly = false;
   writeClosed = false;
+  closedFolderKind = 0;
   names.clear();
   names.shrink_to_fit();
 }

@@ -39,6 +39,11 @@ struct MdataObject {
   // fails, and the journal left on disk is the next open's to put back. Mutable: a state write
   // takes the object as const, and learns this about the handle, not the file.
   mutable bool writeClosed = false;
+  // The backup folder kind (BackupFolderKind) of the open file when its open resolved that folder,
+  // closing it and the base folder holding it to others; 0 otherwise. While the file is open here
+  // neither folder can be renamed or deleted, and only an administrator can open their rights
+  // again: later calls on the object need not close them again.
+  uint32_t closedFolderKind = 0;
   // Where the open file lies, for the journal that every change of it keeps beside it.
   wchar_t path[mivra::kPathCapacity] = {};
   // The names of the file's records in record order, loaded by the first lookup.

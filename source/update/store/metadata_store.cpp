@@ -508,7 +508,9 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
                             : AppendJournalled(object, offset, end, stored, front, position);
   if (!appended) return false;
 
-  object.modified = true;
+  // The append's commit point flushed the file, and with it everything written before: closing
+  // has nothing left to flush.
+  object.modified = false;
   if (index) *index = position;
   // A list that does not end where this record begins misses records appended through another
   // object since it was loaded: it is dropped, and the next lookup reads every name again.
