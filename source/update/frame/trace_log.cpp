@@ -38,6 +38,9 @@ struct TraceCallState {
   // The file's length when it was opened, and what this call has appended since: the trace is
   // moved aside once that reaches the limit (lines of other processes meanwhile are not counted).
   uint64_t length = 0;
+  // Lines gathered while a TraceBatch lives, and how many live.
+  std::string batched;
+  int batches = 0;
 };
 
 namespace {
@@ -157,10 +160,10 @@ bool OpenTrace(TraceCallState& call) {
   return false;
 }
 
-// Appends one whole line in one write, through the handle the call holds. Writers in other
-// processes wait for each other around the line, so that lines never mix even where an append is
-// not one step (Wine takes the length, then writes there).
-void AppendLine(TraceCallState& call, const std::string& line) {
+// Appends whole lines in one write, through the handle the call holds. Writers in other processes
+// wait for each other around the write, so that lines never mix even where an append is not one
+// step (Wine takes the length, then writes there).
+void WriteLines(TraceCallState& call, const std::string& lines) {
   if (call.handle && call.length >= kTraceFileLimit) call.handle.reset();
   if (!call.handle) {
     if (call.unopenable) return;
@@ -171,9 +174,25 @@ void AppendLine(TraceCallState& call, const std::string& line) {
   }
   AppendLock lock(call.handle.get());
   DWORD written = 0;
-  if (::WriteFile(call.handle.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr)) {
+  if (::WriteFile(call.handle.get(), lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr)) {
     call.length += written;
   }
+}
+
+// Writes what a batch gathered; never throws (it runs as a batch or a call ends).
+void WriteBatched(TraceCallState& call) noexcept {
+  if (call.batched.empty()) return;
+  try {
+    WriteLines(call, call.batched);
+  } catch (...) {
+  }
+  call.batched.clear();
+}
+
+void AppendLine(TraceCallState& call, const std::string& line) {
+  if (call.batches == 0) return WriteLines(call, line);
+  call.batched += line;
+  if (call.batched.size() >= kTraceBatchBytes) WriteBatched(call);
 }
 
 double MillisecondsSince(const LARGE_INTEGER& start) {
@@ -339,7 +358,18 @@ ExportTrace::~ExportTrace() {
   if (!state_) return;
   tCurrent = outer_;
   ErrorsKept kept;
+  WriteBatched(*state_);
   state_.reset();
+}
+
+TraceBatch::TraceBatch() noexcept : call_(tCurrent) {
+  if (call_) ++call_->batches;
+}
+
+TraceBatch::~TraceBatch() {
+  if (!call_ || --call_->batches > 0) return;
+  ErrorsKept kept;
+  WriteBatched(*call_);
 }
 
 TraceEvent ExportTrace::Arguments() noexcept { return TraceEvent(state_.get(), "call", "fn", function_); }

@@ -4,8 +4,9 @@
 // (line format in trace_format.h). Unset, the cost is one look at the variable per export call.
 //
 // The trace never changes what the library does: its file is opened at an export call's first line
-// and closed when the call returns, so that no handle of it is held between calls; each line is
-// appended in one write under a lock, so that lines of two processes never mix; a file that cannot
+// and closed when the call returns, so that no handle of it is held between calls; each line (or
+// batch of lines, see TraceBatch) is appended in one write under a lock, so that lines of two
+// processes never mix; a file that cannot
 // be opened or written is skipped; the thread's last error and errno are as they were after every
 // trace call. Its I/O deliberately bypasses the platform table: faults injected into the library's
 // calls must neither silence the trace nor be shifted by it, and call counts taken through the
@@ -114,6 +115,23 @@ class ExportTrace {
   const char* function_;
   std::unique_ptr<TraceCallState> state_;  // null when not tracing
   TraceCallState* outer_ = nullptr;
+};
+
+// While a batch lives on a thread whose export call is traced, that call's lines gather in memory
+// and are written together, in one write under one lock: whenever kTraceBatchBytes have gathered,
+// and when the batch ends. Each line keeps the time it was made. Only for loops that read and
+// judge many files, where the lock around each line cost more than the line's work: a process
+// killed inside one loses those last lines, and nothing they would have told was changed on disk.
+inline constexpr size_t kTraceBatchBytes = 16 * 1024;
+class TraceBatch {
+ public:
+  TraceBatch() noexcept;
+  ~TraceBatch();
+  TraceBatch(const TraceBatch&) = delete;
+  TraceBatch& operator=(const TraceBatch&) = delete;
+
+ private:
+  TraceCallState* call_;
 };
 
 // Records the error code the running export call writes (the export frame calls it).

@@ -62,6 +62,8 @@ bool CheckRollbackNeeded(MdataObject* database, uint32_t flags, uint8_t* outFlag
   } catch (const std::bad_alloc&) {
     return false;
   }
+  // The judgments only read: their lines are written a batch at a time.
+  TraceBatch batch;
   for (uint32_t index = 0; index < records.size() && !decision.decided(); ++index) {
     const RegisteredFileCheck check =
         CheckRegisteredFile(installDir, records[index], namesUsable ? &componentNames : nullptr);
