@@ -314,10 +314,12 @@ TEST_F(TraceTest, BackupCommitAndRollbackWithFilesInUseAreToldStepByStep) {
                     "step rename ok",
                     "return MivraCommitBackup 1",
                     "call MivraRollback",
-                    "step validate-metadata valid",
-                    "step digest ok",
                     "step rollback-count ok",
+                    "step validate-metadata valid",
+                    // Each copy is proved by the digest of its staged copy; the files the update
+                    // added go once every copy is proved.
                     "step copy ok",
+                    "step digest ok",
                     "step added-by-update delete",
                     "step delete ok",
                     // a.dll is in use: waited for five times, then written over five times in vain.

@@ -1,5 +1,8 @@
 #include "update/rollback/rollback_driver.h"
 
+#include <string>
+#include <vector>
+
 #include "update/backup/bkmdata_store.h"
 #include "update/backup/commit_journal.h"
 #include "update/frame/backup_folder.h"
@@ -37,27 +40,58 @@ QueryOutcome QueryRollback(MdataObject& database, uint32_t flags, uint8_t* outFl
   return QueryOutcome::kNeeded;
 }
 
-PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
-  if (notifyService) *notifyService = false;
-  RecoverInterruptedCommit(true);
+namespace {
+
+// A rollback refused before anything is staged is refused as it always was: the backup is proved
+// first, and its damage or an undone proof is what the caller hears before the refusal.
+PerformOutcome RefuseAfterVerifying(PerformOutcome refusal, bool interrupted) {
   uint8_t intact = 1;
   if (!VerifyBackupCopies(&intact)) return PerformOutcome::kBackupUncheckable;
   if (!intact) return PerformOutcome::kBackupDamaged;
+  if (interrupted) SweepTempFiles();
+  return refusal;
+}
 
+}  // namespace
+
+PerformOutcome PerformRollback(MdataObject& database, bool* notifyService) {
+  if (notifyService) *notifyService = false;
+  RecoverInterruptedCommit(true);
   uint8_t interrupted = 0;
-  if (CheckRollbackNeeded(&database, kCheckInterruptedUpdate, &interrupted) && interrupted) SweepTempFiles();
+  const bool sweep = CheckRollbackNeeded(&database, kCheckInterruptedUpdate, &interrupted) && interrupted;
 
   RBMdataState state = {};
-  if (!database.fd.valid() || !ReadRBState(database, &state)) return PerformOutcome::kStatusUnreadable;
+  if (!database.fd.valid() || !ReadRBState(database, &state)) {
+    return RefuseAfterVerifying(PerformOutcome::kStatusUnreadable, sweep);
+  }
   TraceStep("rollback-count").Number("count", state.rollbackCount).Number("limit", kRollbackLimit).Outcome(
       state.rollbackCount >= kRollbackLimit ? "limit-reached" : "ok");
-  if (state.rollbackCount >= kRollbackLimit) return PerformOutcome::kLimitReached;
+  if (state.rollbackCount >= kRollbackLimit) return RefuseAfterVerifying(PerformOutcome::kLimitReached, sweep);
 
+  // Each copy is proved by staging it: its staged copy, read back, has the record's digest. Nothing
+  // in the install directory is deleted or replaced before every copy is proved.
   RollbackContext context;
-  if (!StageRestoreFiles(context)) {
-    DeleteStagedFiles(context);
-    return PerformOutcome::kStagingFailed;
+  std::vector<std::wstring> addedFiles;
+  switch (StageVerifiedRestore(context, &addedFiles)) {
+    case StagedRestore::kStaged: break;
+    case StagedRestore::kDamaged:
+      DeleteStagedFiles(context);
+      return PerformOutcome::kBackupDamaged;
+    case StagedRestore::kUncheckable:
+      DeleteStagedFiles(context);
+      return PerformOutcome::kBackupUncheckable;
+    case StagedRestore::kFailed: {
+      DeleteStagedFiles(context);
+      // The copies past the one that failed are proved as well, so that a damaged backup is told
+      // as such; a sound one has what the records walked so far added deleted, as a staging in
+      // record order leaves it.
+      const PerformOutcome refusal = RefuseAfterVerifying(PerformOutcome::kStagingFailed, sweep);
+      if (refusal == PerformOutcome::kStagingFailed) DeleteAddedFiles(addedFiles);
+      return refusal;
+    }
   }
+  if (sweep) SweepTempFiles(&context);
+  DeleteAddedFiles(addedFiles);
   if (context.entries.empty()) {
     TraceStep("restore").Failed("nothing to restore");
     return PerformOutcome::kNothingToRestore;

@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <set>
+#include <string_view>
+
 #include "update/frame/bounded_string.h"
 #include "update/frame/deferred_delete.h"
 #include "update/frame/file_info.h"
@@ -13,7 +16,12 @@
 
 namespace mivra {
 
-bool SweepTempFiles() {
+bool SweepTempFiles(const RollbackContext* staged) {
+  // The staged copies' names as this rollback made them, which is how the search returns them.
+  std::set<std::wstring_view> kept;
+  if (staged) {
+    for (const RestoreEntry& entry : staged->entries) kept.insert(entry.tempPath);
+  }
   wchar_t installDir[kPathCapacity] = {};
   if (!GetInstallDir(installDir)) return false;
   wchar_t pattern[kPathCapacity];
@@ -26,7 +34,7 @@ bool SweepTempFiles() {
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
     wchar_t path[kPathCapacity];
     if (!BoundedConcat(path, {installDir, found.cFileName})) return false;
-    DeleteFileIfPresent(path);
+    if (kept.count(path) == 0) DeleteFileIfPresent(path);
   } while (Platform().FindNextFileW(search.get(), &found));
   return true;
 }

@@ -2,11 +2,14 @@
 #ifndef MIVRA_UPDATE_ROLLBACK_TEMP_SWEEP_H_
 #define MIVRA_UPDATE_ROLLBACK_TEMP_SWEEP_H_
 
+#include "update/rollback/rollback_context.h"
+
 namespace mivra {
 
 // Deletes every "kvupd*.tmp" file directly in the install directory, at restart when it cannot go
-// now. False when the directory or the search could not be had, or a path did not fit.
-bool SweepTempFiles();
+// now, except the staged copies of `staged` when given (this rollback's own). False when the
+// directory or the search could not be had, or a path did not fit.
+bool SweepTempFiles(const RollbackContext* staged = nullptr);
 
 }  // namespace mivra
 
