@@ -9,6 +9,7 @@
 #include "update/digest/file_digest.h"
 #include "update/frame/deferred_delete.h"
 #include "update/frame/file_info.h"
+#include "update/frame/install_dir.h"
 #include "update/frame/platform_calls.h"
 #include "update/frame/reparse_point.h"
 #include "update/frame/scoped_handles.h"
@@ -92,16 +93,18 @@ bool MoveIntoPlace(RestoreEntry& entry) {
 // A destination that nobody holds is replaced by the staged copy in one rename: at every moment
 // the name holds the old file or the new one, and no name beside it is looked for or taken (under
 // Wine each look for an absent name reads the whole folder). A destination that is held, mapped or
-// read-only refuses this and is set aside instead.
+// read-only refuses this and is set aside instead. The staged copy's data was flushed when it was
+// staged; the rename writes through, and the install directory is flushed once all are placed
+// (FlushPlacedNames), which makes the names last as flushing each destination would, without an
+// open of each.
 bool ReplaceDestination(RestoreEntry& entry) {
-  const bool replaced =
-      Platform().MoveFileExW(entry.tempPath, entry.destinationPath, MOVEFILE_REPLACE_EXISTING) != FALSE;
+  const bool replaced = Platform().MoveFileExW(entry.tempPath, entry.destinationPath,
+                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
   // A refusal is no failure: the destination is set aside next.
   TraceStep("replace").Path("from", entry.tempPath).Path("to", entry.destinationPath).Outcome(
       replaced ? "ok" : "refused");
   if (!replaced) return false;
   entry.tempMoved = true;
-  FlushToDisk(entry.destinationPath);
   return true;
 }
 
@@ -152,6 +155,19 @@ bool PlaceEntry(RestoreEntry& entry) {
   return false;
 }
 
+// Flushes the install directory itself, so that the names the renames gave the restored files are
+// on disk before the rollback database says the rollback is done. A directory that cannot be opened
+// or flushed for it (a system that does not flush directories) leaves each rename's write-through.
+void FlushPlacedNames() {
+  wchar_t installDir[kPathCapacity] = {};
+  if (!GetInstallDir(installDir)) return;
+  ScopedHandle folder(Platform().CreateFileW(installDir, GENERIC_READ | GENERIC_WRITE,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const bool flushed = folder && Platform().FlushFileBuffers(folder.get());
+  TraceStep("flush-folder").Path("path", installDir).Win32(flushed);
+}
+
 }  // namespace
 
 bool PlaceRestoredFiles(RollbackContext& context) {
@@ -159,6 +175,7 @@ bool PlaceRestoredFiles(RollbackContext& context) {
   for (RestoreEntry& entry : context.entries) {
     if (!PlaceEntry(entry)) allPlaced = false;
   }
+  FlushPlacedNames();
   return allPlaced;
 }
 

@@ -81,6 +81,55 @@ DWORD WINAPI RecordingLongPath(LPCWSTR path, LPWSTR buffer, DWORD capacity) {
 
 // What the restore already knows is not asked again: a staged copy moved into place is not looked
 // for afterwards, and a restored file is not tested for lying in the install directory.
+// What a rollback does to the install directory and the database, in order: "place" for each
+// rename into the install directory, "flush" for the install directory flushed, "database" for
+// each write of rbmdata.dat.
+std::vector<std::string> g_order;
+std::wstring g_installDir;
+std::set<HANDLE> g_folderHandles;
+
+HANDLE WINAPI NoteFolderOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                             DWORD flags, HANDLE templateFile) {
+  const HANDLE handle =
+      mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+  if (handle != INVALID_HANDLE_VALUE && _wcsicmp(path, g_installDir.c_str()) == 0) g_folderHandles.insert(handle);
+  return handle;
+}
+BOOL WINAPI NoteFlush(HANDLE handle) {
+  // A handle value is used again once closed: each open of the folder is counted for one flush.
+  if (g_folderHandles.erase(handle) != 0) g_order.push_back("flush");
+  return mivra::RealPlatformCalls().FlushFileBuffers(handle);
+}
+BOOL WINAPI NoteMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
+  const BOOL moved = mivra::RealPlatformCalls().MoveFileExW(from, to, flags);
+  if (moved && to && _wcsnicmp(to, g_installDir.c_str(), g_installDir.size()) == 0) g_order.push_back("place");
+  return moved;
+}
+int NoteWrite(int fd, const void* buffer, unsigned count) {
+  if (g_order.empty() || g_order.back() != "database") g_order.push_back("database");
+  return mivra::RealPlatformCalls().write(fd, buffer, count);
+}
+
+// Every restored file's name is made to last before the database says the rollback is done: the
+// install directory is flushed once, after the last file is placed and before the rebuild writes.
+TEST_F(RollbackPerformTest, PlacedNamesAreFlushedBeforeTheDatabaseIsRebuilt) {
+  BackUpThenUpdate();
+  Install(L"data.bin", "changed too");
+  g_order.clear();
+  g_folderHandles.clear();
+  g_installDir = InstallDir();
+  uint32_t code = 0;
+  {
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> open(&NoteFolderOpen);
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::FlushFileBuffers> flush(&NoteFlush);
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::MoveFileExW> move(&NoteMove);
+    mivra_test::PlatformOverride<&mivra::PlatformCalls::write> write(&NoteWrite);
+    ASSERT_TRUE(Perform(&code)) << code;
+  }
+  EXPECT_EQ(g_order, (std::vector<std::string>{"place", "place", "flush", "database"}));
+  EXPECT_EQ(Installed(L"app.exe"), "application v1");
+}
+
 TEST_F(RollbackPerformTest, PlacedFilesAreNotLookedUpAgain) {
   BackUpThenUpdate();
   g_attributeSets.clear();
