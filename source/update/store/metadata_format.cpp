@@ -26,12 +26,20 @@ void WriteSystemTime(uint8_t* p, const SystemTime16& time) {
 }
 
 std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored) {
-  uint8_t nameBytes[kRecordNameBytes];
-  char16_t field[kRecordNameChars];
-  std::memcpy(nameBytes, stored + format.recordNameOffset, kRecordNameBytes);
-  UnscrambleBytes(nameBytes, kRecordNameBytes);
-  ReadUtf16Units(nameBytes, field, kRecordNameChars);
-  return RecordFieldName(field);
+  // Only the units before the name's end are unscrambled: the zero fill after it is most of the
+  // field, and a file's every name is decoded at each open. A unit is NUL exactly when both its
+  // stored bytes are the stored form of 0.
+  constexpr uint8_t kStoredZero = ScrambleByte(0);
+  const uint8_t* field = stored + format.recordNameOffset;
+  size_t length = 0;
+  while (length < kRecordNameChars && (field[2 * length] != kStoredZero || field[2 * length + 1] != kStoredZero)) {
+    ++length;
+  }
+  std::wstring name(length, L'\0');
+  for (size_t i = 0; i < length; ++i) {
+    name[i] = static_cast<wchar_t>(UnscrambleByte(field[2 * i]) | (UnscrambleByte(field[2 * i + 1]) << 8));
+  }
+  return name;
 }
 
 std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length) {
