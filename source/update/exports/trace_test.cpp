@@ -13,6 +13,7 @@
 #include "support/file_util.h"
 #include "support/held_file.h"
 #include "support/product_test.h"
+#include "support/trace_lines.h"
 #include "update/backup/backup_exports_fixture.h"
 #include "update/frame/trace_format.h"
 
@@ -21,6 +22,7 @@ namespace {
 using mivra::TraceField;
 using mivra_test::FileExists;
 using mivra_test::ReadFileBytes;
+using mivra_test::ReadTrace;
 using mivra_test::SetEnv;
 using mivra_test::WriteFileBytes;
 
@@ -34,20 +36,6 @@ std::string FieldOf(const std::vector<TraceField>& line, const char* key) {
 }
 
 bool HasField(const std::vector<TraceField>& line, const char* key) { return FieldOf(line, key) != "<none>"; }
-
-std::vector<std::vector<TraceField>> ReadTrace(const std::wstring& path) {
-  std::vector<std::vector<TraceField>> lines;
-  const std::string text = ReadFileBytes(path);
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    EXPECT_NE(end, std::string::npos) << "the last line is not ended";
-    if (end == std::string::npos) break;
-    lines.push_back(mivra::ParseTraceLine(std::string_view(text).substr(start, end - start)));
-    start = end + 1;
-  }
-  return lines;
-}
 
 // "call F", "return F RESULT [CODE]", "step NAME RESULT [win32=N]": what the tests compare.
 std::string Summary(const std::vector<TraceField>& line) {

@@ -8,37 +8,23 @@
 
 #include <map>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "support/file_util.h"
+#include "support/trace_lines.h"
 #include "update/frame/trace_format.h"
 
 namespace {
 
 using mivra::TraceField;
+using mivra_test::ReadTrace;
 
 std::string FieldOf(const std::vector<TraceField>& line, const char* key) {
   for (const TraceField& field : line) {
     if (field.key == key) return field.value;
   }
   return "<none>";
-}
-
-// Each whole line of the trace, parsed; a last line without its end fails the test.
-std::vector<std::vector<TraceField>> ReadTrace(const std::wstring& path) {
-  std::vector<std::vector<TraceField>> lines;
-  const std::string text = mivra_test::FileExists(path) ? mivra_test::ReadFileBytes(path) : std::string();
-  size_t start = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    EXPECT_NE(end, std::string::npos) << "the last line is not ended";
-    if (end == std::string::npos) break;
-    lines.push_back(mivra::ParseTraceLine(std::string_view(text).substr(start, end - start)));
-    start = end + 1;
-  }
-  return lines;
 }
 
 // "call F" or "step NAME", line by line.

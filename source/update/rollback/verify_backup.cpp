@@ -11,16 +11,43 @@
 #include "update/frame/trace_log.h"
 
 namespace mivra {
-namespace {
 
-bool ReportDamaged(const MdataObject& backup, uint8_t* intact) {
-  MarkBackupDamaged(backup);
-  TraceStep("mark-damaged").Outcome("ok");
-  *intact = 0;
-  return true;
+CopyCheck JudgeBackupCopy(const wchar_t* copy) {
+  // A copy that is a link, or that another user put there, is not the one the library made,
+  // whatever its digest: restored, it would install that user's file.
+  switch (JudgeLibraryFile(copy)) {
+    case FileTrust::kTrusted:
+    case FileTrust::kAbsent: return CopyCheck::kIntact;
+    case FileTrust::kLink:
+    case FileTrust::kForeign:
+      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
+      return CopyCheck::kDamaged;
+    case FileTrust::kUnknown: break;
+  }
+  TraceStep("verify").Path("path", copy).Failed("unreadable");
+  return CopyCheck::kUncheckable;
 }
 
-enum class CopyCheck { kIntact, kDamaged, kUncheckable };
+CopyCheck CheckCopyDigest(const wchar_t* copy, const uint8_t* recorded) {
+  uint8_t digest[16];
+  if (!GetFileDigest(copy, digest)) {
+    // Only a missing copy is damage. One that is there but cannot be read now (held by another
+    // process, access denied, an I/O error) leaves the check undone, and the backup usable.
+    if (ProbePath(copy) == PathState::kAbsent) {
+      TraceStep("verify").Path("path", copy).Bytes("recorded", recorded, 16).Failed("missing");
+      return CopyCheck::kDamaged;
+    }
+    TraceStep("verify").Path("path", copy).Failed("unreadable");
+    return CopyCheck::kUncheckable;
+  }
+  if (std::memcmp(digest, recorded, sizeof(digest)) != 0) {
+    TraceStep("verify").Path("path", copy).Bytes("recorded", recorded, 16).Failed("different");
+    return CopyCheck::kDamaged;
+  }
+  return CopyCheck::kIntact;
+}
+
+namespace {
 
 // One live record's copy against its digest.
 CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
@@ -35,45 +62,14 @@ CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
   if (record.flags & BKREC_ABSENT) return CopyCheck::kIntact;
   wchar_t copy[kPathCapacity];
   if (!JoinPath(copy, folder, name)) return CopyCheck::kUncheckable;
-  // A copy that is a link, or that another user put there, is not the one the library made,
-  // whatever its digest: restored, it would install that user's file.
-  switch (JudgeLibraryFile(copy)) {
-    case FileTrust::kTrusted:
-    case FileTrust::kAbsent: break;
-    case FileTrust::kLink:
-    case FileTrust::kForeign:
-      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
-      return CopyCheck::kDamaged;
-    case FileTrust::kUnknown:
-      TraceStep("verify").Path("path", copy).Failed("unreadable");
-      return CopyCheck::kUncheckable;
-  }
-  uint8_t digest[16];
-  if (!GetFileDigest(copy, digest)) {
-    // Only a missing copy is damage. One that is there but cannot be read now (held by another
-    // process, access denied, an I/O error) leaves the check undone, and the backup usable.
-    if (ProbePath(copy) == PathState::kAbsent) {
-      TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("missing");
-      return CopyCheck::kDamaged;
-    }
-    TraceStep("verify").Path("path", copy).Failed("unreadable");
-    return CopyCheck::kUncheckable;
-  }
-  if (std::memcmp(digest, record.digest, sizeof(digest)) != 0) {
-    TraceStep("verify").Path("path", copy).Bytes("recorded", record.digest, 16).Failed("different");
-    return CopyCheck::kDamaged;
-  }
-  return CopyCheck::kIntact;
+  const CopyCheck judged = JudgeBackupCopy(copy);
+  return judged == CopyCheck::kIntact ? CheckCopyDigest(copy, record.digest) : judged;
 }
 
 }  // namespace
 
-bool VerifyBackupCopies(uint8_t* intact) {
-  if (!intact) return false;
-  *intact = 1;
-  wchar_t folder[kPathCapacity] = {};
-  if (!GetBackupFolder(folder, BKF_BKUP, true)) return false;
-  MdataObject backup;
+CopyCheck OpenBackupToProve(wchar_t (&folder)[kPathCapacity], MdataObject& backup) {
+  if (!GetBackupFolder(folder, BKF_BKUP, true)) return CopyCheck::kUncheckable;
   switch (OpenBkMdataFile(backup, BKF_BKUP)) {
     case MetadataOpen::kOpened: break;
     case MetadataOpen::kUntrusted:
@@ -81,17 +77,32 @@ bool VerifyBackupCopies(uint8_t* intact) {
       // library's. The damaged mark is not written into a file that is not the library's: every
       // verification finds it so again.
       TraceStep("verify-backup").Failed("metadata not the library's");
-      *intact = 0;
-      return true;
+      return CopyCheck::kDamaged;
     case MetadataOpen::kFailed:
-    case MetadataOpen::kAbsent: return false;
+    case MetadataOpen::kAbsent: return CopyCheck::kUncheckable;
   }
-
   BkMdataState state = {};
   if (ReadBkState(backup, &state) && (state.stateFlags & BKSTATE_DAMAGED)) {
     TraceStep("verify-backup").Failed("marked damaged before");
-    *intact = 0;
-    return true;
+    return CopyCheck::kDamaged;
+  }
+  return CopyCheck::kIntact;
+}
+
+void ReportDamaged(const MdataObject& backup) {
+  MarkBackupDamaged(backup);
+  TraceStep("mark-damaged").Outcome("ok");
+}
+
+bool VerifyBackupCopies(uint8_t* intact) {
+  if (!intact) return false;
+  *intact = 1;
+  wchar_t folder[kPathCapacity] = {};
+  MdataObject backup;
+  switch (OpenBackupToProve(folder, backup)) {
+    case CopyCheck::kIntact: break;
+    case CopyCheck::kDamaged: *intact = 0; return true;
+    case CopyCheck::kUncheckable: return false;
   }
   CopyCheck found = CopyCheck::kIntact;
   const RecordWalk walk = ForEachLiveBkRecord(backup, [&folder, &found](uint32_t, const BkMdataRecord& record) {
@@ -101,7 +112,10 @@ bool VerifyBackupCopies(uint8_t* intact) {
   if (walk != RecordWalk::kWalked) return false;
   switch (found) {
     case CopyCheck::kIntact: return true;
-    case CopyCheck::kDamaged: return ReportDamaged(backup, intact);
+    case CopyCheck::kDamaged:
+      ReportDamaged(backup);
+      *intact = 0;
+      return true;
     case CopyCheck::kUncheckable: return false;
   }
   return false;

@@ -1,8 +1,12 @@
-// The first step of a rollback: prove every copy of the committed backup.
+// Proving the copies of the committed backup against their records: all of them at once (for a
+// rollback refused before staging, or whose staging failed), or one as a rollback stages it.
 #ifndef MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
 #define MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
 
 #include <cstdint>
+
+#include "update/frame/bounded_string.h"
+#include "update/store/mdata_object.h"
 
 namespace mivra {
 
@@ -15,6 +19,24 @@ namespace mivra {
 // metadata file, and every later check stops there; a metadata file that is not the library's is
 // not written.
 bool VerifyBackupCopies(uint8_t* intact);
+
+enum class CopyCheck { kIntact, kDamaged, kUncheckable };
+
+// Opens the committed backup's metadata into `backup` and its folder into `folder`, for proving
+// its copies: kIntact when opened, kDamaged when the file is not the library's or the backup was
+// marked damaged before (nothing is marked then), kUncheckable when it cannot be opened.
+CopyCheck OpenBackupToProve(wchar_t (&folder)[kPathCapacity], MdataObject& backup);
+
+// Marks the backup damaged in its metadata file.
+void ReportDamaged(const MdataObject& backup);
+
+// The copy at `copy` judged as the library's own (kIntact, also when it is missing: its digest
+// tells that), a link or another user's file (kDamaged), or not to be told (kUncheckable).
+CopyCheck JudgeBackupCopy(const wchar_t* copy);
+
+// The copy's digest against `recorded` (16 bytes): kDamaged when it is missing or differs,
+// kUncheckable when it is there but cannot be read now.
+CopyCheck CheckCopyDigest(const wchar_t* copy, const uint8_t* recorded);
 
 }  // namespace mivra
 
