@@ -102,7 +102,8 @@ bool GetBackupFolder(wchar_t (&buffer)[kPathCapacity], uint32_t kind, bool creat
 
   if (create) {
     // The folder this call created gets the closed access rights; one that existed is closed
-    // only when an earlier version left it open to others, and so is the base folder holding it.
+    // only when an earlier version left it open to others, and so is the base folder holding it,
+    // unless the caller holds both closed already.
     const bool close = existing == ExistingFolders::kClose;
     if (Platform().SHCreateDirectoryExW(nullptr, buffer, nullptr) == ERROR_SUCCESS) {
       TraceStep("create-folder").Path("path", buffer).Outcome("ok");
