@@ -345,5 +345,53 @@ TEST_F(RollbackPerformTest, FailedStagingReports120AndLeavesNoTempFile) {
   EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
 }
 
+// Staging cannot create its copies in the install directory: every other file opens as ever.
+HANDLE WINAPI NoStagedCopy(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                           DWORD flags, HANDLE templateFile) {
+  if (path && wcsstr(path, L"kvupd")) {
+    SetLastError(ERROR_DISK_FULL);
+    return INVALID_HANDLE_VALUE;
+  }
+  return mivra::RealPlatformCalls().CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+// A staging that fails has the rest of the backup proved before it is reported: a damaged copy
+// past the failure is told as damage (and marked), with nothing deleted; in a sound backup, the
+// files added by the records walked before the failure are deleted, as a staging in record order
+// leaves them, and the failure is reported.
+TEST_F(RollbackPerformTest, FailedStagingIsToldAfterTheWholeBackupIsProved) {
+  struct Case {
+    const char* what;
+    bool damaged;
+    uint32_t code;
+    uint32_t mark;
+    bool addedFileStays;
+  };
+  const Case cases[] = {{"sound", false, MIVRA_E_RESTORE_PREPARE, 0, false},
+                        {"a damaged copy past the failure", true, MIVRA_E_BACKUP_DAMAGED, 1, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Install(L"app.exe", "application v1");
+    Install(L"data.bin", std::string(5000, 'd'));
+    DeleteFileW(InstallPath(L"new.dll").c_str());
+    BackUpAndCommit({L"new.dll", L"app.exe", L"data.bin"});
+    Install(L"app.exe", "application v2, rather longer");
+    Install(L"new.dll", "added by the update");
+    Register({L"app.exe", L"new.dll"});
+    MarkStatus(2);
+    if (c.damaged) mivra_test::WriteFileBytes(BkupFolder() + L"\\data.bin", std::string(5000, 'x'));
+    uint32_t code = 0;
+    {
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> noStagedCopy(&NoStagedCopy);
+      EXPECT_FALSE(Perform(&code));
+    }
+    EXPECT_EQ(code, c.code);
+    EXPECT_EQ(BkStateFlags() & 1, c.mark);
+    EXPECT_EQ(IsInstalled(L"new.dll"), c.addedFileStays);
+    EXPECT_EQ(Installed(L"app.exe"), "application v2, rather longer");
+    EXPECT_TRUE(TempFilesIn(InstallDir()).empty());
+  }
+}
+
 }  // namespace
 }  // namespace rollback_test
