@@ -102,7 +102,7 @@ MetadataFile ReadMetadataFile(const std::filesystem::path& path, const MetadataF
   file.journal = PutBackJournal(path, &file);
   if (file.present()) file.verdict = ExamineMetadataFile(format, file.bytes.data(), file.bytes.size());
   if (file.present() && file.verdict.unfinishedAppend) {
-    const size_t counted = format.recordAreaOffset() + size_t{file.verdict.recordCount} * format.recordSize;
+    const size_t counted = static_cast<size_t>(format.recordOffset(file.verdict.recordCount));
     file.unfinishedAppend = file.bytes.size() - counted;
     file.bytes.resize(counted);
     file.verdict = ExamineMetadataFile(format, file.bytes.data(), file.bytes.size());

@@ -68,25 +68,21 @@ bool PumpData(HANDLE from, HANDLE to, const wchar_t* destination, CopyReadback* 
 // after its flush: what the file holds, without opening it again. False when they cannot all be
 // read; the copy is then read back by name.
 bool DigestThroughWriter(HANDLE to, uint64_t length, uint8_t* digest) {
-  std::unique_ptr<BYTE[]> buffer(new (std::nothrow) BYTE[kFilePieceSize]);
-  if (!buffer) return false;
-  CMd5 md5;
-  Md5Context context{};
-  md5.Md5Init(&context);
-  for (uint64_t at = 0; at < length;) {
-    // The offset goes with each read, so the writer's own position does not matter.
+  uint64_t at = 0;
+  // The offset goes with each read, so the writer's own position does not matter.
+  const auto readAt = [to, length, &at](void* buffer, unsigned capacity) -> int {
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(length - at, capacity));
+    if (want == 0) return 0;
     OVERLAPPED where = {};
     where.Offset = static_cast<DWORD>(at);
     where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(length - at, kFilePieceSize));
     DWORD got = 0;
-    if (!Platform().ReadFile(to, buffer.get(), want, &got, &where) || got != want) return false;
-    if (md5.Md5Update(&context, buffer.get(), got) != 1) return false;
+    if (!Platform().ReadFile(to, buffer, want, &got, &where) || got != want) return -1;
     at += got;
-  }
-  if (!md5.Md5Final(&context)) return false;
-  std::memcpy(digest, context.digest, kDigestSize);
-  return true;
+    return static_cast<int>(got);
+  };
+  CMd5 md5;
+  return Md5OfStream(md5, readAt, digest) == 1;
 }
 
 // Copies from the open `from` into a new `destination`, as CopyFileData does: into `created`,

@@ -6,11 +6,10 @@
 // The trace never changes what the library does: its file is opened at an export call's first line
 // and closed when the call returns, so that no handle of it is held between calls; each line (or
 // batch of lines, see TraceBatch) is appended in one write under a lock, so that lines of two
-// processes never mix; a file that cannot
-// be opened or written is skipped; the thread's last error and errno are as they were after every
-// trace call. Its I/O deliberately bypasses the platform table: faults injected into the library's
-// calls must neither silence the trace nor be shifted by it, and call counts taken through the
-// table stay the same whether tracing or not.
+// processes never mix; a file that cannot be opened or written is skipped; the thread's last error
+// and errno are as they were after every trace call. Its I/O deliberately bypasses the platform
+// table: faults injected into the library's calls must neither silence the trace nor be shifted by
+// it, and call counts taken through the table stay the same whether tracing or not.
 //
 //   // In an export, first thing:
 //   ExportTrace call("MivraRemoveFromBackup");

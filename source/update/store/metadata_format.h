@@ -91,7 +91,7 @@ struct MetadataVerdict {
   uint64_t recordsInFile = 0;   // whole records the file length holds
   bool lengthExact = false;     // the record area is a whole number of records
   // The CRC does not match, but the file holds more than the records the count names, and the CRC
-  // is theirs: an append that never reached its commit point (UnfinishedAppendLength).
+  // is theirs: an append that never reached its commit point (CountedAreaLength).
   bool unfinishedAppend = false;
   bool valid() const { return headerComplete && magicMatches && crcMatches; }
 };
