@@ -337,7 +337,7 @@ TEST_F(BkMdataStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
     ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
     EXPECT_EQ(mivra::CountBkRecords(object), 3u);
     ASSERT_TRUE(mivra::LoadBkNameList(object));
-    EXPECT_EQ(object.names, all);
+    EXPECT_EQ(object.names.ToVector(), all);
     // Every recorded name is refused again, whatever the count says.
     for (const std::wstring& name : all) {
       EXPECT_FALSE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(name, 8)), mivra::BKREC_APPEND));

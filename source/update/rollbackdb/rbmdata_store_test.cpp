@@ -167,14 +167,14 @@ TEST_F(RBStoreTest, AppendRaisesCountAndNamesWhileOverwriteChangesNeither) {
   const mivra::RBMdataRecord b = PlainRecord(L"b.dll", 2);
   ASSERT_TRUE(mivra::WriteRBRecord(object, a, mivra::RBREC_APPEND));
   ASSERT_TRUE(mivra::WriteRBRecord(object, b, mivra::RBREC_APPEND));
-  EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
+  EXPECT_EQ(object.names.ToVector(), (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
   EXPECT_EQ(mivra_test::RecordCount(mivra_test::kRBLayout, ReadDb()), 2u);
 
   const mivra::RBMdataRecord newA = PlainRecord(L"a.dll", 77);
   ASSERT_TRUE(mivra::FindRBRecord(object, L"a.dll", &index));
   EXPECT_EQ(index, 0u);
   ASSERT_TRUE(mivra::WriteRBRecord(object, newA, index));
-  EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
+  EXPECT_EQ(object.names.ToVector(), (std::vector<std::wstring>{L"a.dll", L"b.dll"}));
   object.Close();
 
   const std::string file = ReadDb();
@@ -235,7 +235,7 @@ TEST_F(RBStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
       MdataObject object;
       ASSERT_TRUE(mivra::OpenRBMdata(object));
       ASSERT_TRUE(mivra::LoadRBNameList(object));
-      EXPECT_EQ(object.names, (std::vector<std::wstring>{L"a", L"b", L"c"}));
+      EXPECT_EQ(object.names.ToVector(), (std::vector<std::wstring>{L"a", L"b", L"c"}));
       uint32_t index = 99;
       ASSERT_TRUE(mivra::FindRBRecord(object, L"c", &index));
       EXPECT_EQ(index, 2u);

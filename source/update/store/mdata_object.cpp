@@ -16,8 +16,7 @@ void MdataObject::Close() {
   readOnly = false;
   writeClosed = false;
   closedFolderKind = 0;
-  names.clear();
-  names.shrink_to_fit();
+  names = mivra::RecordNames();
 }
 
 namespace mivra {

@@ -47,7 +47,7 @@ struct MdataObject {
   // Where the open file lies, for the journal that every change of it keeps beside it.
   wchar_t path[mivra::kPathCapacity] = {};
   // The names of the file's records in record order, loaded by the first lookup.
-  std::vector<std::wstring> names;
+  mivra::RecordNames names;
 };
 
 namespace mivra {

@@ -25,29 +25,72 @@ void WriteSystemTime(uint8_t* p, const SystemTime16& time) {
   for (int i = 0; i < 8; ++i) WriteLe16(p + 2 * i, words[i]);
 }
 
-std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored) {
-  // Only the units before the name's end are unscrambled: the zero fill after it is most of the
-  // field, and a file's every name is decoded at each open. A unit is NUL exactly when both its
-  // stored bytes are the stored form of 0.
+namespace {
+
+// The units of a stored name field before the name's end. Only those are unscrambled: the zero
+// fill after it is most of the field, and a file's every name is decoded at each open. A unit is
+// NUL exactly when both its stored bytes are the stored form of 0.
+size_t StoredNameLength(const uint8_t* field) {
   constexpr uint8_t kStoredZero = ScrambleByte(0);
-  const uint8_t* field = stored + format.recordNameOffset;
   size_t length = 0;
   while (length < kRecordNameChars && (field[2 * length] != kStoredZero || field[2 * length + 1] != kStoredZero)) {
     ++length;
   }
-  std::wstring name(length, L'\0');
+  return length;
+}
+
+void UnscrambleName(const uint8_t* field, size_t length, wchar_t* name) {
   for (size_t i = 0; i < length; ++i) {
     name[i] = static_cast<wchar_t>(UnscrambleByte(field[2 * i]) | (UnscrambleByte(field[2 * i + 1]) << 8));
   }
+}
+
+}  // namespace
+
+std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored) {
+  const uint8_t* field = stored + format.recordNameOffset;
+  std::wstring name(StoredNameLength(field), L'\0');
+  UnscrambleName(field, name.size(), name.data());
   return name;
 }
 
-std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length) {
+void RecordNames::Append(std::wstring_view name) {
+  ends_.reserve(ends_.size() + 1);
+  units_.append(name);
+  ends_.push_back(units_.size());
+}
+
+void RecordNames::AppendStored(const MetadataFormat& format, const uint8_t* stored) {
+  const uint8_t* field = stored + format.recordNameOffset;
+  const size_t length = StoredNameLength(field);
+  const size_t begin = units_.size();
+  ends_.reserve(ends_.size() + 1);
+  units_.resize(begin + length);
+  UnscrambleName(field, length, units_.data() + begin);
+  ends_.push_back(units_.size());
+}
+
+void RecordNames::Replace(size_t index, std::wstring_view name) {
+  if (index >= ends_.size()) return;
+  const size_t begin = index == 0 ? 0 : ends_[index - 1];
+  const size_t old = ends_[index] - begin;
+  units_.replace(begin, old, name.data(), name.size());
+  for (size_t i = index; i < ends_.size(); ++i) ends_[i] = ends_[i] - old + name.size();
+}
+
+std::vector<std::wstring> RecordNames::ToVector() const {
   std::vector<std::wstring> names;
+  names.reserve(size());
+  for (size_t i = 0; i < size(); ++i) names.emplace_back((*this)[i]);
+  return names;
+}
+
+RecordNames DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length) {
+  RecordNames names;
   if (!area) return names;
   const uint64_t count = WholeRecords(format, length);
-  names.reserve(count);
-  for (uint64_t i = 0; i < count; ++i) names.push_back(DecodeStoredRecordName(format, area + i * format.recordSize));
+  names.Reserve(static_cast<size_t>(count));
+  for (uint64_t i = 0; i < count; ++i) names.AppendStored(format, area + i * format.recordSize);
   return names;
 }
 

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "update/frame/byte_codec.h"
@@ -73,9 +74,38 @@ inline uint64_t WholeRecords(const MetadataFormat& format, uint64_t areaLength) 
 // The name in one stored (scrambled) record.
 std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t* stored);
 
-// The names of the whole records of a stored record area, in record order: a name's position is
-// its record's index.
-std::vector<std::wstring> DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length);
+// The names of a file's records in record order, a name's position being its record's index. They
+// lie back to back in one buffer: every name of a file is loaded at each open, and an allocation
+// (and a release) of its own for each cost more than reading it.
+class RecordNames {
+ public:
+  size_t size() const { return ends_.size(); }
+  bool empty() const { return ends_.empty(); }
+  std::wstring_view operator[](size_t index) const {
+    const size_t begin = index == 0 ? 0 : ends_[index - 1];
+    return std::wstring_view(units_).substr(begin, ends_[index] - begin);
+  }
+  void clear() {
+    units_.clear();
+    ends_.clear();
+  }
+  void Reserve(size_t names) { ends_.reserve(names); }
+  // Each change either takes effect whole or, when memory runs out, throws and leaves the list as
+  // it was.
+  void Append(std::wstring_view name);
+  // The name in one stored (scrambled) record, as DecodeStoredRecordName reads it.
+  void AppendStored(const MetadataFormat& format, const uint8_t* stored);
+  // Replaces the name at `index`; nothing when there is none.
+  void Replace(size_t index, std::wstring_view name);
+  std::vector<std::wstring> ToVector() const;
+
+ private:
+  std::wstring units_;
+  std::vector<size_t> ends_;  // where each name ends in units_
+};
+
+// The names of the whole records of a stored record area, in record order.
+RecordNames DecodeRecordNames(const MetadataFormat& format, const uint8_t* area, size_t length);
 
 // The header of a new file: magic, version 1, the company text, CRC 0, everything else 0.
 std::vector<uint8_t> BuildNewHeader(const MetadataFormat& format);

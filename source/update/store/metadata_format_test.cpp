@@ -49,10 +49,47 @@ TEST(MetadataFormatTest, StoredNamesDecodeUpToTheirFirstNulUnit) {
       EXPECT_EQ(mivra::DecodeStoredRecordName(*format, stored.data()), c.name);
       std::vector<uint8_t> twice = stored;
       twice.insert(twice.end(), stored.begin(), stored.end());
-      EXPECT_EQ(mivra::DecodeRecordNames(*format, twice.data(), twice.size()),
+      EXPECT_EQ(mivra::DecodeRecordNames(*format, twice.data(), twice.size()).ToVector(),
                 (std::vector<std::wstring>{c.name, c.name}));
     }
   }
+}
+
+// The list keeps every name whole and in place whatever is replaced around it: a replacement that
+// is shorter, longer or empty moves only the names after it.
+TEST(MetadataFormatTest, RecordNamesKeepEachNameInPlaceThroughReplacements) {
+  struct ReplaceCase {
+    const char* what;
+    size_t index;
+    std::wstring name;
+    std::vector<std::wstring> after;
+  };
+  const ReplaceCase cases[] = {
+      {"the first, longer", 0, L"LONGER.NAME", {L"LONGER.NAME", L"", L"b.dll", L"c.exe"}},
+      {"an empty one, filled", 1, L"x", {L"a.dll", L"x", L"b.dll", L"c.exe"}},
+      {"a middle one, emptied", 2, L"", {L"a.dll", L"", L"", L"c.exe"}},
+      {"the last, shorter", 3, L"c", {L"a.dll", L"", L"b.dll", L"c"}},
+      {"past the end: nothing", 4, L"d", {L"a.dll", L"", L"b.dll", L"c.exe"}},
+  };
+  for (const ReplaceCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    mivra::RecordNames names;
+    names.Append(L"a.dll");
+    names.Append(L"");
+    const std::vector<uint8_t> stored = StoredRecordNaming(mivra::kBkMdataFormat, u"b.dll");
+    names.AppendStored(mivra::kBkMdataFormat, stored.data());
+    names.Append(L"c.exe");
+    names.Replace(c.index, c.name);
+    EXPECT_EQ(names.ToVector(), c.after);
+    ASSERT_EQ(names.size(), c.after.size());
+    for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], c.after[i]) << i;
+  }
+  mivra::RecordNames emptied;
+  emptied.Append(L"a");
+  emptied.clear();
+  EXPECT_TRUE(emptied.empty());
+  emptied.Append(L"b");
+  EXPECT_EQ(emptied.ToVector(), std::vector<std::wstring>{L"b"});
 }
 
 }  // namespace

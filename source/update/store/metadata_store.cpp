@@ -94,37 +94,45 @@ bool IsWritable(const MdataObject& object) {
 }
 
 // Takes the names of the first `count` records from the bytes of the record area as they stream
-// past, in pieces of any size.
+// past, in pieces of any size. A record that lies whole in a piece is decoded where it lies; only
+// one split between pieces is gathered first.
 class NameCollector {
  public:
   NameCollector(const MetadataFormat& format, uint32_t count)
       : format_(format), count_(count), record_(format.recordSize) {
-    names_.reserve(count);
+    names_.Reserve(count);
   }
 
   void Take(const uint8_t* bytes, size_t length) {
+    const size_t size = record_.size();
     while (length > 0 && names_.size() < count_) {
-      const size_t take = std::min(length, record_.size() - filled_);
+      if (filled_ == 0 && length >= size) {
+        names_.AppendStored(format_, bytes);
+        bytes += size;
+        length -= size;
+        continue;
+      }
+      const size_t take = std::min(length, size - filled_);
       std::memcpy(record_.data() + filled_, bytes, take);
       filled_ += take;
       bytes += take;
       length -= take;
-      if (filled_ == record_.size()) {
-        names_.push_back(DecodeStoredRecordName(format_, record_.data()));
+      if (filled_ == size) {
+        names_.AppendStored(format_, record_.data());
         filled_ = 0;
       }
     }
   }
 
   bool complete() const { return names_.size() == count_; }
-  std::vector<std::wstring> TakeNames() { return std::move(names_); }
+  RecordNames TakeNames() { return std::move(names_); }
 
  private:
   const MetadataFormat& format_;
   uint32_t count_;
   std::vector<uint8_t> record_;
   size_t filled_ = 0;
-  std::vector<std::wstring> names_;
+  RecordNames names_;
 };
 
 // The whole records the file holds, and so the names of its name list: every record the rollback,
@@ -515,7 +523,7 @@ bool AppendStoredRecord(MdataObject& object, const uint8_t* stored, std::wstring
   // A list that does not end where this record begins misses records appended through another
   // object since it was loaded: it is dropped, and the next lookup reads every name again.
   if (object.names.size() == position) {
-    object.names.emplace_back(name);
+    object.names.Append(name);
   } else {
     object.names.clear();
   }
@@ -545,7 +553,7 @@ bool OverwriteStoredRecord(MdataObject& object, uint32_t index, const uint8_t* s
     return false;
   }
   object.modified = true;
-  if (index < object.names.size()) object.names[index] = DecodeStoredRecordName(format, stored);
+  if (index < object.names.size()) object.names.Replace(index, DecodeStoredRecordName(format, stored));
   return true;
 }
 

@@ -46,7 +46,7 @@ bool FuzzMetadata(const MetadataFormat& format, const uint8_t* data, size_t size
   }
   if (!verdict.valid()) return false;
 
-  const std::vector<std::wstring> names = DecodeRecordNames(format, data + areaOffset, area);
+  const RecordNames names = DecodeRecordNames(format, data + areaOffset, area);
   Require(names.size() == verdict.recordsInFile);
   for (size_t i = 0; i < names.size(); ++i) {
     const std::wstring decoded = nameOf(data + format.recordOffset(static_cast<uint32_t>(i)));
