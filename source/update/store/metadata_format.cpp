@@ -54,8 +54,13 @@ std::wstring DecodeStoredRecordName(const MetadataFormat& format, const uint8_t*
   return name;
 }
 
+void RecordNames::MakeRoomForOne() {
+  // Grown by half again, not to the one more each append needs: that would copy every end at each.
+  if (ends_.size() == ends_.capacity()) ends_.reserve(ends_.size() + ends_.size() / 2 + 16);
+}
+
 void RecordNames::Append(std::wstring_view name) {
-  ends_.reserve(ends_.size() + 1);
+  MakeRoomForOne();
   units_.append(name);
   ends_.push_back(units_.size());
 }
@@ -64,7 +69,7 @@ void RecordNames::AppendStored(const MetadataFormat& format, const uint8_t* stor
   const uint8_t* field = stored + format.recordNameOffset;
   const size_t length = StoredNameLength(field);
   const size_t begin = units_.size();
-  ends_.reserve(ends_.size() + 1);
+  MakeRoomForOne();
   units_.resize(begin + length);
   UnscrambleName(field, length, units_.data() + begin);
   ends_.push_back(units_.size());

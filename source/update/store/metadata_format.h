@@ -100,6 +100,9 @@ class RecordNames {
   std::vector<std::wstring> ToVector() const;
 
  private:
+  // So that the end pushed after a name has been added cannot fail.
+  void MakeRoomForOne();
+
   std::wstring units_;
   std::vector<size_t> ends_;  // where each name ends in units_
 };
