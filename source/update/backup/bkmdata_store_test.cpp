@@ -357,6 +357,30 @@ TEST_F(BkMdataStoreTest, DamagedCountOrOddLengthNeverMultipliesRecords) {
   }
 }
 
+// The open takes the name list from the pieces its CRC reads, and records lie across the joins
+// of those pieces: every name comes out whole and in record order, the same as a list loaded
+// record by record, and an append then extends it.
+TEST_F(BkMdataStoreTest, OpenTakesEveryNameAcrossThePiecesItReads) {
+  std::vector<std::wstring> names;
+  {
+    MdataObject object;
+    ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+    for (uint32_t i = 0; i < 300; ++i) {
+      // Lengths from 1 to 259 units, so that some names end near a join and some cross it.
+      names.push_back(std::wstring(1 + (i * 37) % 250, static_cast<wchar_t>(L'a' + i % 26)) + std::to_wstring(i));
+      ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(names.back(), i)), mivra::BKREC_APPEND));
+    }
+  }
+  MdataObject object;
+  ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
+  EXPECT_EQ(object.names.ToVector(), names);
+  ASSERT_TRUE(mivra::LoadBkNameList(object));
+  EXPECT_EQ(object.names.ToVector(), names);
+  names.push_back(L"last.dll");
+  ASSERT_TRUE(mivra::WriteBkRecord(object, ToBkMdataRecord(SampleRecord(names.back(), 300)), mivra::BKREC_APPEND));
+  EXPECT_EQ(object.names.ToVector(), names);
+}
+
 TEST_F(BkMdataStoreTest, NameListOfAFileWithoutRecordsIsEmpty) {
   MdataObject object;
   ASSERT_TRUE(mivra::OpenBkMdata(object, mivra::BKF_BKUP));
