@@ -41,8 +41,9 @@ constexpr double kAddWithoutObjectCalls = 50;
 constexpr double kNeedCheckCalls = 5;
 // Each copy is proved once, by staging it: judged no link and the library's own (three calls)
 // just before it is copied out, and its staged copy, written through the handle that took its
-// name, read back through it against the record's digest. Placed by one rename that writes
-// through; the install directory is flushed once for all.
+// name, read back through it against the record's digest; that handle is kept open and the copy
+// is renamed into place through it, with no open of its name again. The install directory is
+// flushed once for all.
 constexpr double kRollbackCalls = 15;
 
 class CallsPerFileTest : public mivra_test::CoreProductTest {

@@ -316,6 +316,12 @@ void Settle(const Prepared& prepared, bool ok, const std::wstring& file, Args...
   } else if constexpr (kSame<Entry, &PlatformCalls::SetFileInformationByHandle>) {
     // Deleting through the handle (the file goes at its close).
     if (std::get<1>(arguments) == FileDispositionInfo) TheState().unflushed.erase(file);
+    // Renaming through the handle: the file, and what the handle names, move to the new name.
+    if (std::get<1>(arguments) == FileRenameInfo) {
+      const auto* rename = static_cast<const FILE_RENAME_INFO*>(std::get<2>(arguments));
+      const std::wstring to = Folded(std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)).c_str());
+      Retarget(file, to);
+    }
   } else if constexpr (kSame<Entry, &PlatformCalls::wrename> || kSame<Entry, &PlatformCalls::MoveFileW>) {
     Retarget(file, Folded(std::get<1>(arguments)));
   } else if constexpr (kSame<Entry, &PlatformCalls::MoveFileExW>) {
@@ -407,6 +413,8 @@ struct Hook<Entry, R (*)(Args...)> {
         if (result != INVALID_HANDLE_VALUE) TheState().handleFiles[result] = file;
       } else if constexpr (kClosingCall<Entry>) {
         Forget(args...);
+      } else if constexpr (kSame<Entry, &PlatformCalls::SetFileInformationByHandle>) {
+        if (result) Renamed(args...);
       }
       return result;
     }
@@ -417,6 +425,12 @@ struct Hook<Entry, R (*)(Args...)> {
     TheState().fdFiles.erase(fd);
   }
   static void Forget(HANDLE handle) { TheState().handleFiles.erase(handle); }
+  // A handle that renamed its file names the new one from then on.
+  static void Renamed(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS what, LPVOID info, DWORD) {
+    if (what != FileRenameInfo) return;
+    const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+    TheState().handleFiles[handle] = Folded(std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)).c_str());
+  }
 
   static void Install() {
     real = mivra::Platform().*Entry;

@@ -21,7 +21,9 @@ bool CopyReadback::Start(const wchar_t* destination, void* writer) {
   if (!destination || reader_.joinable()) return false;
   writer_ = writer;
   // Opened here, before the thread, so that a copy that cannot be read back is known at once.
-  ScopedHandle file(Platform().CreateFileW(destination, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+  // Sharing deletion as well: the writer may hold the right to rename its copy into place.
+  ScopedHandle file(Platform().CreateFileW(destination, GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file) return false;
   try {

@@ -86,13 +86,15 @@ bool DigestThroughWriter(HANDLE to, uint64_t length, uint8_t* digest) {
 }
 
 // Copies from the open `from` into a new `destination`, as CopyFileData does: into `created`,
-// the destination just created empty, when given.
+// the destination just created empty, when given, which gets its handle back, still open, once the
+// copy is written and flushed.
 template <typename PieceFn>
 bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof,
                     PieceFn&& eachPiece, ScopedHandle* created = nullptr) {
   // A copy is written into the file of that name, never through a link to another. Reading is
   // shared so that a large copy can be read back while it is written.
-  ScopedHandle to = created && *created
+  const bool given = created && *created;
+  ScopedHandle to = given
                         ? std::move(*created)
                         : OpenFileNotLink(destination, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS);
   if (!to) return TraceCopy(source, destination, "create copy").Win32(false);
@@ -117,6 +119,7 @@ bool CopyFromHandle(HANDLE from, const wchar_t* source, const wchar_t* destinati
     proof->taken = DigestThroughWriter(to.get(), copied, proof->digest);
     proof->through = "read back through the writer";
   }
+  if (given) *created = std::move(to);
   return TraceCopy(source, destination, nullptr).Ok(true);
 }
 
@@ -189,7 +192,7 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
                       uint8_t* copyDigest, ScopedHandle* created) {
-  // Closed on every way out, the first copy's use of it or not.
+  // Handed back only with the proved copy made through it; closed on every other way out.
   ScopedHandle into = created ? std::move(*created) : ScopedHandle();
   if (!source || !destination) return false;
   uint8_t reference[kDigestSize];
@@ -210,12 +213,18 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
   for (int attempt = 1;; ++attempt) {
     ReadbackDigest proof;
     if (!CopySharedSource(source, destination, &proof, &into)) return false;
+    // A copy whose digest was not taken while it was written is read by name, which its writer,
+    // open for writing, would refuse.
+    if (!proof.taken) into.reset();
     uint8_t copied[kDigestSize];
     bool taken = false;
     if (CopyMatches(destination, reference, attempt, proof, copied, &taken)) {
       if (copyDigest) std::memcpy(copyDigest, copied, kDigestSize);
+      if (created) *created = std::move(into);
       return true;
     }
+    // The next copy starts afresh, by name: this handle stands past the data it wrote.
+    into.reset();
     if (!taken || attempt == kMaxCopyAttempts) return false;
   }
 }

@@ -37,7 +37,9 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 // caller needs to read the copy again.
 // `created`, when given with `expected`: the destination's handle, which the caller has just
 // created exclusively (open for reading and writing, reading shared), so that the first copy goes
-// into it without opening the file again. It is closed by the time the call returns.
+// into it without opening the file again. When that copy is the one proved, the handle comes back
+// in `created`, still open, for the caller to close or to rename the copy through; otherwise it is
+// closed by the time the call returns.
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
                       uint8_t* copyDigest = nullptr, ScopedHandle* created = nullptr);
 

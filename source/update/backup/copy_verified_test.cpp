@@ -300,6 +300,51 @@ TEST_F(CopyVerifiedTest, ProvesASmallCopyThroughItsWriterOrByName) {
   }
 }
 
+// A destination the caller created and handed in comes back open only with the proved copy made
+// through it, so that the caller may rename that copy through it. A copy proved by name, or made
+// again by name after a mismatch, leaves it closed; the second copy starts afresh, not past the
+// first one's bytes.
+TEST_F(CopyVerifiedTest, HandsBackTheCreatedHandleOnlyWithTheCopyMadeThroughIt) {
+  struct Case {
+    const char* what;
+    const char* expectedHex;
+    bool writerReadsFail;
+    int spoiltCopies;
+    bool result;
+    bool handedBack;
+  };
+  // MD5 of "abc", and a digest it does not have.
+  const char* right = "900150983cd24fb0d6963f7d28e17f72";
+  const char* wrong = "900150983cd24fb0d6963f7d28e17f73";
+  const Case cases[] = {
+      {"proved through the writer", right, false, 0, true, true},
+      {"proved by name", right, true, 0, true, false},
+      {"first copy spoilt, second made by name", right, false, 1, true, false},
+      {"no copy has the digest", wrong, false, 0, false, false},
+  };
+  mivra_test::WriteFileBytes(source_, "abc");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    DeleteFileW(destination_.c_str());
+    mivra::ScopedHandle created(CreateFileW(destination_.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                            FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(created);
+    const HANDLE given = created.get();
+    g_watch = CopyWatch();
+    g_watch.destination = destination_;
+    g_watch.failReadsAtOffset = c.writerReadsFail;
+    g_watch.writesToSpoil = c.spoiltCopies;
+    const std::string expected = mivra_test::DigestFromHex(c.expectedHex);
+    EXPECT_EQ(mivra::CopyFileVerified(source_.c_str(), destination_.c_str(),
+                                      reinterpret_cast<const uint8_t*>(expected.data()), nullptr, &created),
+              c.result);
+    EXPECT_EQ(created.valid(), c.handedBack);
+    if (c.handedBack) EXPECT_EQ(created.get(), given);
+    created.reset();
+    if (c.result) EXPECT_EQ(mivra_test::ReadFileBytes(destination_), "abc");
+  }
+}
+
 struct PassesCase {
   const char* what;
   bool writerElsewhere;  // another process holds the source open for writing

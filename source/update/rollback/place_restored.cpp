@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -90,16 +92,41 @@ bool MoveIntoPlace(RestoreEntry& entry) {
   return true;
 }
 
+// Renames the open staged copy over `destination` through its own handle, which holds the right to
+// rename it: neither name is opened again.
+bool RenameThroughHandle(HANDLE staged, const wchar_t* destination) {
+  constexpr size_t kNameAt = offsetof(FILE_RENAME_INFO, FileName);
+  alignas(FILE_RENAME_INFO) unsigned char buffer[kNameAt + kPathCapacity * sizeof(wchar_t)] = {};
+  const size_t length = std::wcslen(destination);
+  if (length >= kPathCapacity) return false;
+  FILE_RENAME_INFO* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer);
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = nullptr;
+  rename->FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
+  std::memcpy(buffer + kNameAt, destination, length * sizeof(wchar_t));
+  return Platform().SetFileInformationByHandle(staged, FileRenameInfo, buffer,
+                                               static_cast<DWORD>(kNameAt + (length + 1) * sizeof(wchar_t))) != FALSE;
+}
+
 // A destination that nobody holds is replaced by the staged copy in one rename: at every moment
 // the name holds the old file or the new one, and no name beside it is looked for or taken (under
 // Wine each look for an absent name reads the whole folder). A destination that is held, mapped or
-// read-only refuses this and is set aside instead. The staged copy's data was flushed when it was
-// staged; the rename writes through, and the install directory is flushed once all are placed
+// read-only refuses this and is set aside instead. The rename goes through the staged copy's own
+// handle when it was kept open, and by name otherwise, writing through. The staged copy's data was
+// flushed when it was staged, and the install directory is flushed once all are placed
 // (FlushPlacedNames), which makes the names last as flushing each destination would, without an
 // open of each.
 bool ReplaceDestination(RestoreEntry& entry) {
-  const bool replaced = Platform().MoveFileExW(entry.tempPath, entry.destinationPath,
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  bool replaced = false;
+  if (entry.staged) {
+    replaced = RenameThroughHandle(entry.staged.get(), entry.destinationPath);
+    // Whatever follows (setting the destination aside, an overwrite, a deletion) goes by name,
+    // which this handle, shared for reading only, would refuse.
+    entry.staged.reset();
+  } else {
+    replaced = Platform().MoveFileExW(entry.tempPath, entry.destinationPath,
+                                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+  }
   // A refusal is no failure: the destination is set aside next.
   TraceStep("replace").Path("from", entry.tempPath).Path("to", entry.destinationPath).Outcome(
       replaced ? "ok" : "refused");
@@ -179,8 +206,9 @@ bool PlaceRestoredFiles(RollbackContext& context) {
   return allPlaced;
 }
 
-void DeleteStagedFiles(const RollbackContext& context) {
-  for (const RestoreEntry& entry : context.entries) {
+void DeleteStagedFiles(RollbackContext& context) {
+  for (RestoreEntry& entry : context.entries) {
+    entry.staged.reset();
     // A staged copy moved into place left nothing behind to look for.
     if (entry.tempMoved) continue;
     DeleteFileIfPresent(entry.tempPath);

@@ -11,9 +11,9 @@ namespace mivra {
 // could not be placed.
 bool PlaceRestoredFiles(RollbackContext& context);
 
-// Deletes the temporary files of the restore list that still exist (those placed by copying, or
-// never placed), at restart when they cannot go now.
-void DeleteStagedFiles(const RollbackContext& context);
+// Closes the staged copies still open and deletes the temporary files of the restore list that
+// still exist (those placed by copying, or never placed), at restart when they cannot go now.
+void DeleteStagedFiles(RollbackContext& context);
 
 }  // namespace mivra
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "update/frame/bounded_string.h"
+#include "update/frame/scoped_handles.h"
 
 namespace mivra {
 
@@ -17,6 +18,9 @@ struct RestoreEntry {
   uint8_t expectedDigest[16] = {};              // the record's digest
   uint32_t fileSize = 0;                        // the record's size, for the rebuilt database
   bool tempMoved = false;                       // the staged copy was moved into place: its name is free
+  // The staged copy's own handle, kept open from its creation until it is placed, when the rename
+  // goes through it: no open of its name again. Empty when it was not kept; it is then placed by name.
+  ScopedHandle staged;
 };
 
 struct RollbackContext {

@@ -196,7 +196,8 @@ TEST_F(RollbackFaultTest, FailedPlacingPutsTheInstalledFileBack) {
     {
       // app.exe refuses to be replaced, goes aside (the first rename), then every way of moving its
       // restored copy in fails; data.bin, placed next, finds replacing and renaming working again.
-      PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+      PlatformFault<&mivra::PlatformCalls::SetFileInformationByHandle> replace(FaultPlan::Nth(1), FALSE,
+                                                                               ERROR_SHARING_VIOLATION);
       PlatformFault<&mivra::PlatformCalls::wrename> rename(FaultPlan{2, 6}, -1, ERROR_ACCESS_DENIED);
       PlatformFault<&mivra::PlatformCalls::MoveFileW> move(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED);
       PlatformOverride<&mivra::PlatformCalls::Sleep> sleep(&NoSleep);
@@ -236,7 +237,8 @@ TEST_F(RollbackFaultTest, MovedAsideDestinationTakesTheFirstNameThatIsFreeOrCanB
     uint32_t code = kUntouched;
     {
       // app.exe refuses to be replaced in one rename, so it is moved aside first.
-      PlatformFault<&mivra::PlatformCalls::MoveFileExW> replace(FaultPlan::Nth(1), FALSE, ERROR_SHARING_VIOLATION);
+      PlatformFault<&mivra::PlatformCalls::SetFileInformationByHandle> replace(FaultPlan::Nth(1), FALSE,
+                                                                               ERROR_SHARING_VIOLATION);
       ASSERT_TRUE(Perform(&code)) << code;
     }
     EXPECT_EQ(Installed(L"app.exe"), "application v1");

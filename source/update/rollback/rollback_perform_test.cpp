@@ -83,10 +83,12 @@ DWORD WINAPI RecordingLongPath(LPCWSTR path, LPWSTR buffer, DWORD capacity) {
 // for afterwards, and a restored file is not tested for lying in the install directory.
 // What a rollback does to the install directory and the database, in order: "place" for each
 // rename into the install directory, "flush" for the install directory flushed, "database" for
-// each write of rbmdata.dat.
+// each write of rbmdata.dat. Renames are counted by the way they went: by name or through a handle.
 std::vector<std::string> g_order;
 std::wstring g_installDir;
 std::set<HANDLE> g_folderHandles;
+int g_renamesByName = 0;
+int g_renamesThroughHandle = 0;
 
 HANDLE WINAPI NoteFolderOpen(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                              DWORD flags, HANDLE templateFile) {
@@ -102,8 +104,39 @@ BOOL WINAPI NoteFlush(HANDLE handle) {
 }
 BOOL WINAPI NoteMove(LPCWSTR from, LPCWSTR to, DWORD flags) {
   const BOOL moved = mivra::RealPlatformCalls().MoveFileExW(from, to, flags);
-  if (moved && to && _wcsnicmp(to, g_installDir.c_str(), g_installDir.size()) == 0) g_order.push_back("place");
+  if (moved && to && _wcsnicmp(to, g_installDir.c_str(), g_installDir.size()) == 0) {
+    g_order.push_back("place");
+    ++g_renamesByName;
+  }
   return moved;
+}
+BOOL WINAPI NoteRename(HANDLE file, FILE_INFO_BY_HANDLE_CLASS what, LPVOID info, DWORD size) {
+  const BOOL done = mivra::RealPlatformCalls().SetFileInformationByHandle(file, what, info, size);
+  const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+  if (done && what == FileRenameInfo &&
+      _wcsnicmp(rename->FileName, g_installDir.c_str(), g_installDir.size()) == 0) {
+    g_order.push_back("place");
+    ++g_renamesThroughHandle;
+  }
+  return done;
+}
+// Fails the reading back of a staged copy through the handle that wrote it (read at an offset), so
+// that the copy is proved by name instead.
+bool IsStagedCopy(HANDLE file) {
+  struct {
+    FILE_NAME_INFO info;
+    wchar_t room[MAX_PATH];
+  } name = {};
+  if (!GetFileInformationByHandleEx(file, FileNameInfo, &name, sizeof(name))) return false;
+  return std::wstring(name.info.FileName, name.info.FileNameLength / sizeof(wchar_t)).find(L"kvupd") !=
+         std::wstring::npos;
+}
+BOOL WINAPI NoReadAtOffset(HANDLE file, LPVOID buffer, DWORD size, LPDWORD got, LPOVERLAPPED at) {
+  if (at && IsStagedCopy(file)) {
+    ::SetLastError(ERROR_IO_DEVICE);
+    return FALSE;
+  }
+  return mivra::RealPlatformCalls().ReadFile(file, buffer, size, got, at);
 }
 int NoteWrite(int fd, const void* buffer, unsigned count) {
   if (g_order.empty() || g_order.back() != "database") g_order.push_back("database");
@@ -112,22 +145,36 @@ int NoteWrite(int fd, const void* buffer, unsigned count) {
 
 // Every restored file's name is made to last before the database says the rollback is done: the
 // install directory is flushed once, after the last file is placed and before the rebuild writes.
+// A staged copy proved through the handle that wrote it is renamed into place through that handle;
+// one that had to be read back by name is moved into place by name.
 TEST_F(RollbackPerformTest, PlacedNamesAreFlushedBeforeTheDatabaseIsRebuilt) {
-  BackUpThenUpdate();
-  Install(L"data.bin", "changed too");
-  g_order.clear();
-  g_folderHandles.clear();
-  g_installDir = InstallDir();
-  uint32_t code = 0;
-  {
-    mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> open(&NoteFolderOpen);
-    mivra_test::PlatformOverride<&mivra::PlatformCalls::FlushFileBuffers> flush(&NoteFlush);
-    mivra_test::PlatformOverride<&mivra::PlatformCalls::MoveFileExW> move(&NoteMove);
-    mivra_test::PlatformOverride<&mivra::PlatformCalls::write> write(&NoteWrite);
-    ASSERT_TRUE(Perform(&code)) << code;
+  for (const bool readBackByName : {false, true}) {
+    SCOPED_TRACE(readBackByName ? "read back by name" : "read back through the writer");
+    SetUp();
+    BackUpThenUpdate();
+    Install(L"data.bin", "changed too");
+    g_order.clear();
+    g_folderHandles.clear();
+    g_renamesByName = g_renamesThroughHandle = 0;
+    g_installDir = InstallDir();
+    uint32_t code = 0;
+    {
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::CreateFileW> open(&NoteFolderOpen);
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::FlushFileBuffers> flush(&NoteFlush);
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::MoveFileExW> move(&NoteMove);
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::SetFileInformationByHandle> rename(&NoteRename);
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::write> write(&NoteWrite);
+      mivra_test::PlatformOverride<&mivra::PlatformCalls::ReadFile> read(
+          readBackByName ? &NoReadAtOffset : mivra::RealPlatformCalls().ReadFile);
+      ASSERT_TRUE(Perform(&code)) << code;
+    }
+    EXPECT_EQ(g_order, (std::vector<std::string>{"place", "place", "flush", "database"}));
+    EXPECT_EQ(g_renamesByName, readBackByName ? 2 : 0);
+    EXPECT_EQ(g_renamesThroughHandle, readBackByName ? 0 : 2);
+    EXPECT_EQ(Installed(L"app.exe"), "application v1");
+    EXPECT_EQ(Installed(L"data.bin"), std::string(5000, 'd'));
+    EXPECT_TRUE(TempFilesIn(InstallDir()).empty());
   }
-  EXPECT_EQ(g_order, (std::vector<std::string>{"place", "place", "flush", "database"}));
-  EXPECT_EQ(Installed(L"app.exe"), "application v1");
 }
 
 TEST_F(RollbackPerformTest, PlacedFilesAreNotLookedUpAgain) {

@@ -17,6 +17,11 @@
 namespace mivra {
 namespace {
 
+// Staged copies kept open until they are renamed into place through their own handles; past this
+// many, a staged copy is closed and placed by name. Bounds what a rollback of a very large backup
+// holds open at once.
+constexpr size_t kMaxKeptStagedHandles = 4096;
+
 StagedRestore AsStaged(CopyCheck check) {
   return check == CopyCheck::kDamaged ? StagedRestore::kDamaged : StagedRestore::kUncheckable;
 }
@@ -51,7 +56,10 @@ StagedRestore StageCopy(RollbackContext& context, const wchar_t* installDir, con
   }
   entry.fileSize = file.fileSize;
   std::memcpy(entry.expectedDigest, file.digest, sizeof(entry.expectedDigest));
-  if (CopyFileVerified(source, temp, file.digest, nullptr, &created)) return StagedRestore::kStaged;
+  if (CopyFileVerified(source, temp, file.digest, nullptr, &created)) {
+    if (context.entries.size() <= kMaxKeptStagedHandles) entry.staged = std::move(created);
+    return StagedRestore::kStaged;
+  }
   // Digested on its own: a missing or changed copy is the backup's damage, one that cannot be
   // read leaves the proof undone, and one that matches its record was sound, so the staging failed.
   const CopyCheck copy = CheckCopyDigest(source, file.digest);

@@ -18,11 +18,11 @@ namespace {
 // for another reason proves nothing about the name; it is judged by its existence as before, and
 // the copy into it then meets that reason itself. The handle of a file created here goes to
 // `created` when given: it is open as a copy into it is (for writing and for reading it back,
-// reading shared so that a large copy can be read back while it is written), and an exclusive
-// creation follows no link.
+// reading shared so that a large copy can be read back while it is written), with the right to
+// rename it into its place later, and an exclusive creation follows no link.
 bool ReserveName(const wchar_t* path, ScopedHandle* created) {
-  ScopedHandle file(Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+  ScopedHandle file(Platform().CreateFileW(path, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (file) {
     if (created) *created = std::move(file);
     return true;

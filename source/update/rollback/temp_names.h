@@ -37,9 +37,9 @@ class IssuedTempNumbers {
 // to hold the name for the caller, who fills it or deletes it. False when none is free or the path
 // does not fit.
 // With `issued`, the numbers it holds are passed over unasked and the number made is added to it.
-// With `created`, the file's handle is handed over when this call created it (open for reading and
-// writing, shared for reading), so that the caller can fill it without opening it again; it stays empty when
-// the name was taken without a creation.
+// With `created`, the file's handle is handed over when this call created it (open for reading,
+// writing and renaming, shared for reading), so that the caller can fill it and move it into place
+// without opening it again; it stays empty when the name was taken without a creation.
 bool MakeUniqueTempName(const wchar_t* directory, wchar_t (&name)[kPathCapacity],
                         IssuedTempNumbers* issued = nullptr, ScopedHandle* created = nullptr);
 
