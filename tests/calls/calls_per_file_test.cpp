@@ -39,8 +39,8 @@ constexpr double kAddWithObjectCalls = 36;
 constexpr double kAddWithoutObjectCalls = 50;
 // One attribute query, and one open, two reads and a close for the digest.
 constexpr double kNeedCheckCalls = 5;
-// Each copy is proved once, by staging it: judged no link and the library's own (three calls)
-// just before it is copied out, and its staged copy, written through the handle that took its
+// Each copy is proved once, by staging it: judged no link by name and the library's own through
+// the handle it is then read from (three calls), and its staged copy, written through the handle that took its
 // name, read back through it against the record's digest; that handle is kept open and the copy
 // is renamed into place through it, with no open of its name again. The install directory is
 // flushed once for all.

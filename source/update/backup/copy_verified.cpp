@@ -143,11 +143,12 @@ bool CopyMatches(const wchar_t* destination, const uint8_t* reference, int attem
 
 // CopyFileData, with the copy's digest in `proof` when it was read back while written.
 bool CopySharedSource(const wchar_t* source, const wchar_t* destination, ReadbackDigest* proof,
-                      ScopedHandle* created = nullptr) {
+                      ScopedHandle* created = nullptr, const SourceCheck* acceptSource = nullptr) {
   if (!source || !destination) return false;
   ScopedHandle from(Platform().CreateFileW(source, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!from) return TraceCopy(source, destination, "open source").Win32(false);
+  if (acceptSource && !(*acceptSource)(from.get())) return TraceCopy(source, destination, "source refused").Ok(false);
   return CopyFromHandle(from.get(), source, destination, proof, [](const BYTE*, DWORD) { return true; }, created);
 }
 
@@ -191,7 +192,7 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 }
 
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
-                      uint8_t* copyDigest, ScopedHandle* created) {
+                      uint8_t* copyDigest, ScopedHandle* created, const SourceCheck* acceptSource) {
   // Handed back only with the proved copy made through it; closed on every other way out.
   ScopedHandle into = created ? std::move(*created) : ScopedHandle();
   if (!source || !destination) return false;
@@ -212,7 +213,7 @@ bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const u
 
   for (int attempt = 1;; ++attempt) {
     ReadbackDigest proof;
-    if (!CopySharedSource(source, destination, &proof, &into)) return false;
+    if (!CopySharedSource(source, destination, &proof, &into, expected ? acceptSource : nullptr)) return false;
     // A copy whose digest was not taken while it was written is read by name, which its writer,
     // open for writing, would refuse.
     if (!proof.taken) into.reset();

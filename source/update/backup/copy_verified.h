@@ -4,6 +4,7 @@
 #define MIVRA_UPDATE_BACKUP_COPY_VERIFIED_H_
 
 #include <cstdint>
+#include <functional>
 
 #include "update/frame/scoped_handles.h"
 
@@ -40,8 +41,12 @@ HeldCopy CopyHeldSourceVerified(const wchar_t* source, const wchar_t* destinatio
 // into it without opening the file again. When that copy is the one proved, the handle comes back
 // in `created`, still open, for the caller to close or to rename the copy through; otherwise it is
 // closed by the time the call returns.
+// `acceptSource`, when given with `expected`, is asked about each open of the source before any of
+// its bytes is copied: false refuses that copy, and the call fails.
+using SourceCheck = std::function<bool(HANDLE opened)>;
 bool CopyFileVerified(const wchar_t* source, const wchar_t* destination, const uint8_t* expected,
-                      uint8_t* copyDigest = nullptr, ScopedHandle* created = nullptr);
+                      uint8_t* copyDigest = nullptr, ScopedHandle* created = nullptr,
+                      const SourceCheck* acceptSource = nullptr);
 
 }  // namespace mivra
 

@@ -83,9 +83,10 @@ bool IsTrustedOwner(PSID owner) {
          IsTrustedInstaller(owner) || IsProcessOwner(owner);
 }
 
-OwnerTrust CheckFileOwner(const wchar_t* path) {
-  if (!path) return OwnerTrust::kUnknown;
-  ScopedProcessHeapBlock descriptor = ReadFileSecurity(path, OWNER_SECURITY_INFORMATION, true);
+namespace {
+
+// The verdict on the owner in `descriptor`, read for the file at `path`.
+OwnerTrust JudgeOwnerIn(const ScopedProcessHeapBlock& descriptor, const wchar_t* path) {
   PSID owner = nullptr;
   BOOL defaulted = FALSE;
   if (!descriptor || !::GetSecurityDescriptorOwner(descriptor.get(), &owner, &defaulted) || !owner) {
@@ -95,6 +96,18 @@ OwnerTrust CheckFileOwner(const wchar_t* path) {
   if (IsTrustedOwner(owner)) return OwnerTrust::kTrusted;
   TraceStep("owner").Path("path", path).Failed("owned by another user");
   return OwnerTrust::kForeign;
+}
+
+}  // namespace
+
+OwnerTrust CheckFileOwner(const wchar_t* path) {
+  if (!path) return OwnerTrust::kUnknown;
+  return JudgeOwnerIn(ReadFileSecurity(path, OWNER_SECURITY_INFORMATION, true), path);
+}
+
+OwnerTrust CheckOpenedFileOwner(HANDLE file, const wchar_t* path) {
+  if (!file || file == INVALID_HANDLE_VALUE) return OwnerTrust::kUnknown;
+  return JudgeOwnerIn(ReadHandleSecurity(file, OWNER_SECURITY_INFORMATION, true), path);
 }
 
 }  // namespace mivra

@@ -17,6 +17,10 @@ bool IsTrustedOwner(PSID owner);
 enum class OwnerTrust { kTrusted, kForeign, kUnknown };
 OwnerTrust CheckFileOwner(const wchar_t* path);
 
+// The same of the file open as `file` (named `path` in the trace): judged through the handle, so
+// that the file judged is the one that is read, with no open of its name again.
+OwnerTrust CheckOpenedFileOwner(HANDLE file, const wchar_t* path);
+
 }  // namespace mivra
 
 #endif  // MIVRA_UPDATE_FRAME_FILE_OWNER_H_

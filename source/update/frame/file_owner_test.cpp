@@ -6,12 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/access_rights.h"
 #include "support/file_util.h"
 #include "support/platform_fault.h"
 #include "support/unix_file_ops.h"
+#include "update/frame/scoped_handles.h"
 
 namespace {
 
@@ -70,25 +72,37 @@ class FileOwnerOnDiskTest : public ::testing::Test {
     mivra_test::WriteFileBytes(path_, "mine");
   }
   void TearDown() override { DeleteFileW(path_.c_str()); }
+
+  // The owner judged by name, and through a handle open for reading.
+  std::pair<OwnerTrust, OwnerTrust> JudgedBothWays() const {
+    mivra::ScopedHandle file(CreateFileW(path_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file);
+    return {mivra::CheckFileOwner(path_.c_str()), mivra::CheckOpenedFileOwner(file.get(), path_.c_str())};
+  }
   std::wstring path_;
 };
 
-TEST_F(FileOwnerOnDiskTest, AFileThisProcessMadeIsTrusted) {
-  EXPECT_EQ(mivra::CheckFileOwner(path_.c_str()), OwnerTrust::kTrusted);
-}
+std::pair<OwnerTrust, OwnerTrust> Both(OwnerTrust trust) { return {trust, trust}; }
+
+TEST_F(FileOwnerOnDiskTest, AFileThisProcessMadeIsTrusted) { EXPECT_EQ(JudgedBothWays(), Both(OwnerTrust::kTrusted)); }
 
 TEST_F(FileOwnerOnDiskTest, AFileGivenToAnotherUserIsForeign) {
   ASSERT_TRUE(mivra_test::MayChangeUnixOwner()) << "the tests run as root";
   ASSERT_TRUE(mivra_test::ChangeUnixOwner(path_, 4242));
-  EXPECT_EQ(mivra::CheckFileOwner(path_.c_str()), OwnerTrust::kForeign);
+  EXPECT_EQ(JudgedBothWays(), Both(OwnerTrust::kForeign));
 }
 
 TEST_F(FileOwnerOnDiskTest, AnOwnerThatCannotBeReadIsNoVerdict) {
   EXPECT_EQ(mivra::CheckFileOwner((path_ + L".missing").c_str()), OwnerTrust::kUnknown);
   EXPECT_EQ(mivra::CheckFileOwner(nullptr), OwnerTrust::kUnknown);
-  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileSecurityW> read(mivra_test::FaultPlan::Always(), FALSE,
-                                                                          ERROR_ACCESS_DENIED);
-  EXPECT_EQ(mivra::CheckFileOwner(path_.c_str()), OwnerTrust::kUnknown);
+  EXPECT_EQ(mivra::CheckOpenedFileOwner(nullptr, path_.c_str()), OwnerTrust::kUnknown);
+  EXPECT_EQ(mivra::CheckOpenedFileOwner(INVALID_HANDLE_VALUE, path_.c_str()), OwnerTrust::kUnknown);
+  mivra_test::PlatformFault<&mivra::PlatformCalls::GetFileSecurityW> byName(mivra_test::FaultPlan::Always(), FALSE,
+                                                                            ERROR_ACCESS_DENIED);
+  mivra_test::PlatformFault<&mivra::PlatformCalls::GetKernelObjectSecurity> byHandle(mivra_test::FaultPlan::Always(),
+                                                                                     FALSE, ERROR_ACCESS_DENIED);
+  EXPECT_EQ(JudgedBothWays(), Both(OwnerTrust::kUnknown));
 }
 
 }  // namespace

@@ -14,6 +14,10 @@ namespace mivra {
 inline constexpr int kMaxSecurityReads = 7;
 ScopedProcessHeapBlock ReadFileSecurity(const wchar_t* path, SECURITY_INFORMATION what, bool guessSize);
 
+// The same, of a file already open (with READ_CONTROL, which reading access includes): no open of
+// its name again, and the answer is about the very file the handle holds.
+ScopedProcessHeapBlock ReadHandleSecurity(HANDLE file, SECURITY_INFORMATION what, bool guessSize);
+
 }  // namespace mivra
 
 #endif  // MIVRA_UPDATE_FRAME_FILE_SECURITY_H_

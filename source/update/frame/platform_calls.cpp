@@ -62,6 +62,7 @@ const PlatformCalls kRealCalls = {
     ::RegCloseKey,
     ::GetFileSecurityW,
     ::SetFileSecurityW,
+    ::GetKernelObjectSecurity,
     ::GetPrivateProfileIntW,
     ::LoadLibraryExW,
     ::FreeLibrary,

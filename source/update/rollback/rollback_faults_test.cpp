@@ -126,14 +126,19 @@ TEST_F(RollbackFaultTest, DamageFoundAfterOtherCopiesWereStagedChangesNothingIns
   EXPECT_EQ(mivra_test::ReadTree(InstallDir()), installed);
 }
 
+// A copy held by another process, or whose owner cannot be read through the handle it is read
+// from, leaves the check undone (the backup stays usable); a missing one is damage.
 TEST_F(RollbackFaultTest, HeldBackupCopyLeavesTheCheckUndoneAndTheBackupUsable) {
+  enum class Copy { kHeld, kOwnerUnreadable, kMissing };
   struct CopyCase {
     const char* what;
-    bool held;
+    Copy copy;
     uint32_t code;
     uint32_t mark;
   };
-  const CopyCase kCases[] = {{"held", true, MIVRA_E_BACKUP_CHECK, 0}, {"missing", false, MIVRA_E_BACKUP_DAMAGED, 1}};
+  const CopyCase kCases[] = {{"held", Copy::kHeld, MIVRA_E_BACKUP_CHECK, 0},
+                             {"owner unreadable", Copy::kOwnerUnreadable, MIVRA_E_BACKUP_CHECK, 0},
+                             {"missing", Copy::kMissing, MIVRA_E_BACKUP_DAMAGED, 1}};
   for (const CopyCase& c : kCases) {
     SCOPED_TRACE(c.what);
     BackUpThenUpdate();
@@ -141,11 +146,14 @@ TEST_F(RollbackFaultTest, HeldBackupCopyLeavesTheCheckUndoneAndTheBackupUsable) 
     uint32_t code = kUntouched;
     {
       std::optional<mivra_test::HeldFile> held;
-      if (c.held) {
-        held.emplace(copy, GENERIC_READ | GENERIC_WRITE, 0);
-        ASSERT_TRUE(held->ok());
-      } else {
-        ASSERT_TRUE(DeleteFileW(copy.c_str()));
+      std::optional<PlatformFault<&mivra::PlatformCalls::GetKernelObjectSecurity>> owner;
+      switch (c.copy) {
+        case Copy::kHeld:
+          held.emplace(copy, GENERIC_READ | GENERIC_WRITE, 0);
+          ASSERT_TRUE(held->ok());
+          break;
+        case Copy::kOwnerUnreadable: owner.emplace(FaultPlan::Always(), FALSE, ERROR_ACCESS_DENIED); break;
+        case Copy::kMissing: ASSERT_TRUE(DeleteFileW(copy.c_str())); break;
       }
       EXPECT_FALSE(Perform(&code));
     }

@@ -32,10 +32,11 @@ StagedRestore StageCopy(RollbackContext& context, const wchar_t* installDir, con
                         const PlannedFile& file, const wchar_t* destination, IssuedTempNumbers* issued) {
   wchar_t source[kPathCapacity];
   if (!JoinPath(source, folder, file.name)) return StagedRestore::kUncheckable;
-  // Judged just before it is copied out: a link or another user's file is damage. A missing one
-  // fails its copy, and its digest then tells.
-  const CopyCheck judged = JudgeBackupCopy(source);
-  if (judged != CopyCheck::kIntact) return AsStaged(judged);
+  // Judged just before it is copied out: a link is damage, and so is another user's file, judged
+  // through the handle its bytes are read from. A missing one fails its copy, and its digest then
+  // tells.
+  const CopyCheck entry = JudgeBackupCopyEntry(source);
+  if (entry != CopyCheck::kIntact) return AsStaged(entry);
   if (_wcsicmp(file.name.c_str(), kServiceWatchedFile) == 0) context.notifyService = true;
 
   wchar_t temp[kPathCapacity];
@@ -50,16 +51,22 @@ StagedRestore StageCopy(RollbackContext& context, const wchar_t* installDir, con
     Platform().DeleteFileW(temp);
     return StagedRestore::kFailed;
   }
-  RestoreEntry& entry = context.entries.back();
-  if (!BoundedCopy(entry.destinationPath, destination) || !BoundedCopy(entry.tempPath, temp)) {
+  RestoreEntry& restore = context.entries.back();
+  if (!BoundedCopy(restore.destinationPath, destination) || !BoundedCopy(restore.tempPath, temp)) {
     return StagedRestore::kFailed;
   }
-  entry.fileSize = file.fileSize;
-  std::memcpy(entry.expectedDigest, file.digest, sizeof(entry.expectedDigest));
-  if (CopyFileVerified(source, temp, file.digest, nullptr, &created)) {
-    if (context.entries.size() <= kMaxKeptStagedHandles) entry.staged = std::move(created);
+  restore.fileSize = file.fileSize;
+  std::memcpy(restore.expectedDigest, file.digest, sizeof(restore.expectedDigest));
+  CopyCheck owner = CopyCheck::kIntact;
+  const SourceCheck ownedByTheLibrary = [&owner, &source](HANDLE opened) {
+    owner = JudgeOpenedBackupCopy(opened, source);
+    return owner == CopyCheck::kIntact;
+  };
+  if (CopyFileVerified(source, temp, file.digest, nullptr, &created, &ownedByTheLibrary)) {
+    if (context.entries.size() <= kMaxKeptStagedHandles) restore.staged = std::move(created);
     return StagedRestore::kStaged;
   }
+  if (owner != CopyCheck::kIntact) return AsStaged(owner);
   // Digested on its own: a missing or changed copy is the backup's damage, one that cannot be
   // read leaves the proof undone, and one that matches its record was sound, so the staging failed.
   const CopyCheck copy = CheckCopyDigest(source, file.digest);

@@ -7,7 +7,9 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
+#include "update/frame/file_owner.h"
 #include "update/frame/file_trust.h"
+#include "update/frame/reparse_point.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -23,6 +25,33 @@ CopyCheck JudgeBackupCopy(const wchar_t* copy) {
       TraceStep("verify").Path("path", copy).Failed("not the library's copy");
       return CopyCheck::kDamaged;
     case FileTrust::kUnknown: break;
+  }
+  TraceStep("verify").Path("path", copy).Failed("unreadable");
+  return CopyCheck::kUncheckable;
+}
+
+CopyCheck JudgeBackupCopyEntry(const wchar_t* copy) {
+  switch (ProbeEntry(copy)) {
+    case EntryKind::kAbsent:
+    case EntryKind::kFile:
+    case EntryKind::kFolder: return CopyCheck::kIntact;
+    case EntryKind::kLink:
+      TraceStep("link").Path("path", copy).Failed("reparse point");
+      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
+      return CopyCheck::kDamaged;
+    case EntryKind::kUnknown: break;
+  }
+  TraceStep("verify").Path("path", copy).Failed("unreadable");
+  return CopyCheck::kUncheckable;
+}
+
+CopyCheck JudgeOpenedBackupCopy(HANDLE opened, const wchar_t* copy) {
+  switch (CheckOpenedFileOwner(opened, copy)) {
+    case OwnerTrust::kTrusted: return CopyCheck::kIntact;
+    case OwnerTrust::kForeign:
+      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
+      return CopyCheck::kDamaged;
+    case OwnerTrust::kUnknown: break;
   }
   TraceStep("verify").Path("path", copy).Failed("unreadable");
   return CopyCheck::kUncheckable;

@@ -3,6 +3,8 @@
 #ifndef MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
 #define MIVRA_UPDATE_ROLLBACK_VERIFY_BACKUP_H_
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "update/frame/bounded_string.h"
@@ -33,6 +35,12 @@ void ReportDamaged(const MdataObject& backup);
 // The copy at `copy` judged as the library's own (kIntact, also when it is missing: its digest
 // tells that), a link or another user's file (kDamaged), or not to be told (kUncheckable).
 CopyCheck JudgeBackupCopy(const wchar_t* copy);
+
+// The same in two halves, for a copy about to be read: its entry (a link is kDamaged) before it is
+// opened, then its owner through the handle it is read from, so that the file judged is the file
+// read, with no open of its name for the judgement alone.
+CopyCheck JudgeBackupCopyEntry(const wchar_t* copy);
+CopyCheck JudgeOpenedBackupCopy(HANDLE opened, const wchar_t* copy);
 
 // The copy's digest against `recorded` (16 bytes): kDamaged when it is missing or differs,
 // kUncheckable when it is there but cannot be read now.
