@@ -14,6 +14,18 @@
 
 namespace mivra {
 
+namespace {
+
+// A copy not to be used as it is, traced: a link or another user's file is damage, one that cannot
+// be told is no verdict.
+CopyCheck Refused(const wchar_t* copy, CopyCheck verdict) {
+  TraceStep("verify").Path("path", copy).Failed(verdict == CopyCheck::kDamaged ? "not the library's copy"
+                                                                                : "unreadable");
+  return verdict;
+}
+
+}  // namespace
+
 CopyCheck JudgeBackupCopy(const wchar_t* copy) {
   // A copy that is a link, or that another user put there, is not the one the library made,
   // whatever its digest: restored, it would install that user's file.
@@ -21,13 +33,10 @@ CopyCheck JudgeBackupCopy(const wchar_t* copy) {
     case FileTrust::kTrusted:
     case FileTrust::kAbsent: return CopyCheck::kIntact;
     case FileTrust::kLink:
-    case FileTrust::kForeign:
-      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
-      return CopyCheck::kDamaged;
+    case FileTrust::kForeign: return Refused(copy, CopyCheck::kDamaged);
     case FileTrust::kUnknown: break;
   }
-  TraceStep("verify").Path("path", copy).Failed("unreadable");
-  return CopyCheck::kUncheckable;
+  return Refused(copy, CopyCheck::kUncheckable);
 }
 
 CopyCheck JudgeBackupCopyEntry(const wchar_t* copy) {
@@ -37,24 +46,19 @@ CopyCheck JudgeBackupCopyEntry(const wchar_t* copy) {
     case EntryKind::kFolder: return CopyCheck::kIntact;
     case EntryKind::kLink:
       TraceStep("link").Path("path", copy).Failed("reparse point");
-      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
-      return CopyCheck::kDamaged;
+      return Refused(copy, CopyCheck::kDamaged);
     case EntryKind::kUnknown: break;
   }
-  TraceStep("verify").Path("path", copy).Failed("unreadable");
-  return CopyCheck::kUncheckable;
+  return Refused(copy, CopyCheck::kUncheckable);
 }
 
 CopyCheck JudgeOpenedBackupCopy(HANDLE opened, const wchar_t* copy) {
   switch (CheckOpenedFileOwner(opened, copy)) {
     case OwnerTrust::kTrusted: return CopyCheck::kIntact;
-    case OwnerTrust::kForeign:
-      TraceStep("verify").Path("path", copy).Failed("not the library's copy");
-      return CopyCheck::kDamaged;
+    case OwnerTrust::kForeign: return Refused(copy, CopyCheck::kDamaged);
     case OwnerTrust::kUnknown: break;
   }
-  TraceStep("verify").Path("path", copy).Failed("unreadable");
-  return CopyCheck::kUncheckable;
+  return Refused(copy, CopyCheck::kUncheckable);
 }
 
 CopyCheck CheckCopyDigest(const wchar_t* copy, const uint8_t* recorded) {
