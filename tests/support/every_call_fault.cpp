@@ -249,6 +249,12 @@ void Retarget(const std::wstring& from, const std::wstring& to) {
   for (auto& [path, bytes] : moved) unflushed[path] = std::move(bytes);
 }
 
+// The new name, folded, that a FILE_RENAME_INFO gives its file.
+std::wstring RenamedTo(const void* info) {
+  const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
+  return Folded(std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)).c_str());
+}
+
 // What a call about to go through tells before it is made.
 struct Prepared {
   bool existed = false;
@@ -318,9 +324,7 @@ void Settle(const Prepared& prepared, bool ok, const std::wstring& file, Args...
     if (std::get<1>(arguments) == FileDispositionInfo) TheState().unflushed.erase(file);
     // Renaming through the handle: the file, and what the handle names, move to the new name.
     if (std::get<1>(arguments) == FileRenameInfo) {
-      const auto* rename = static_cast<const FILE_RENAME_INFO*>(std::get<2>(arguments));
-      const std::wstring to = Folded(std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)).c_str());
-      Retarget(file, to);
+      Retarget(file, RenamedTo(std::get<2>(arguments)));
     }
   } else if constexpr (kSame<Entry, &PlatformCalls::wrename> || kSame<Entry, &PlatformCalls::MoveFileW>) {
     Retarget(file, Folded(std::get<1>(arguments)));
@@ -428,8 +432,7 @@ struct Hook<Entry, R (*)(Args...)> {
   // A handle that renamed its file names the new one from then on.
   static void Renamed(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS what, LPVOID info, DWORD) {
     if (what != FileRenameInfo) return;
-    const auto* rename = static_cast<const FILE_RENAME_INFO*>(info);
-    TheState().handleFiles[handle] = Folded(std::wstring(rename->FileName, rename->FileNameLength / sizeof(wchar_t)).c_str());
+    TheState().handleFiles[handle] = RenamedTo(info);
   }
 
   static void Install() {

@@ -75,16 +75,6 @@ bool IsProcessOwner(PSID sid) {
   return EitherNames(token, sid, nullptr);
 }
 
-}  // namespace
-
-bool IsTrustedOwner(PSID owner) {
-  if (!owner || !::IsValidSid(owner)) return false;
-  return SameSid(owner, WinLocalSystemSid) || SameSid(owner, WinBuiltinAdministratorsSid) ||
-         IsTrustedInstaller(owner) || IsProcessOwner(owner);
-}
-
-namespace {
-
 // The verdict on the owner in `descriptor`, read for the file at `path`.
 OwnerTrust JudgeOwnerIn(const ScopedProcessHeapBlock& descriptor, const wchar_t* path) {
   PSID owner = nullptr;
@@ -99,6 +89,12 @@ OwnerTrust JudgeOwnerIn(const ScopedProcessHeapBlock& descriptor, const wchar_t*
 }
 
 }  // namespace
+
+bool IsTrustedOwner(PSID owner) {
+  if (!owner || !::IsValidSid(owner)) return false;
+  return SameSid(owner, WinLocalSystemSid) || SameSid(owner, WinBuiltinAdministratorsSid) ||
+         IsTrustedInstaller(owner) || IsProcessOwner(owner);
+}
 
 OwnerTrust CheckFileOwner(const wchar_t* path) {
   if (!path) return OwnerTrust::kUnknown;

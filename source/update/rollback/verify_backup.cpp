@@ -24,6 +24,23 @@ CopyCheck Refused(const wchar_t* copy, CopyCheck verdict) {
   return verdict;
 }
 
+// One live record's copy against its digest.
+CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
+  // The folders are open to everyone, so a record is untrusted input: a name that could reach
+  // outside the install directory (even one only to be deleted) makes the whole backup unusable
+  // before any installed file is touched.
+  const std::wstring name = RecordFieldName(record.fileName);
+  if (!IsPlainFileName(name)) {
+    TraceStep("verify").Path("name", name.c_str()).Failed("not a plain file name");
+    return CopyCheck::kDamaged;
+  }
+  if (record.flags & BKREC_ABSENT) return CopyCheck::kIntact;
+  wchar_t copy[kPathCapacity];
+  if (!JoinPath(copy, folder, name)) return CopyCheck::kUncheckable;
+  const CopyCheck judged = JudgeBackupCopy(copy);
+  return judged == CopyCheck::kIntact ? CheckCopyDigest(copy, record.digest) : judged;
+}
+
 }  // namespace
 
 CopyCheck JudgeBackupCopy(const wchar_t* copy) {
@@ -70,8 +87,7 @@ CopyCheck CheckCopyDigest(const wchar_t* copy, const uint8_t* recorded) {
       TraceStep("verify").Path("path", copy).Bytes("recorded", recorded, 16).Failed("missing");
       return CopyCheck::kDamaged;
     }
-    TraceStep("verify").Path("path", copy).Failed("unreadable");
-    return CopyCheck::kUncheckable;
+    return Refused(copy, CopyCheck::kUncheckable);
   }
   if (std::memcmp(digest, recorded, sizeof(digest)) != 0) {
     TraceStep("verify").Path("path", copy).Bytes("recorded", recorded, 16).Failed("different");
@@ -79,27 +95,6 @@ CopyCheck CheckCopyDigest(const wchar_t* copy, const uint8_t* recorded) {
   }
   return CopyCheck::kIntact;
 }
-
-namespace {
-
-// One live record's copy against its digest.
-CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
-  // The folders are open to everyone, so a record is untrusted input: a name that could reach
-  // outside the install directory (even one only to be deleted) makes the whole backup unusable
-  // before any installed file is touched.
-  const std::wstring name = RecordFieldName(record.fileName);
-  if (!IsPlainFileName(name)) {
-    TraceStep("verify").Path("name", name.c_str()).Failed("not a plain file name");
-    return CopyCheck::kDamaged;
-  }
-  if (record.flags & BKREC_ABSENT) return CopyCheck::kIntact;
-  wchar_t copy[kPathCapacity];
-  if (!JoinPath(copy, folder, name)) return CopyCheck::kUncheckable;
-  const CopyCheck judged = JudgeBackupCopy(copy);
-  return judged == CopyCheck::kIntact ? CheckCopyDigest(copy, record.digest) : judged;
-}
-
-}  // namespace
 
 CopyCheck OpenBackupToProve(wchar_t (&folder)[kPathCapacity], MdataObject& backup) {
   if (!GetBackupFolder(folder, BKF_BKUP, true)) return CopyCheck::kUncheckable;
