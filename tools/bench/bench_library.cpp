@@ -491,7 +491,9 @@ int wmain(int argc, wchar_t** argv) {
   if (figure == L"add-large") {
     BenchAddLarge(rounds);
   } else if (figure == L"adds") {
-    BenchAdds(static_cast<int>(Setting("MIVRA_BENCH_ADD_ROUNDS", 2)));
+    // Three rounds at least: the growth figures are differences of small means, and one noisy
+    // round must not decide the median, as it does of two.
+    BenchAdds(static_cast<int>(Setting("MIVRA_BENCH_ADD_ROUNDS", 3)));
   } else if (figure == L"rollback") {
     const long files = argc > 2 ? std::wcstol(argv[2], nullptr, 10) : 0;
     BenchRollback(rounds, files > 0 ? files : Setting("MIVRA_BENCH_ROLLBACK_FILES", 3000));
