@@ -469,7 +469,8 @@ EveryCallFault::EveryCallFault(FaultMode mode, uint32_t n, uint32_t second) : sa
              &P::GetFileInformationByHandleEx, &P::SetFileInformationByHandle, &P::Sleep, &P::CreateMutexW,
              &P::WaitForSingleObject, &P::ReleaseMutex, &P::RegOpenKeyExW,
              &P::RegQueryValueExW, &P::SHGetFolderPathW, &P::SHCreateDirectoryExW, &P::SHFileOperationW,
-             &P::CloseHandle, &P::FindClose, &P::RegCloseKey, &P::GetFileSecurityW, &P::SetFileSecurityW, &P::GetKernelObjectSecurity,
+             &P::CloseHandle, &P::FindClose, &P::RegCloseKey, &P::GetFileSecurityW, &P::SetFileSecurityW,
+             &P::GetKernelObjectSecurity,
              &P::LoadLibraryExW, &P::FreeLibrary, &P::GetModuleHandleW, &P::GetModuleFileNameW, &P::GetProcAddress,
              &P::LoadStringA>();
 }

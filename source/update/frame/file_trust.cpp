@@ -6,7 +6,7 @@
 
 namespace mivra {
 
-FileTrust JudgeLibraryFile(const wchar_t* path) {
+FileTrust JudgeLibraryEntry(const wchar_t* path) {
   switch (ProbeEntry(path)) {
     case EntryKind::kAbsent: return FileTrust::kAbsent;
     case EntryKind::kLink: TraceStep("link").Path("path", path).Failed("reparse point"); return FileTrust::kLink;
@@ -14,6 +14,12 @@ FileTrust JudgeLibraryFile(const wchar_t* path) {
     case EntryKind::kFile:
     case EntryKind::kFolder: break;
   }
+  return FileTrust::kTrusted;
+}
+
+FileTrust JudgeLibraryFile(const wchar_t* path) {
+  const FileTrust entry = JudgeLibraryEntry(path);
+  if (entry != FileTrust::kTrusted) return entry;
   switch (CheckFileOwner(path)) {
     case OwnerTrust::kTrusted: return FileTrust::kTrusted;
     case OwnerTrust::kForeign: return FileTrust::kForeign;

@@ -19,6 +19,11 @@ enum class FileTrust {
 // what a link points to.
 FileTrust JudgeLibraryFile(const wchar_t* path);
 
+// Its first half, for a file whose owner is to be judged through the handle it is then read from:
+// the entry alone, kTrusted meaning a file or folder that is not a link, whose owner is still to
+// be judged.
+FileTrust JudgeLibraryEntry(const wchar_t* path);
+
 // kLink and kForeign: there, and not to be used.
 inline bool IsUntrusted(FileTrust trust) { return trust == FileTrust::kLink || trust == FileTrust::kForeign; }
 

@@ -9,7 +9,6 @@
 #include "update/frame/file_name.h"
 #include "update/frame/file_owner.h"
 #include "update/frame/file_trust.h"
-#include "update/frame/reparse_point.h"
 #include "update/frame/trace_log.h"
 
 namespace mivra {
@@ -22,6 +21,20 @@ CopyCheck Refused(const wchar_t* copy, CopyCheck verdict) {
   TraceStep("verify").Path("path", copy).Failed(verdict == CopyCheck::kDamaged ? "not the library's copy"
                                                                                 : "unreadable");
   return verdict;
+}
+
+// A copy's verdict from what its entry, or its entry and owner, were judged to be. A copy that is a
+// link, or that another user put there, is not the one the library made, whatever its digest:
+// restored, it would install that user's file.
+CopyCheck AsCopyCheck(const wchar_t* copy, FileTrust trust) {
+  switch (trust) {
+    case FileTrust::kTrusted:
+    case FileTrust::kAbsent: return CopyCheck::kIntact;
+    case FileTrust::kLink:
+    case FileTrust::kForeign: return Refused(copy, CopyCheck::kDamaged);
+    case FileTrust::kUnknown: break;
+  }
+  return Refused(copy, CopyCheck::kUncheckable);
 }
 
 // One live record's copy against its digest.
@@ -43,31 +56,9 @@ CopyCheck CheckCopy(const wchar_t* folder, const BkMdataRecord& record) {
 
 }  // namespace
 
-CopyCheck JudgeBackupCopy(const wchar_t* copy) {
-  // A copy that is a link, or that another user put there, is not the one the library made,
-  // whatever its digest: restored, it would install that user's file.
-  switch (JudgeLibraryFile(copy)) {
-    case FileTrust::kTrusted:
-    case FileTrust::kAbsent: return CopyCheck::kIntact;
-    case FileTrust::kLink:
-    case FileTrust::kForeign: return Refused(copy, CopyCheck::kDamaged);
-    case FileTrust::kUnknown: break;
-  }
-  return Refused(copy, CopyCheck::kUncheckable);
-}
+CopyCheck JudgeBackupCopy(const wchar_t* copy) { return AsCopyCheck(copy, JudgeLibraryFile(copy)); }
 
-CopyCheck JudgeBackupCopyEntry(const wchar_t* copy) {
-  switch (ProbeEntry(copy)) {
-    case EntryKind::kAbsent:
-    case EntryKind::kFile:
-    case EntryKind::kFolder: return CopyCheck::kIntact;
-    case EntryKind::kLink:
-      TraceStep("link").Path("path", copy).Failed("reparse point");
-      return Refused(copy, CopyCheck::kDamaged);
-    case EntryKind::kUnknown: break;
-  }
-  return Refused(copy, CopyCheck::kUncheckable);
-}
+CopyCheck JudgeBackupCopyEntry(const wchar_t* copy) { return AsCopyCheck(copy, JudgeLibraryEntry(copy)); }
 
 CopyCheck JudgeOpenedBackupCopy(HANDLE opened, const wchar_t* copy) {
   switch (CheckOpenedFileOwner(opened, copy)) {
