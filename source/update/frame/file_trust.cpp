@@ -5,6 +5,18 @@
 #include "update/frame/trace_log.h"
 
 namespace mivra {
+namespace {
+
+FileTrust AsFileTrust(OwnerTrust owner) {
+  switch (owner) {
+    case OwnerTrust::kTrusted: return FileTrust::kTrusted;
+    case OwnerTrust::kForeign: return FileTrust::kForeign;
+    case OwnerTrust::kUnknown: break;
+  }
+  return FileTrust::kUnknown;
+}
+
+}  // namespace
 
 FileTrust JudgeLibraryEntry(const wchar_t* path) {
   switch (ProbeEntry(path)) {
@@ -20,12 +32,11 @@ FileTrust JudgeLibraryEntry(const wchar_t* path) {
 FileTrust JudgeLibraryFile(const wchar_t* path) {
   const FileTrust entry = JudgeLibraryEntry(path);
   if (entry != FileTrust::kTrusted) return entry;
-  switch (CheckFileOwner(path)) {
-    case OwnerTrust::kTrusted: return FileTrust::kTrusted;
-    case OwnerTrust::kForeign: return FileTrust::kForeign;
-    case OwnerTrust::kUnknown: break;
-  }
-  return FileTrust::kUnknown;
+  return AsFileTrust(CheckFileOwner(path));
+}
+
+FileTrust JudgeOpenedLibraryFile(HANDLE opened, const wchar_t* path) {
+  return AsFileTrust(CheckOpenedFileOwner(opened, path));
 }
 
 }  // namespace mivra

@@ -5,6 +5,8 @@
 #ifndef MIVRA_UPDATE_FRAME_FILE_TRUST_H_
 #define MIVRA_UPDATE_FRAME_FILE_TRUST_H_
 
+#include <windows.h>
+
 namespace mivra {
 
 enum class FileTrust {
@@ -23,6 +25,10 @@ FileTrust JudgeLibraryFile(const wchar_t* path);
 // the entry alone, kTrusted meaning a file or folder that is not a link, whose owner is still to
 // be judged.
 FileTrust JudgeLibraryEntry(const wchar_t* path);
+
+// Its second half, through the handle the file is read from (named `path` in the trace): the
+// owner alone, kTrusted, kForeign or kUnknown, so that the file judged is the very file read.
+FileTrust JudgeOpenedLibraryFile(HANDLE opened, const wchar_t* path);
 
 // kLink and kForeign: there, and not to be used.
 inline bool IsUntrusted(FileTrust trust) { return trust == FileTrust::kLink || trust == FileTrust::kForeign; }

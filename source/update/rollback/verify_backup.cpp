@@ -7,7 +7,6 @@
 #include "update/frame/backup_folder.h"
 #include "update/frame/file_info.h"
 #include "update/frame/file_name.h"
-#include "update/frame/file_owner.h"
 #include "update/frame/file_trust.h"
 #include "update/frame/trace_log.h"
 
@@ -61,12 +60,7 @@ CopyCheck JudgeBackupCopy(const wchar_t* copy) { return AsCopyCheck(copy, JudgeL
 CopyCheck JudgeBackupCopyEntry(const wchar_t* copy) { return AsCopyCheck(copy, JudgeLibraryEntry(copy)); }
 
 CopyCheck JudgeOpenedBackupCopy(HANDLE opened, const wchar_t* copy) {
-  switch (CheckOpenedFileOwner(opened, copy)) {
-    case OwnerTrust::kTrusted: return CopyCheck::kIntact;
-    case OwnerTrust::kForeign: return Refused(copy, CopyCheck::kDamaged);
-    case OwnerTrust::kUnknown: break;
-  }
-  return Refused(copy, CopyCheck::kUncheckable);
+  return AsCopyCheck(copy, JudgeOpenedLibraryFile(opened, copy));
 }
 
 CopyCheck CheckCopyDigest(const wchar_t* copy, const uint8_t* recorded) {
